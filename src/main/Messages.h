@@ -1,0 +1,59 @@
+#pragma once
+
+// The program's fixed message texts. Raise sites and tests share them, so a
+// text is written exactly once.
+namespace msg {
+
+// Command line and job
+inline constexpr const char* kWrongParameters = "Wrong program parameteres";
+inline constexpr const char* kUnexpected = "Unexpected exception";
+inline constexpr const char* kFileOpenError = "File open error";
+inline constexpr const char* kOutputEqualsInput = "Output file must differ from input files";
+inline constexpr const char* kCantReplaceInput =
+    "Can't replace the first input file; the result is in temp.tmp";
+inline constexpr const char* kWriteError = "Can't write the output file";
+inline constexpr const char* kOutputTooLarge = "The result would be 2 GB or larger, which is not supported";
+inline constexpr const char* kPageTreeNotObject = "The page tree root is not an object of its own";
+
+// Streams and parser
+inline constexpr const char* kGetRawChar = "Internal: called GetRawChar() on non-predictor stream";
+inline constexpr const char* kMissingEndstream = "Missing 'endstream'";
+inline constexpr const char* kNestedTooDeep = "PDF objects are nested too deeply";
+
+// Opening a document
+inline constexpr const char* kCantOpenFile = "Can't open file";
+inline constexpr const char* kDamaged = "PDF file was damaged";
+inline constexpr const char* kCantParseXRef = "Couldn't parse an xref";
+inline constexpr const char* kCantParseXRefStream = "Couldn't parse an xref stream";
+inline constexpr const char* kCantParseXRefTable = "Couldn't parse an xref table";
+inline constexpr const char* kTrailerWrongType = "Trailer dictionary is wrong type";
+inline constexpr const char* kEncrypted = "Encrypted PDF files are not supported";
+inline constexpr const char* kXRefTooLarge = "Cross-reference table is too large";
+inline constexpr const char* kFileTooLarge = "PDF files of 2 GB or more are not supported";
+inline constexpr const char* kObjectStreamTooLarge = "Object stream is too large";
+
+// Cross-reference streams
+inline constexpr const char* kXRefStreamSize = "Size of xref Stream is wrong type";
+inline constexpr const char* kXRefStreamW = "W item of xref Stream is wrong type";
+inline constexpr const char* kXRefStreamWLength = "W item of xref Stream is wrong length";
+inline constexpr const char* kXRefStreamIndex = "Index item of xref Stream is wrong type";
+inline constexpr const char* kXRefStreamEof = "Unexpected EOF while reading xref stream section";
+inline constexpr const char* kXRefStreamEntryType =
+    "Wrong type of xref XRefEntry while reading xref stream section";
+
+// Objects
+inline constexpr const char* kCorrupted = "Corrupted PDF file";
+
+// Catalog and pages
+inline constexpr const char* kCatalogWrongType = "Catalog CPdfObject is wrong type";
+inline constexpr const char* kPagesWrongType = "Top-level pages CPdfObject is wrong type";
+inline constexpr const char* kPageCountWrongType =
+    "Page count in top-level pages CPdfObject is wrong type";
+inline constexpr const char* kKidsWrongType = "Kids CPdfObject is wrong type";
+inline constexpr const char* kKidWrongType = "Kid CPdfObject is wrong type";
+inline constexpr const char* kPageTreeCycle = "Page tree contains a cycle";
+inline constexpr const char* kResourcesNotFound = "Resources are not found";
+// printf-style: the page number is filled in.
+inline constexpr const char* kAnnotsWrongType = "Page annotations object (page %d) is wrong type";
+
+}  // namespace msg

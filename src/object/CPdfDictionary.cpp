@@ -1,0 +1,81 @@
+#include "object/CPdfDictionary.h"
+
+#include <cassert>
+#include <cstring>
+
+CPdfDictionary::CPdfDictionary(CPdfResolver* resolver) : m_refCount(1), m_resolver(resolver) {}
+
+CPdfDictionary::~CPdfDictionary() = default;
+
+void CPdfDictionary::AddRef()
+{
+    ++m_refCount;
+}
+
+void CPdfDictionary::Release()
+{
+    assert(m_refCount > 0);
+    if (--m_refCount == 0)
+        delete this;
+}
+
+bool CPdfDictionary::KeyLess::operator()(const std::string& a, const std::string& b) const
+{
+    const size_t common = a.size() < b.size() ? a.size() : b.size();
+    const int c = std::memcmp(a.data(), b.data(), common);  // memcmp compares as unsigned char
+    if (c != 0)
+        return c < 0;
+    return a.size() < b.size();
+}
+
+void CPdfDictionary::Add(const char* key, const CPdfObject& value)
+{
+    auto [it, inserted] = m_entries.try_emplace(key);
+    if (inserted)
+        it->second.CopyFrom(value);
+}
+
+void CPdfDictionary::Add(std::string&& key, CPdfObject&& value)
+{
+    m_entries.try_emplace(std::move(key), std::move(value));
+}
+
+void CPdfDictionary::Lookup(const char* key, CPdfObject& out) const
+{
+    auto it = m_entries.find(key);
+    if (it == m_entries.end()) {
+        out.SetNull();
+        return;
+    }
+    it->second.Fetch(m_resolver, out);
+}
+
+void CPdfDictionary::LookupRaw(const char* key, CPdfObject& out) const
+{
+    auto it = m_entries.find(key);
+    if (it == m_entries.end()) {
+        out.SetNull();
+        return;
+    }
+    out.CopyFrom(it->second);
+}
+
+bool CPdfDictionary::IsType(const char* typeName) const
+{
+    auto it = m_entries.find("Type");
+    return it != m_entries.end() && it->second.GetKind() == OBJ_NAME &&
+           std::strcmp(it->second.GetText(), typeName) == 0;
+}
+
+int32_t CPdfDictionary::GetSize() const
+{
+    return static_cast<int32_t>(m_entries.size());
+}
+
+std::string CPdfDictionary::GetKey(int32_t index) const
+{
+    auto it = m_entries.begin();
+    for (int32_t i = 0; i < index && it != m_entries.end(); ++i)
+        ++it;
+    return it == m_entries.end() ? std::string() : it->first;
+}

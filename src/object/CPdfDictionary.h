@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "object/CPdfObject.h"
+
+// The entries of one PDF dictionary, shared by reference count. Keys are kept
+// in unsigned byte-wise order (the order GetKey hands them out, visible in
+// the written trailer); the first value given for a key wins. Borrows the
+// resolver of the document it was read from.
+class CPdfDictionary {
+public:
+    explicit CPdfDictionary(CPdfResolver* resolver);
+    CPdfDictionary(const CPdfDictionary&) = delete;
+    CPdfDictionary& operator=(const CPdfDictionary&) = delete;
+
+    void AddRef();
+    // Destroys the dictionary when the last count goes.
+    void Release();
+    int32_t GetRefCount() const { return m_refCount; }
+
+    // Stores a copy of value under key unless the key is already present.
+    void Add(const char* key, const CPdfObject& value);
+    // The same, taking the value over instead of copying it.
+    void Add(std::string&& key, CPdfObject&& value);
+    // Absent key: OBJ_NULL. A stored reference is resolved one level.
+    void Lookup(const char* key, CPdfObject& out) const;
+    // As Lookup, but a stored reference stays a reference.
+    void LookupRaw(const char* key, CPdfObject& out) const;
+    // True when /Type, not dereferenced, is the name typeName.
+    bool IsType(const char* typeName) const;
+    int32_t GetSize() const;
+    std::string GetKey(int32_t index) const;
+    CPdfResolver* GetResolver() const { return m_resolver; }
+    // A trailer is parsed before its document's table exists; once the table
+    // is loaded, the trailer's lookups resolve through it.
+    void SetResolver(CPdfResolver* resolver) { m_resolver = resolver; }
+
+private:
+    virtual ~CPdfDictionary();
+
+    // Unsigned byte-wise order; a prefix sorts before the longer key.
+    struct KeyLess {
+        bool operator()(const std::string& a, const std::string& b) const;
+    };
+
+    int32_t m_refCount;
+    CPdfResolver* m_resolver;
+    std::map<std::string, CPdfObject, KeyLess> m_entries;
+};

@@ -1,0 +1,235 @@
+#include "object/CPdfObject.h"
+
+#include <cstring>
+#include <utility>
+
+#include "object/CPdfArray.h"
+#include "object/CPdfDictionary.h"
+#include "object/CPdfResolver.h"
+#include "object/CPdfString.h"
+#include "reader/CPdfStream.h"
+
+CPdfObject::CPdfObject() : m_kind(OBJ_NONE)
+{
+    m_u.real = 0;
+}
+
+CPdfObject::CPdfObject(const CPdfObject& other) : CPdfObject()
+{
+    CopyFrom(other);
+}
+
+CPdfObject::CPdfObject(CPdfObject&& other) noexcept : m_kind(other.m_kind), m_u(other.m_u)
+{
+    other.m_kind = OBJ_NONE;
+}
+
+CPdfObject& CPdfObject::operator=(const CPdfObject& other)
+{
+    if (this != &other) {
+        CPdfObject copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+CPdfObject& CPdfObject::operator=(CPdfObject&& other) noexcept
+{
+    if (this != &other) {
+        Clear();
+        m_kind = other.m_kind;
+        m_u = other.m_u;
+        other.m_kind = OBJ_NONE;
+    }
+    return *this;
+}
+
+CPdfObject::~CPdfObject()
+{
+    Clear();
+}
+
+void CPdfObject::Clear()
+{
+    switch (m_kind) {
+    case OBJ_TEXT:
+    case OBJ_NAME:
+    case OBJ_KEYWORD:
+        delete[] m_u.text;
+        break;
+    case OBJ_STRING:
+        delete m_u.string;
+        break;
+    case OBJ_ARRAY:
+        m_u.array->Release();
+        break;
+    case OBJ_DICTIONARY:
+        m_u.dictionary->Release();
+        break;
+    case OBJ_STREAM:
+        m_u.stream->Release();
+        break;
+    default:
+        break;
+    }
+    m_kind = OBJ_NONE;
+    m_u.real = 0;
+}
+
+void CPdfObject::CopyFrom(const CPdfObject& source)
+{
+    Clear();
+    switch (source.m_kind) {
+    case OBJ_TEXT:
+    case OBJ_NAME:
+    case OBJ_KEYWORD:
+        SetOwnedText(source.m_kind, source.m_u.text);
+        return;
+    case OBJ_STRING:
+        SetString(*source.m_u.string);
+        return;
+    case OBJ_ARRAY:
+        source.m_u.array->AddRef();
+        break;
+    case OBJ_DICTIONARY:
+        source.m_u.dictionary->AddRef();
+        break;
+    case OBJ_STREAM:
+        source.m_u.stream->AddRef();
+        break;
+    default:
+        break;
+    }
+    m_kind = source.m_kind;
+    m_u = source.m_u;
+}
+
+void CPdfObject::Fetch(CPdfResolver* resolver, CPdfObject& out) const
+{
+    out.Clear();
+    if (m_kind == OBJ_REFERENCE && resolver != nullptr)
+        resolver->FetchObject(m_u.ref.number, m_u.ref.generation, out);
+    else
+        out.CopyFrom(*this);
+}
+
+void CPdfObject::SetBool(bool value)
+{
+    Clear();
+    m_kind = OBJ_BOOL;
+    m_u.boolean = value ? 1 : 0;
+}
+
+void CPdfObject::SetInt(int32_t value)
+{
+    Clear();
+    m_kind = OBJ_INTEGER;
+    m_u.integer = value;
+}
+
+void CPdfObject::SetReal(double value)
+{
+    Clear();
+    m_kind = OBJ_REAL;
+    m_u.real = value;
+}
+
+void CPdfObject::SetReference(int32_t number, int32_t generation)
+{
+    Clear();
+    m_kind = OBJ_REFERENCE;
+    m_u.ref.number = number;
+    m_u.ref.generation = generation;
+}
+
+void CPdfObject::SetNull()
+{
+    Clear();
+    m_kind = OBJ_NULL;
+}
+
+void CPdfObject::SetError()
+{
+    Clear();
+    m_kind = OBJ_ERROR;
+}
+
+void CPdfObject::SetEof()
+{
+    Clear();
+    m_kind = OBJ_EOF;
+}
+
+void CPdfObject::SetName(const char* text)
+{
+    SetOwnedText(OBJ_NAME, text);
+}
+
+void CPdfObject::SetKeyword(const char* text)
+{
+    SetOwnedText(OBJ_KEYWORD, text);
+}
+
+void CPdfObject::SetText(const char* text)
+{
+    SetOwnedText(OBJ_TEXT, text);
+}
+
+void CPdfObject::SetOwnedText(EPdfObjectKind kind, const char* text)
+{
+    Clear();
+    const size_t length = text ? std::strlen(text) : 0;
+    char* copy = new char[length + 1];
+    if (length)
+        std::memcpy(copy, text, length);
+    copy[length] = '\0';
+    m_kind = kind;
+    m_u.text = copy;
+}
+
+void CPdfObject::SetString(const CPdfString& string)
+{
+    Clear();
+    CPdfString* copy = new CPdfString(string);
+    m_kind = OBJ_STRING;
+    m_u.string = copy;
+}
+
+CPdfArray* CPdfObject::SetNewArray(CPdfResolver* resolver)
+{
+    Clear();
+    CPdfArray* array = new CPdfArray(resolver);
+    m_kind = OBJ_ARRAY;
+    m_u.array = array;
+    return array;
+}
+
+CPdfDictionary* CPdfObject::SetNewDictionary(CPdfResolver* resolver)
+{
+    Clear();
+    CPdfDictionary* dictionary = new CPdfDictionary(resolver);
+    m_kind = OBJ_DICTIONARY;
+    m_u.dictionary = dictionary;
+    return dictionary;
+}
+
+void CPdfObject::SetDictionary(CPdfDictionary* dictionary)
+{
+    Clear();
+    dictionary->AddRef();
+    m_kind = OBJ_DICTIONARY;
+    m_u.dictionary = dictionary;
+}
+
+void CPdfObject::SetStream(CPdfStream* stream)
+{
+    Clear();
+    stream->AddRef();
+    m_kind = OBJ_STREAM;
+    m_u.stream = stream;
+}
+
+bool CPdfObject::IsKeyword(const char* text) const
+{
+    return m_kind == OBJ_KEYWORD && std::strcmp(m_u.text, text) == 0;
+}

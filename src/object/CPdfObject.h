@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+
+class CPdfArray;
+class CPdfDictionary;
+class CPdfResolver;
+class CPdfStream;
+class CPdfString;
+
+// The kinds of a PDF value; the numeric values are part of the design.
+enum EPdfObjectKind : int32_t {
+    OBJ_BOOL = 0,
+    OBJ_INTEGER = 1,
+    OBJ_REAL = 2,
+    OBJ_TEXT = 3,
+    OBJ_STRING = 4,
+    OBJ_NAME = 5,
+    OBJ_NULL = 6,
+    OBJ_ARRAY = 7,
+    OBJ_DICTIONARY = 8,
+    OBJ_STREAM = 9,
+    OBJ_REFERENCE = 10,
+    OBJ_KEYWORD = 11,
+    OBJ_ERROR = 12,
+    OBJ_EOF = 13,
+    OBJ_NONE = 14,
+};
+
+// A tagged PDF value. Scalars live inside it; text and strings are owned and
+// copied deeply; arrays, dictionaries and streams are shared through their
+// reference counts (one count per value of that kind). The destructor clears
+// the value; Clear stays public because callers empty values explicitly and
+// clearing twice is harmless.
+class CPdfObject {
+public:
+    CPdfObject();
+    CPdfObject(const CPdfObject& other);
+    CPdfObject(CPdfObject&& other) noexcept;
+    CPdfObject& operator=(const CPdfObject& other);
+    CPdfObject& operator=(CPdfObject&& other) noexcept;
+    ~CPdfObject();
+
+    // Releases the payload; the kind becomes OBJ_NONE.
+    void Clear();
+    // This value must be empty; takes the source's kind and a copy of its
+    // payload (shared containers gain one count).
+    void CopyFrom(const CPdfObject& source);
+    // Dereferences one level: a reference is resolved through the resolver
+    // (when there is one), anything else is copied into out.
+    void Fetch(CPdfResolver* resolver, CPdfObject& out) const;
+
+    // Setters; the value must be empty.
+    void SetBool(bool value);
+    void SetInt(int32_t value);
+    void SetReal(double value);
+    void SetReference(int32_t number, int32_t generation);
+    void SetNull();
+    void SetError();
+    void SetEof();
+    void SetName(const char* text);
+    void SetKeyword(const char* text);
+    void SetText(const char* text);
+    void SetString(const CPdfString& string);
+    CPdfArray* SetNewArray(CPdfResolver* resolver);
+    CPdfDictionary* SetNewDictionary(CPdfResolver* resolver);
+    void SetDictionary(CPdfDictionary* dictionary);
+    void SetStream(CPdfStream* stream);
+
+    bool IsKeyword(const char* text) const;
+
+    EPdfObjectKind GetKind() const { return m_kind; }
+    bool GetBool() const { return m_u.boolean != 0; }
+    int32_t GetInt() const { return m_u.integer; }
+    double GetReal() const { return m_u.real; }
+    const char* GetText() const { return m_u.text; }
+    CPdfString* GetString() const { return m_u.string; }
+    CPdfArray* GetArray() const { return m_u.array; }
+    CPdfDictionary* GetDictionary() const { return m_u.dictionary; }
+    CPdfStream* GetStream() const { return m_u.stream; }
+    int32_t GetRefNum() const { return m_u.ref.number; }
+    int32_t GetRefGen() const { return m_u.ref.generation; }
+
+private:
+    void SetOwnedText(EPdfObjectKind kind, const char* text);
+
+    EPdfObjectKind m_kind;
+    union Payload {
+        uint8_t boolean;
+        int32_t integer;
+        double real;
+        char* text;
+        CPdfString* string;
+        CPdfArray* array;
+        CPdfDictionary* dictionary;
+        CPdfStream* stream;
+        struct {
+            int32_t number;
+            int32_t generation;
+        } ref;
+    } m_u;
+};
