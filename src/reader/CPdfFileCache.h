@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// A few recently read blocks of one input file, shared by all windows of a
+// document. Fetching a document's pages opens a window per object, mostly
+// close to the previous one; served from here they cost a copy instead of a
+// system call each.
+class CPdfFileCache {
+public:
+    explicit CPdfFileCache(int fd);
+    CPdfFileCache(const CPdfFileCache&) = delete;
+    CPdfFileCache& operator=(const CPdfFileCache&) = delete;
+
+    // Copies up to n bytes at position into out (fewer at the end of a block
+    // or of the file); returns the count, 0 at the end or on an error.
+    size_t Read(int64_t position, uint8_t* out, size_t n);
+
+private:
+    static constexpr size_t kBlockSize = 64 * 1024;
+    static constexpr size_t kBlocks = 4;
+
+    struct Block {
+        int64_t start = -1;
+        size_t length = 0;
+        uint64_t lastUse = 0;
+        std::vector<uint8_t> data;
+    };
+
+    int m_fd;
+    uint64_t m_clock = 0;
+    std::array<Block, kBlocks> m_blocks;
+};

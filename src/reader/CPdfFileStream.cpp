@@ -1,0 +1,113 @@
+#include "reader/CPdfFileStream.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "object/CPdfDictionary.h"
+
+CPdfFileStream::CPdfFileStream(FILE* file, int32_t start, int32_t length, const CPdfObject& dict)
+    : m_file(file), m_start(start), m_length(length), m_bufferPos(start)
+{
+    m_dict.CopyFrom(dict);
+    Seek(start, SEEK_FROM_BEGIN);
+}
+
+CPdfFileStream::CPdfFileStream(FILE* file, int32_t start, int32_t length, const CPdfObject& dict,
+                               std::shared_ptr<CPdfFileCache> cache)
+    : CPdfFileStream(file, start, length, dict)
+{
+    m_cache = std::move(cache);
+}
+
+CPdfFileStream::~CPdfFileStream() = default;
+
+void CPdfFileStream::Reset()
+{
+    Seek(m_start, SEEK_FROM_BEGIN);
+}
+
+CPdfDictionary* CPdfFileStream::GetDict()
+{
+    return m_dict.GetKind() == OBJ_DICTIONARY ? m_dict.GetDictionary() : nullptr;
+}
+
+int32_t CPdfFileStream::GetPosition()
+{
+    return m_bufferPos + static_cast<int32_t>(m_read);
+}
+
+void CPdfFileStream::Seek(int32_t offset, int origin)
+{
+    int64_t target = offset;
+    if (origin == SEEK_FROM_END) {
+        struct stat st;
+        target = fstat(fileno(m_file), &st) == 0 ? st.st_size + offset : offset;
+    }
+    // A seek before the start of the file fails and leaves the position at
+    // the beginning; the next refill then reads from there.
+    if (target < 0)
+        target = 0;
+    if (target > INT32_MAX)
+        target = INT32_MAX;
+    m_read = m_end = 0;
+    m_atEnd = false;
+    m_bufferPos = static_cast<int32_t>(target);
+}
+
+int32_t CPdfFileStream::GetStart()
+{
+    return m_start;
+}
+
+void CPdfFileStream::ShiftStart(int32_t delta)
+{
+    m_start += delta;
+    m_read = m_end = 0;
+    m_atEnd = false;
+    m_bufferPos = m_start;
+}
+
+int32_t CPdfFileStream::GetLength()
+{
+    return m_length;
+}
+
+CPdfStream* CPdfFileStream::CreateSubStream(int32_t start, int32_t length, const CPdfObject& dict)
+{
+    return new CPdfFileStream(m_file, start, length, dict, m_cache);
+}
+
+bool CPdfFileStream::Refill()
+{
+    m_bufferPos += static_cast<int32_t>(m_end);
+    m_read = m_end = 0;
+    if (m_atEnd)
+        return false;
+    m_atEnd = true;
+    uint32_t n = kBufferSize;
+    if (m_length != 0) {
+        const uint32_t limit = static_cast<uint32_t>(m_start) + static_cast<uint32_t>(m_length);
+        const uint32_t pos = static_cast<uint32_t>(m_bufferPos);
+        if (pos >= limit)
+            return false;
+        if (limit - pos < n)
+            n = limit - pos;
+    }
+    if (m_bufferPos < 0)
+        return false;
+    ssize_t got;
+    if (m_cache) {
+        got = static_cast<ssize_t>(m_cache->Read(m_bufferPos, m_buffer.data(), n));
+    } else {
+        do {
+            got = pread(fileno(m_file), m_buffer.data(), n, m_bufferPos);
+        } while (got < 0 && errno == EINTR);
+    }
+    if (got <= 0)
+        return false;
+    m_end = static_cast<uint32_t>(got);
+    m_atEnd = false;
+    return true;
+}

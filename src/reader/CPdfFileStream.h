@@ -1,0 +1,65 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "reader/CPdfFileCache.h"
+#include "reader/CPdfStream.h"
+
+// A window onto an open PDF file: a start offset and an optional length
+// (0 = to the end of the file). Every window of a document shares the
+// document's one FILE handle, so each refill reads at its own absolute
+// position and never relies on where the handle was left. Borrows the handle;
+// holds a copy (one count) of its dictionary value.
+class CPdfFileStream : public CPdfStream {
+public:
+    CPdfFileStream(FILE* file, int32_t start, int32_t length, const CPdfObject& dict);
+    // A window that reads through a cache shared with the windows made from
+    // it (the whole-file stream makes one; sub-streams inherit it).
+    CPdfFileStream(FILE* file, int32_t start, int32_t length, const CPdfObject& dict,
+                   std::shared_ptr<CPdfFileCache> cache);
+
+    void Reset() override;
+    int GetChar() override
+    {
+        if (m_read == m_end && !Refill())
+            return -1;
+        return m_buffer[m_read++];
+    }
+    int PeekChar() override
+    {
+        if (m_read == m_end && !Refill())
+            return -1;
+        return m_buffer[m_read];
+    }
+    CPdfDictionary* GetDict() override;
+    int32_t GetPosition() override;
+    void Seek(int32_t offset, int origin) override;
+    int32_t GetStart() override;
+    void ShiftStart(int32_t delta) override;
+    int32_t GetLength() override;
+    CPdfStream* CreateSubStream(int32_t start, int32_t length, const CPdfObject& dict) override;
+
+private:
+    ~CPdfFileStream() override;
+    bool Refill();
+
+    // Large enough that the lexer rarely pays for a system call; windows
+    // never read past their own end.
+    static constexpr uint32_t kBufferSize = 4096;
+
+    CPdfObject m_dict;
+    FILE* m_file;
+    std::shared_ptr<CPdfFileCache> m_cache;
+    int32_t m_start;
+    int32_t m_length;
+    int32_t m_bufferPos;
+    uint32_t m_read = 0;
+    uint32_t m_end = 0;
+    // Set when a refill found no data, so that a lexer peeking at the end
+    // does not ask the file again; any repositioning clears it.
+    bool m_atEnd = false;
+    std::array<uint8_t, kBufferSize> m_buffer;
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <zlib.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "reader/CPdfPredictor.h"
+#include "reader/CPdfStream.h"
+
+// Inflates FlateDecode data taken from a source stream, optionally undoing a
+// predictor. Takes over the count its creator held on the source and releases
+// it when destroyed. The whole compressed data is read at construction and
+// inflated on demand in 1024-byte chunks; damaged data ends the output at the
+// last chunk zlib completed without an error.
+class CPdfFlateStream : public CPdfStream {
+public:
+    CPdfFlateStream(CPdfStream* source, int32_t predictor, int32_t columns, int32_t colors,
+                    int32_t bitsPerComponent);
+
+    void Reset() override {}
+    int GetChar() override { return m_predictor ? m_predictor->GetChar() : GetRawChar(); }
+    int GetRawChar() override
+    {
+        if (m_read == m_end && !Refill())
+            return -1;
+        return m_output[m_read++];
+    }
+    int PeekChar() override;
+    CPdfDictionary* GetDict() override { return m_source->GetDict(); }
+    int32_t GetPosition() override { return m_source->GetPosition(); }
+    void Seek(int32_t, int) override {}
+    int32_t GetStart() override { return m_source->GetStart(); }
+    void ShiftStart(int32_t delta) override { m_source->ShiftStart(delta); }
+    int32_t GetLength() override { return m_source->GetLength(); }
+    CPdfStream* CreateSubStream(int32_t, int32_t, const CPdfObject&) override { return nullptr; }
+
+private:
+    ~CPdfFlateStream() override;
+    bool Refill();
+
+    // The chunk size decides how much is dropped when the data is damaged.
+    static constexpr uint32_t kChunkSize = 1024;
+
+    CPdfStream* m_source;
+    std::unique_ptr<CPdfPredictor> m_predictor;
+    z_stream m_zstream;
+    bool m_zready = false;
+    bool m_finished = false;
+    std::vector<uint8_t> m_input;
+    std::array<uint8_t, kChunkSize> m_output;
+    uint32_t m_read = 0;
+    uint32_t m_end = 0;
+};

@@ -1,0 +1,367 @@
+#include "reader/CPdfParser.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "main/CPdfException.h"
+#include "main/Messages.h"
+#include "object/CPdfArray.h"
+#include "object/CPdfDictionary.h"
+#include "object/CPdfString.h"
+#include "reader/CPdfStream.h"
+#include "reader/CPdfStreamRef.h"
+#include "reader/PdfCharClass.h"
+#include "reader/PdfFilters.h"
+
+using namespace pdfchar;
+
+CPdfParser::CPdfParser(CPdfResolver* resolver, CPdfStream* source) : m_resolver(resolver), m_source(source)
+{
+    NextToken(m_current);
+    NextToken(m_next);
+}
+
+CPdfParser::~CPdfParser()
+{
+    m_source->Release();
+    m_current.Clear();
+    m_next.Clear();
+}
+
+void CPdfParser::Advance()
+{
+    m_current = std::move(m_next);
+    NextToken(m_next);
+}
+
+void CPdfParser::ParseObject(CPdfObject& out)
+{
+    ParseObjectAt(out, 0);
+}
+
+void CPdfParser::ParseObjectAt(CPdfObject& out, int depth)
+{
+    out.Clear();
+    if (m_current.IsKeyword("[")) {
+        if (depth >= kMaxDepth)
+            throw CPdfException(msg::kNestedTooDeep);
+        Advance();
+        CPdfArray* array = out.SetNewArray(m_resolver);
+        // Data that ends inside an array gives the elements read so far.
+        while (!m_current.IsKeyword("]") && m_current.GetKind() != OBJ_EOF) {
+            CPdfObject element;
+            ParseObjectAt(element, depth + 1);
+            array->Append(std::move(element));
+        }
+        if (m_current.IsKeyword("]"))
+            Advance();
+        return;
+    }
+    if (m_current.IsKeyword("<<")) {
+        if (depth >= kMaxDepth)
+            throw CPdfException(msg::kNestedTooDeep);
+        Advance();
+        CPdfDictionary* dict = out.SetNewDictionary(m_resolver);
+        // Data that ends inside a dictionary gives the entries read so far.
+        while (!m_current.IsKeyword(">>") && m_current.GetKind() != OBJ_EOF) {
+            if (m_current.GetKind() != OBJ_NAME) {
+                Advance();  // not a key: dropped
+                continue;
+            }
+            std::string key = m_current.GetText();
+            Advance();
+            if (m_current.GetKind() == OBJ_ERROR || m_current.GetKind() == OBJ_EOF)
+                continue;  // the key goes; an error token is dropped by the next pass
+            CPdfObject value;
+            ParseObjectAt(value, depth + 1);
+            dict->Add(std::move(key), std::move(value));
+        }
+        if (m_current.IsKeyword(">>")) {
+            if (m_next.IsKeyword("stream"))
+                MakeStream(out);
+            else
+                Advance();
+        }
+        return;
+    }
+    if (m_current.GetKind() == OBJ_INTEGER) {
+        const int32_t number = m_current.GetInt();
+        Advance();
+        if (m_current.GetKind() == OBJ_INTEGER && m_next.IsKeyword("R")) {
+            out.SetReference(number, m_current.GetInt());
+            Advance();
+            Advance();
+        } else {
+            out.SetInt(number);
+        }
+        return;
+    }
+    out = std::move(m_current);
+    if (out.GetKind() == OBJ_EOF) {
+        m_current.SetEof();
+        return;
+    }
+    Advance();
+}
+
+void CPdfParser::MakeStream(CPdfObject& out)
+{
+    // The rest of the line after the keyword "stream" is dropped.
+    for (;;) {
+        const int c = m_source->GetChar();
+        if (c < 0 || c == '\n')
+            break;
+        if (c == '\r') {
+            if (m_source->PeekChar() == '\n')
+                m_source->GetChar();
+            break;
+        }
+    }
+    const int32_t start = m_source->GetPosition();
+    CPdfObject length;
+    out.GetDictionary()->Lookup("Length", length);
+    if (length.GetKind() != OBJ_INTEGER) {
+        out.SetError();
+        return;
+    }
+    CPdfStreamRef sub(m_source->CreateSubStream(start, length.GetInt(), out));
+    if (!sub) {
+        out.SetError();
+        return;
+    }
+    CPdfStreamRef decoded;
+    if (!m_decodeStreams) {
+        decoded = std::move(sub);
+    } else {
+        CPdfStream* filtered = ApplyFilters(sub.Get(), out);
+        if (filtered == sub.Get())
+            decoded = std::move(sub);
+        else if (filtered != nullptr) {
+            sub.Detach();  // the decoding stream took over its count
+            decoded.Reset(filtered);
+        }
+        // an unsupported filter: sub is released here, the value is OBJ_ERROR
+    }
+    int64_t end = static_cast<int64_t>(start) + length.GetInt();
+    if (end < 0)
+        end = 0;
+    if (end > INT32_MAX)
+        end = INT32_MAX;
+    m_source->Seek(static_cast<int32_t>(end), CPdfStream::SEEK_FROM_BEGIN);
+    Advance();
+    Advance();
+    if (!m_current.IsKeyword("endstream"))
+        throw CPdfException(msg::kMissingEndstream);
+    Advance();
+    out.Clear();
+    if (decoded)
+        out.SetStream(decoded.Get());
+    else
+        out.SetError();
+}
+
+void CPdfParser::NextToken(CPdfObject& out)
+{
+    out.Clear();
+    int c;
+    for (;;) {
+        c = m_source->GetChar();
+        if (c < 0) {
+            out.SetEof();
+            return;
+        }
+        if (c == '%') {
+            do {
+                c = m_source->GetChar();
+            } while (c >= 0 && c != '\r' && c != '\n');
+            if (c < 0) {
+                out.SetEof();
+                return;
+            }
+            continue;
+        }
+        if (!IsWhite(c))
+            break;
+    }
+    switch (c) {
+    case '(':
+        ReadLiteralString(out);
+        return;
+    case '/':
+        ReadName(out);
+        return;
+    case '<':
+        if (m_source->PeekChar() == '<') {
+            m_source->GetChar();
+            out.SetKeyword("<<");
+        } else {
+            ReadHexString(out);
+        }
+        return;
+    case '>':
+        if (m_source->PeekChar() == '>') {
+            m_source->GetChar();
+            out.SetKeyword(">>");
+        } else {
+            out.SetError();
+        }
+        return;
+    case ')':
+    case '{':
+    case '}':
+        out.SetError();
+        return;
+    case '[':
+        out.SetKeyword("[");
+        return;
+    case ']':
+        out.SetKeyword("]");
+        return;
+    default:
+        break;
+    }
+    if (IsDigit(c) || c == '-' || c == '.')
+        ReadNumber(c, out);
+    else
+        ReadKeyword(c, out);
+}
+
+void CPdfParser::ReadLiteralString(CPdfObject& out)
+{
+    m_token.clear();
+    int depth = 1;
+    for (;;) {
+        int c = m_source->GetChar();
+        if (c < 0)
+            break;
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            if (--depth == 0)
+                break;
+        } else if (c == '\\') {
+            c = m_source->GetChar();
+            if (c < 0)
+                break;
+            switch (c) {
+            case '\n':
+                continue;
+            case '\r':
+                if (m_source->PeekChar() == '\n')
+                    m_source->GetChar();
+                continue;
+            case 'n':
+                c = 0x0A;
+                break;
+            case 'r':
+                c = 0x0D;
+                break;
+            case 't':
+                c = 0x09;
+                break;
+            case 'b':
+                c = 0x08;
+                break;
+            case 'f':
+                c = 0x0C;
+                break;
+            default:
+                if (c >= '0' && c <= '7') {
+                    int value = c - '0';
+                    for (int digits = 1; digits < 3; ++digits) {
+                        const int d = m_source->PeekChar();
+                        if (d < '0' || d > '7')
+                            break;
+                        m_source->GetChar();
+                        value = value * 8 + (d - '0');
+                    }
+                    c = value & 0xFF;
+                }
+                break;
+            }
+        }
+        m_token.push_back(static_cast<char>(c));
+    }
+    CPdfString string(reinterpret_cast<const uint8_t*>(m_token.data()), static_cast<uint32_t>(m_token.size()));
+    string.SetLiteral(true);
+    out.SetString(string);
+}
+
+void CPdfParser::ReadHexString(CPdfObject& out)
+{
+    m_token.clear();
+    for (;;) {
+        const int c = m_source->GetChar();
+        if (c < 0 || c == '>')
+            break;
+        m_token.push_back(static_cast<char>(c));
+    }
+    CPdfString string(reinterpret_cast<const uint8_t*>(m_token.data()), static_cast<uint32_t>(m_token.size()));
+    string.SetLiteral(false);
+    out.SetString(string);
+}
+
+void CPdfParser::ReadNumber(int first, CPdfObject& out)
+{
+    m_token.assign(1, static_cast<char>(first));
+    bool real = first == '.';
+    for (;;) {
+        const int c = m_source->PeekChar();
+        if (!IsDigit(c) && c != '.')
+            break;
+        m_source->GetChar();
+        real = real || c == '.';
+        m_token.push_back(static_cast<char>(c));
+    }
+    if (real) {
+        out.SetReal(std::strtod(m_token.c_str(), nullptr));
+        return;
+    }
+    // Wraps modulo 2^32 like the 32-bit accumulation it stands for.
+    uint32_t value = 0;
+    size_t i = m_token[0] == '-' ? 1 : 0;
+    for (; i < m_token.size(); ++i)
+        value = value * 10u + static_cast<uint32_t>(m_token[i] - '0');
+    if (m_token[0] == '-')
+        value = 0u - value;
+    out.SetInt(static_cast<int32_t>(value));
+}
+
+void CPdfParser::ReadName(CPdfObject& out)
+{
+    m_token.clear();
+    for (;;) {
+        int c = m_source->PeekChar();
+        if (!IsRegular(c))
+            break;
+        m_source->GetChar();
+        if (c == '#') {
+            const int high = HexValue(m_source->PeekChar());
+            if (high >= 0) {
+                m_source->GetChar();
+                const int second = m_source->GetChar();
+                const int low = HexValue(second);
+                c = high * 16 + (low >= 0 ? low : 0);
+                // A second byte that is not a hex digit is dropped.
+            }
+        }
+        m_token.push_back(static_cast<char>(c));
+    }
+    // The name's text ends at its first zero byte (a decoded #00).
+    out.SetName(m_token.c_str());
+}
+
+void CPdfParser::ReadKeyword(int first, CPdfObject& out)
+{
+    m_token.assign(1, static_cast<char>(first));
+    while (IsRegular(m_source->PeekChar()))
+        m_token.push_back(static_cast<char>(m_source->GetChar()));
+    if (m_token == "true")
+        out.SetBool(true);
+    else if (m_token == "false")
+        out.SetBool(false);
+    else if (m_token == "null")
+        out.SetNull();
+    else
+        out.SetKeyword(m_token.c_str());
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+
+#include "object/CPdfObject.h"
+
+class CPdfResolver;
+class CPdfStream;
+
+// Turns the bytes of one stream into PDF values: a lexer that cuts tokens and
+// a parser that builds arrays, dictionaries, references and stream objects,
+// with two tokens of look-ahead. Tolerant: bytes that cannot start a token
+// become OBJ_ERROR tokens; the only failures raised are a stream whose data is
+// not followed by "endstream" and nesting beyond kMaxDepth.
+//
+// Takes over the count its creator held on the source and releases it when
+// destroyed. Borrows the resolver, which every array and dictionary it builds
+// keeps, and through which a stream's /Length is dereferenced.
+class CPdfParser {
+public:
+    // Arrays and dictionaries nested deeper than this are refused, so that a
+    // file of brackets cannot exhaust the stack.
+    static constexpr int kMaxDepth = 512;
+
+    CPdfParser(CPdfResolver* resolver, CPdfStream* source);
+    CPdfParser(const CPdfParser&) = delete;
+    CPdfParser& operator=(const CPdfParser&) = delete;
+    virtual ~CPdfParser();
+
+    // Parses one complete object into out; OBJ_EOF once the source is
+    // exhausted, and on every call after that.
+    void ParseObject(CPdfObject& out);
+
+    // With false, stream objects keep their raw data window instead of being
+    // put behind their filters: used to locate the data, not to read it.
+    void SetDecodeStreams(bool decode) { m_decodeStreams = decode; }
+
+    // Reads one token from the source (exposed for the lexer's tests).
+    void NextToken(CPdfObject& out);
+
+private:
+    void ParseObjectAt(CPdfObject& out, int depth);
+    void Advance();
+    void MakeStream(CPdfObject& out);
+
+    void ReadLiteralString(CPdfObject& out);
+    void ReadHexString(CPdfObject& out);
+    void ReadNumber(int first, CPdfObject& out);
+    void ReadName(CPdfObject& out);
+    void ReadKeyword(int first, CPdfObject& out);
+
+    CPdfResolver* m_resolver;
+    CPdfObject m_current;
+    CPdfObject m_next;
+    CPdfStream* m_source;
+    bool m_decodeStreams = true;
+    std::string m_token;  // reused token buffer
+};
