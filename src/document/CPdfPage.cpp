@@ -1,0 +1,46 @@
+#include "document/CPdfPage.h"
+
+#include <cstdio>
+
+#include "main/CPdfException.h"
+#include "main/Messages.h"
+#include "object/CPdfDictionary.h"
+
+namespace {
+
+bool IsReferenceArrayOrNull(const CPdfObject& value)
+{
+    const EPdfObjectKind kind = value.GetKind();
+    return kind == OBJ_REFERENCE || kind == OBJ_ARRAY || kind == OBJ_NULL;
+}
+
+}  // namespace
+
+CPdfPage::CPdfPage() = default;
+
+void CPdfPage::Load(int32_t pageNumber, CPdfResolver* resolver, const CPdfDictionary& page)
+{
+    m_pageNumber = pageNumber;
+    m_resolver = resolver;
+    page.LookupRaw("Contents", m_contents);
+    if (!IsReferenceArrayOrNull(m_contents))
+        m_contents.SetNull();
+    page.Lookup("Resources", m_resources);
+    if (m_resources.GetKind() != OBJ_DICTIONARY) {
+        m_resources.Clear();
+        throw CPdfException(msg::kResourcesNotFound);
+    }
+    page.LookupRaw("Annots", m_annots);
+    if (!IsReferenceArrayOrNull(m_annots)) {
+        m_annots.Clear();
+        char text[96];
+        std::snprintf(text, sizeof(text), msg::kAnnotsWrongType, static_cast<int>(pageNumber));
+        throw CPdfException(text);
+    }
+    CPdfObject rotate;
+    page.Lookup("Rotate", rotate);
+    m_rotation = rotate.GetKind() == OBJ_INTEGER ? rotate.GetInt() : 0;
+    m_rotation %= 360;
+    if (m_rotation < 0)
+        m_rotation += 360;
+}

@@ -1,0 +1,86 @@
+#include "reader/CPdfDocument.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "document/CPdfCatalog.h"
+#include "main/CPdfException.h"
+#include "main/Messages.h"
+#include "reader/CPdfFileStream.h"
+#include "reader/CPdfXRef.h"
+
+namespace {
+constexpr int32_t kHeaderWindow = 1023;
+constexpr int32_t kHeaderCandidates = 1018;
+}  // namespace
+
+CPdfDocument::CPdfDocument() = default;
+
+CPdfDocument::~CPdfDocument()
+{
+    Close();
+}
+
+void CPdfDocument::Open(const std::string& path)
+{
+    Close();
+    m_file.reset(std::fopen(path.c_str(), "rb"));
+    if (!m_file)
+        throw CPdfException(msg::kCantOpenFile);
+    try {
+        struct stat st;
+        if (fstat(fileno(m_file.get()), &st) != 0 || !S_ISREG(st.st_mode))
+            throw CPdfException(msg::kCantOpenFile);
+        if (st.st_size > kMaxFileSize)
+            throw CPdfException(msg::kFileTooLarge);
+        CPdfObject none;
+        none.SetNull();
+        m_stream.Reset(
+            new CPdfFileStream(m_file.get(), 0, 0, none, std::make_shared<CPdfFileCache>(fileno(m_file.get()))));
+        CheckHeader();
+        m_xref = std::make_unique<CPdfXRef>();
+        m_xref->Load(m_stream.Get());
+        m_catalog = std::make_unique<CPdfCatalog>();
+        m_catalog->Load(m_xref.get());
+    } catch (...) {
+        Close();
+        throw;
+    }
+    m_open = true;
+}
+
+void CPdfDocument::Close()
+{
+    m_catalog.reset();
+    m_xref.reset();
+    m_stream.Reset(nullptr);
+    m_file.reset();
+    m_version.clear();
+    m_open = false;
+}
+
+void CPdfDocument::CheckHeader()
+{
+    char buffer[kHeaderWindow + 1];
+    int32_t n = 0;
+    while (n < kHeaderWindow) {
+        const int c = m_stream->GetChar();
+        if (c < 0)
+            break;
+        buffer[n++] = static_cast<char>(c);
+    }
+    buffer[n] = '\0';
+    for (int32_t p = 0; p < kHeaderCandidates && p + 5 <= n; ++p) {
+        if (std::memcmp(buffer + p, "%PDF-", 5) != 0)
+            continue;
+        // Everything the file states is relative to the header.
+        m_stream->ShiftStart(p);
+        int32_t end = p + 1;
+        while (end < n && buffer[end] != ' ' && buffer[end] != '\t' && buffer[end] != '\n' &&
+               buffer[end] != '\r' && buffer[end] != '\0')
+            ++end;
+        m_version.assign(buffer + p + 1, static_cast<size_t>(end - p - 1));
+        return;
+    }
+}

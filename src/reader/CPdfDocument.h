@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "reader/CPdfStreamRef.h"
+
+class CPdfCatalog;
+class CPdfXRef;
+
+// One open input file: owns its FILE handle, the whole-file stream (whose
+// start is moved to the "%PDF-" header), the cross-reference data and the
+// checked catalog.
+class CPdfDocument {
+public:
+    CPdfDocument();
+    CPdfDocument(const CPdfDocument&) = delete;
+    CPdfDocument& operator=(const CPdfDocument&) = delete;
+    ~CPdfDocument();
+
+    // Opens and loads the file; on failure the document is left closed and
+    // the exception passes on.
+    void Open(const std::string& path);
+    void Close();
+    bool IsOpen() const { return m_open; }
+
+    CPdfXRef* GetXRef() const { return m_xref.get(); }
+    CPdfCatalog* GetCatalog() const { return m_catalog.get(); }
+    const std::string& GetVersion() const { return m_version; }
+
+    // Files of 2 GB or more cannot be described by 32-bit offsets.
+    static constexpr long long kMaxFileSize = 0x7FFFFFFFLL;
+
+private:
+    void CheckHeader();
+
+    struct FileCloser {
+        void operator()(FILE* f) const { std::fclose(f); }
+    };
+
+    bool m_open = false;
+    std::unique_ptr<FILE, FileCloser> m_file;
+    CPdfStreamRef m_stream;
+    std::unique_ptr<CPdfXRef> m_xref;
+    std::unique_ptr<CPdfCatalog> m_catalog;
+    std::string m_version;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "object/CPdfObject.h"
+
+class CPdfXRef;
+
+// The parsed form of one object stream: every member parsed when the stream
+// is loaded, kept with the object number the header gives it.
+class CPdfObjectStream {
+public:
+    static std::unique_ptr<CPdfObjectStream> Load(CPdfXRef& xref, int32_t number);
+
+    int32_t GetNumber() const { return m_number; }
+    // A copy of member `index` if the header lists `number` there, else
+    // OBJ_NULL.
+    void GetMember(int32_t index, int32_t number, CPdfObject& out) const;
+
+private:
+    explicit CPdfObjectStream(int32_t number) : m_number(number) {}
+
+    int32_t m_number;
+    std::vector<CPdfObject> m_values;
+    std::vector<int32_t> m_numbers;
+};

@@ -1,0 +1,434 @@
+#include "reader/CPdfXRef.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "main/CPdfException.h"
+#include "main/Messages.h"
+#include "object/CPdfArray.h"
+#include "object/CPdfDictionary.h"
+#include "reader/CPdfObjectStream.h"
+#include "reader/CPdfObjectStreamData.h"
+#include "reader/CPdfParser.h"
+#include "reader/CPdfStream.h"
+#include "reader/PdfCharClass.h"
+
+namespace {
+
+constexpr int32_t kWindow = 1023;
+constexpr XRefEntry kUnset = {-1, 0, 0};
+
+// An integer /Prev continues the chain. An indirect /Prev cannot be resolved
+// before the table is read, so it ends the chain like any other value.
+bool GetPrev(const CPdfDictionary* dict, int32_t& prev)
+{
+    CPdfObject value;
+    dict->LookupRaw("Prev", value);
+    if (value.GetKind() != OBJ_INTEGER)
+        return false;
+    prev = value.GetInt();
+    return true;
+}
+
+}  // namespace
+
+CPdfXRef::CPdfXRef() = default;
+
+CPdfXRef::~CPdfXRef() = default;
+
+void CPdfXRef::Load(CPdfStream* fileStream)
+{
+    m_fileStream = fileStream;
+    m_baseOffset = fileStream->GetStart();
+    if (FindStartXRef() == 0)
+        throw CPdfException(msg::kDamaged);
+    // Sections newest first; an offset met twice ends the chain instead of
+    // looping.
+    std::set<int32_t> visited;
+    int32_t offset = m_startXRef;
+    while (visited.insert(offset).second) {
+        int32_t prev = 0;
+        if (!ReadSection(offset, prev))
+            break;
+        offset = prev;
+    }
+    if (m_trailer.GetKind() != OBJ_DICTIONARY)
+        throw CPdfException(msg::kDamaged);
+    CPdfDictionary* trailer = m_trailer.GetDictionary();
+    // The program does not decrypt; copying encrypted strings and streams
+    // without their /Encrypt dictionary would give unreadable pages.
+    CPdfObject encrypt;
+    trailer->LookupRaw("Encrypt", encrypt);
+    if (encrypt.GetKind() != OBJ_NULL)
+        throw CPdfException(msg::kEncrypted);
+    CPdfObject root;
+    trailer->LookupRaw("Root", root);
+    if (root.GetKind() != OBJ_REFERENCE)
+        throw CPdfException(msg::kDamaged);
+    m_rootNum = root.GetRefNum();
+    m_rootGen = root.GetRefGen();
+    CPdfObject info;
+    trailer->LookupRaw("Info", info);
+    if (info.GetKind() == OBJ_REFERENCE) {
+        m_infoNum = info.GetRefNum();
+        m_infoGen = info.GetRefGen();
+    }
+    // The stored trailer was read without a resolver; from now on lookups
+    // in it may follow references through this table.
+    trailer->SetResolver(this);
+}
+
+int32_t CPdfXRef::FindStartXRef()
+{
+    // The last 1023 bytes, or the whole file when it is shorter.
+    m_fileStream->Seek(0, CPdfStream::SEEK_FROM_END);
+    const int32_t fileEnd = m_fileStream->GetPosition();
+    m_fileStream->Seek(fileEnd >= kWindow ? fileEnd - kWindow : 0, CPdfStream::SEEK_FROM_BEGIN);
+    char buffer[kWindow + 1];
+    int32_t n = 0;
+    while (n < kWindow) {
+        const int c = m_fileStream->GetChar();
+        if (c < 0)
+            break;
+        buffer[n++] = c == 0 ? ' ' : static_cast<char>(c);
+    }
+    buffer[n] = '\0';
+    m_startXRef = 0;
+    for (int32_t p = n - 9; p >= 0; --p) {
+        if (std::memcmp(buffer + p, "startxref", 9) != 0)
+            continue;
+        const char* s = buffer + p + 9;
+        while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\v' || *s == '\f' || *s == '\r')
+            ++s;
+        bool negative = false;
+        if (*s == '+' || *s == '-')
+            negative = *s++ == '-';
+        int64_t value = 0;
+        while (pdfchar::IsDigit(*s) && value <= INT32_MAX)
+            value = value * 10 + (*s++ - '0');
+        // A value beyond 32 bits cannot be an offset in a file we read.
+        if (value > INT32_MAX)
+            value = 0;
+        m_startXRef = static_cast<int32_t>(negative ? -value : value);
+        break;
+    }
+    return m_startXRef;
+}
+
+void CPdfXRef::GrowTable(int64_t size, const char* message)
+{
+    if (size < 0)
+        throw CPdfException(message);
+    if (size > kMaxEntries)
+        throw CPdfException(msg::kXRefTooLarge);
+    if (static_cast<size_t>(size) > m_entries.size())
+        m_entries.resize(static_cast<size_t>(size), kUnset);
+}
+
+bool CPdfXRef::ReadSection(int32_t offset, int32_t& prev)
+{
+    CPdfObject none;
+    none.SetNull();
+    const int64_t at = static_cast<int64_t>(m_baseOffset) + offset;
+    CPdfParser parser(nullptr, m_fileStream->CreateSubStream(at < 0 || at > INT32_MAX ? INT32_MAX
+                                                                                       : static_cast<int32_t>(at),
+                                                             0, none));
+    CPdfObject first;
+    parser.ParseObject(first);
+    if (first.IsKeyword("xref"))
+        return ReadXRefTable(parser, prev);
+    if (first.GetKind() != OBJ_INTEGER)
+        throw CPdfException(msg::kCantParseXRef);
+    CPdfObject generation, keyword, stream;
+    parser.ParseObject(generation);
+    parser.ParseObject(keyword);
+    if (generation.GetKind() != OBJ_INTEGER || !keyword.IsKeyword("obj"))
+        throw CPdfException(msg::kCantParseXRefStream);
+    parser.ParseObject(stream);
+    if (stream.GetKind() != OBJ_STREAM)
+        throw CPdfException(msg::kCantParseXRefStream);
+    return ReadXRefStream(stream, prev, true);
+}
+
+bool CPdfXRef::ReadXRefTable(CPdfParser& parser, int32_t& prev)
+{
+    // Numbers this section marks free: a hybrid file's /XRefStm may describe
+    // them (objects kept in object streams).
+    std::vector<int32_t> markedFree;
+    CPdfObject token;
+    for (;;) {
+        parser.ParseObject(token);
+        if (token.IsKeyword("trailer"))
+            break;
+        CPdfObject count;
+        parser.ParseObject(count);
+        if (token.GetKind() != OBJ_INTEGER || count.GetKind() != OBJ_INTEGER || token.GetInt() < 0 ||
+            count.GetInt() < 0)
+            throw CPdfException(msg::kCantParseXRefTable);
+        const int32_t first = token.GetInt();
+        const int64_t end = static_cast<int64_t>(first) + count.GetInt();
+        GrowTable(end, msg::kCantParseXRefTable);
+        for (int32_t i = first; i < end; ++i) {
+            CPdfObject offset, generation, kind;
+            parser.ParseObject(offset);
+            parser.ParseObject(generation);
+            parser.ParseObject(kind);
+            if (offset.GetKind() != OBJ_INTEGER || generation.GetKind() != OBJ_INTEGER)
+                throw CPdfException(msg::kCantParseXRefTable);
+            int32_t type;
+            if (kind.IsKeyword("n"))
+                type = 1;
+            else if (kind.IsKeyword("f"))
+                type = 0;
+            else
+                throw CPdfException(msg::kCantParseXRefTable);
+            XRefEntry& entry = m_entries[static_cast<size_t>(i)];
+            if (entry.offset == -1) {
+                entry = {offset.GetInt(), generation.GetInt(), type};
+                if (type == 0)
+                    markedFree.push_back(i);
+            }
+        }
+    }
+    CPdfObject trailer;
+    parser.ParseObject(trailer);
+    if (trailer.GetKind() != OBJ_DICTIONARY)
+        throw CPdfException(msg::kTrailerWrongType);
+    if (m_trailer.GetKind() == OBJ_NONE)
+        m_trailer.CopyFrom(trailer);
+    CPdfObject xrefStm;
+    trailer.GetDictionary()->LookupRaw("XRefStm", xrefStm);
+    if (xrefStm.GetKind() == OBJ_INTEGER)
+        ReadHybridStream(xrefStm.GetInt(), markedFree);
+    return GetPrev(trailer.GetDictionary(), prev);
+}
+
+void CPdfXRef::ReadHybridStream(int32_t offset, const std::vector<int32_t>& markedFree)
+{
+    // The stream may fill what this section left unset or marked free; the
+    // entries it does not fill keep the table's description.
+    std::vector<XRefEntry> saved;
+    saved.reserve(markedFree.size());
+    for (int32_t i : markedFree) {
+        saved.push_back(m_entries[static_cast<size_t>(i)]);
+        m_entries[static_cast<size_t>(i)] = kUnset;
+    }
+    const int64_t at = static_cast<int64_t>(m_baseOffset) + offset;
+    CPdfObject none;
+    none.SetNull();
+    CPdfParser parser(nullptr, m_fileStream->CreateSubStream(at < 0 || at > INT32_MAX ? INT32_MAX
+                                                                                       : static_cast<int32_t>(at),
+                                                             0, none));
+    CPdfObject number, generation, keyword, stream;
+    parser.ParseObject(number);
+    parser.ParseObject(generation);
+    parser.ParseObject(keyword);
+    if (number.GetKind() != OBJ_INTEGER || generation.GetKind() != OBJ_INTEGER || !keyword.IsKeyword("obj"))
+        throw CPdfException(msg::kCantParseXRefStream);
+    parser.ParseObject(stream);
+    if (stream.GetKind() != OBJ_STREAM)
+        throw CPdfException(msg::kCantParseXRefStream);
+    int32_t ignoredPrev = 0;
+    ReadXRefStream(stream, ignoredPrev, false);
+    for (size_t k = 0; k < markedFree.size(); ++k) {
+        XRefEntry& entry = m_entries[static_cast<size_t>(markedFree[k])];
+        if (entry.offset == -1)
+            entry = saved[k];
+    }
+}
+
+bool CPdfXRef::ReadXRefStream(const CPdfObject& streamValue, int32_t& prev, bool storeTrailer)
+{
+    CPdfStream* stream = streamValue.GetStream();
+    CPdfDictionary* dict = stream->GetDict();
+    if (dict == nullptr)
+        throw CPdfException(msg::kXRefStreamSize);
+    CPdfObject size;
+    dict->LookupRaw("Size", size);
+    if (size.GetKind() != OBJ_INTEGER)
+        throw CPdfException(msg::kXRefStreamSize);
+    GrowTable(size.GetInt(), msg::kCantParseXRefStream);
+    CPdfObject w;
+    dict->LookupRaw("W", w);
+    if (w.GetKind() != OBJ_ARRAY)
+        throw CPdfException(msg::kXRefStreamW);
+    if (w.GetArray()->GetSize() < 3)
+        throw CPdfException(msg::kXRefStreamWLength);
+    int32_t widths[3];
+    for (int32_t k = 0; k < 3; ++k) {
+        CPdfObject element;
+        w.GetArray()->Get(k, element);
+        if (element.GetKind() != OBJ_INTEGER)
+            throw CPdfException(msg::kXRefStreamW);
+        widths[k] = element.GetInt();
+    }
+    stream->Reset();
+    CPdfObject index;
+    dict->LookupRaw("Index", index);
+    if (index.GetKind() == OBJ_ARRAY) {
+        const int32_t n = index.GetArray()->GetSize();
+        for (int32_t k = 0; k < n - 1; k += 2) {
+            CPdfObject first, count;
+            index.GetArray()->Get(k, first);
+            index.GetArray()->Get(k + 1, count);
+            if (first.GetKind() != OBJ_INTEGER || count.GetKind() != OBJ_INTEGER)
+                throw CPdfException(msg::kXRefStreamIndex);
+            ReadXRefStreamSubsection(stream, widths, first.GetInt(), count.GetInt());
+        }
+    } else {
+        ReadXRefStreamSubsection(stream, widths, 0, size.GetInt());
+    }
+    if (storeTrailer && m_trailer.GetKind() == OBJ_NONE)
+        m_trailer.SetDictionary(dict);
+    return GetPrev(dict, prev);
+}
+
+void CPdfXRef::ReadXRefStreamSubsection(CPdfStream* stream, const int32_t widths[3], int32_t first, int32_t count)
+{
+    if (first < 0 || count < 0)
+        throw CPdfException(msg::kCantParseXRefStream);
+    const int64_t end = static_cast<int64_t>(first) + count;
+    GrowTable(end, msg::kCantParseXRefStream);
+    for (int32_t i = first; i < end; ++i) {
+        uint32_t fields[3];
+        for (int k = 0; k < 3; ++k) {
+            uint32_t value = 0;
+            for (int32_t b = 0; b < widths[k]; ++b) {
+                const int c = stream->GetChar();
+                if (c < 0)
+                    throw CPdfException(msg::kXRefStreamEof);
+                value = (value << 8) | static_cast<uint32_t>(c);
+            }
+            fields[k] = value;
+        }
+        if (widths[0] == 0)
+            fields[0] = 1;
+        if (fields[0] > 2)
+            throw CPdfException(msg::kXRefStreamEntryType);
+        XRefEntry& entry = m_entries[static_cast<size_t>(i)];
+        if (entry.offset == -1)
+            entry = {static_cast<int32_t>(fields[1]), static_cast<int32_t>(fields[2]), static_cast<int32_t>(fields[0])};
+    }
+}
+
+bool CPdfXRef::EnterFetch(int32_t number)
+{
+    if (m_fetching.size() >= kMaxFetchDepth ||
+        std::find(m_fetching.begin(), m_fetching.end(), number) != m_fetching.end())
+        return false;
+    m_fetching.push_back(number);
+    return true;
+}
+
+void CPdfXRef::FetchAt(int32_t number, int32_t generation, int32_t offset, bool decode, CPdfObject& out)
+{
+    out.SetNull();
+    const int64_t at = static_cast<int64_t>(m_baseOffset) + offset;
+    if (at < 0 || at > INT32_MAX)
+        return;
+    CPdfObject none;
+    none.SetNull();
+    CPdfParser parser(this, m_fileStream->CreateSubStream(static_cast<int32_t>(at), 0, none));
+    parser.SetDecodeStreams(decode);
+    CPdfObject num, gen, keyword;
+    parser.ParseObject(num);
+    parser.ParseObject(gen);
+    parser.ParseObject(keyword);
+    if (num.GetKind() != OBJ_INTEGER || num.GetInt() != number || gen.GetKind() != OBJ_INTEGER ||
+        gen.GetInt() != generation || !keyword.IsKeyword("obj"))
+        return;
+    parser.ParseObject(out);
+}
+
+namespace {
+
+// Leaves the in-progress list on every path out of a fetch.
+class CFetchScope {
+public:
+    CFetchScope(std::vector<int32_t>& list) : m_list(list) {}
+    ~CFetchScope() { m_list.pop_back(); }
+
+private:
+    std::vector<int32_t>& m_list;
+};
+
+}  // namespace
+
+void CPdfXRef::FetchObject(int32_t number, int32_t generation, CPdfObject& out)
+{
+    out.Clear();
+    if (number < 0 || static_cast<size_t>(number) >= m_entries.size())
+        throw CPdfException(msg::kCorrupted);
+    const XRefEntry entry = m_entries[static_cast<size_t>(number)];
+    if (entry.type == 1) {
+        if (generation != entry.generation) {
+            out.SetNull();
+            return;
+        }
+        // An object being loaded that asks for itself (a /Length leading back
+        // into its own stream) gets null, which makes that stream unusable.
+        if (!EnterFetch(number)) {
+            out.SetNull();
+            return;
+        }
+        CFetchScope scope(m_fetching);
+        FetchAt(number, generation, entry.offset, true, out);
+        return;
+    }
+    if (entry.type == 2) {
+        if (generation != 0) {
+            out.SetNull();
+            return;
+        }
+        if (!m_parsedCache || m_parsedCache->GetNumber() != entry.offset) {
+            // An object stream that lies in itself, or in a chain of object
+            // streams leading back to it, has no members.
+            if (!EnterFetch(-1 - entry.offset)) {
+                out.SetNull();
+                return;
+            }
+            CFetchScope scope(m_fetching);
+            std::unique_ptr<CPdfObjectStream> loaded = CPdfObjectStream::Load(*this, entry.offset);
+            m_parsedCache = std::move(loaded);
+        }
+        m_parsedCache->GetMember(entry.generation, number, out);
+        return;
+    }
+    out.SetNull();
+}
+
+void CPdfXRef::FetchRawObject(int32_t number, CPdfObject& out)
+{
+    out.SetNull();
+    if (number < 0 || static_cast<size_t>(number) >= m_entries.size())
+        return;
+    const XRefEntry entry = m_entries[static_cast<size_t>(number)];
+    if (entry.type != 1 || !EnterFetch(number))
+        return;
+    CFetchScope scope(m_fetching);
+    FetchAt(number, entry.generation, entry.offset, false, out);
+}
+
+const uint8_t* CPdfXRef::GetCompressedObjectData(int32_t number, int32_t generation, int32_t& length)
+{
+    length = 0;
+    if (generation != 0 || number < 0 || static_cast<size_t>(number) >= m_entries.size())
+        return nullptr;
+    const XRefEntry entry = m_entries[static_cast<size_t>(number)];
+    if (entry.type != 2)
+        return nullptr;
+    if (!m_rawCache || m_rawCache->GetNumber() != entry.offset) {
+        if (!EnterFetch(-1 - entry.offset))
+            return nullptr;
+        CFetchScope scope(m_fetching);
+        std::unique_ptr<CPdfObjectStreamData> loaded = CPdfObjectStreamData::Load(*this, entry.offset);
+        m_rawCache = std::move(loaded);
+    }
+    const uint8_t* data = nullptr;
+    if (!m_rawCache->GetMember(entry.generation, number, data, length)) {
+        length = 0;
+        return nullptr;
+    }
+    return data;
+}

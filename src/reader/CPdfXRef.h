@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "object/CPdfObject.h"
+#include "object/CPdfResolver.h"
+
+class CPdfDictionary;
+class CPdfObjectStream;
+class CPdfObjectStreamData;
+class CPdfParser;
+class CPdfStream;
+
+// One cross-reference entry. offset -1 marks an entry no section has
+// described yet.
+struct XRefEntry {
+    int32_t offset;      // type 1: header offset (relative to the base offset);
+                         // type 2: number of the object stream; type 0: next free
+    int32_t generation;  // types 0, 1: generation; type 2: index in the object stream
+    int32_t type;        // 0 free, 1 in the file, 2 inside an object stream
+};
+
+// The cross-reference data of one input file and the resolver behind every
+// dereference: the entry table, the newest trailer, Root and Info, and one
+// cached object stream in each of two forms (parsed members, raw bytes).
+// Borrows the document's whole-file stream.
+class CPdfXRef : public CPdfResolver {
+public:
+    // PDF's own limit on object numbers; larger tables are refused rather
+    // than allocated.
+    static constexpr int32_t kMaxEntries = 8388608;
+
+    CPdfXRef();
+    CPdfXRef(const CPdfXRef&) = delete;
+    CPdfXRef& operator=(const CPdfXRef&) = delete;
+    ~CPdfXRef() override;
+
+    // Reads startxref and the chain of sections; raises CPdfException.
+    void Load(CPdfStream* fileStream);
+
+    const std::vector<XRefEntry>& GetEntries() const { return m_entries; }
+    int32_t GetRootNum() const { return m_rootNum; }
+    int32_t GetRootGen() const { return m_rootGen; }
+    int32_t GetInfoNum() const { return m_infoNum; }
+    int32_t GetInfoGen() const { return m_infoGen; }
+    const CPdfObject& GetTrailer() const { return m_trailer; }
+    int32_t GetBaseOffset() const { return m_baseOffset; }
+    int32_t GetStartXRef() const { return m_startXRef; }
+
+    // Fills out with the object, or OBJ_NULL; "Corrupted PDF file" for a
+    // number outside the table.
+    void FetchObject(int32_t number, int32_t generation, CPdfObject& out) override;
+
+    // Like FetchObject for an object stored in the file, but a stream object
+    // keeps its raw data window (not decoded): GetStart and GetLength of its
+    // stream give where the data lies. OBJ_NULL when the object is not
+    // there; a stream whose data is not followed by "endstream" raises.
+    void FetchRawObject(int32_t number, CPdfObject& out);
+
+    // The bytes of a member of an object stream, pointing into the raw cache:
+    // valid until another object stream is loaded into it. nullptr when the
+    // member is not there or generation is not 0.
+    const uint8_t* GetCompressedObjectData(int32_t number, int32_t generation, int32_t& length);
+
+    // The largest decoded object stream accepted.
+    static constexpr size_t kMaxObjectStreamSize = size_t(256) << 20;
+
+private:
+    friend class CPdfObjectStream;
+    friend class CPdfObjectStreamData;
+
+    int32_t FindStartXRef();
+    // Reads one section; returns true and the offset when /Prev names another.
+    bool ReadSection(int32_t offset, int32_t& prev);
+    bool ReadXRefTable(CPdfParser& parser, int32_t& prev);
+    bool ReadXRefStream(const CPdfObject& stream, int32_t& prev, bool storeTrailer);
+    void ReadXRefStreamSubsection(CPdfStream* stream, const int32_t widths[3], int32_t first, int32_t count);
+    void ReadHybridStream(int32_t offset, const std::vector<int32_t>& markedFree);
+    void GrowTable(int64_t size, const char* message);
+    void FetchAt(int32_t number, int32_t generation, int32_t offset, bool decode, CPdfObject& out);
+
+    // Guards against objects that lead back into themselves while they are
+    // being loaded (a /Length or an object stream that refers to its own
+    // object) and bounds the depth of such nested loads.
+    bool EnterFetch(int32_t number);
+    static constexpr size_t kMaxFetchDepth = 64;
+
+    CPdfStream* m_fileStream = nullptr;
+    int32_t m_baseOffset = 0;
+    std::vector<XRefEntry> m_entries;
+    int32_t m_rootNum = 0;
+    int32_t m_rootGen = 0;
+    int32_t m_infoNum = 0;
+    int32_t m_infoGen = 0;
+    CPdfObject m_trailer;
+    int32_t m_startXRef = 0;
+    std::unique_ptr<CPdfObjectStream> m_parsedCache;
+    std::unique_ptr<CPdfObjectStreamData> m_rawCache;
+    std::vector<int32_t> m_fetching;
+};
