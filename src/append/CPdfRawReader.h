@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "append/CPdfRawObject.h"
+#include "append/PdfObjectText.h"
+
+class CPdfXRef;
+
+// Reads the raw text of objects of one input, through the job's own raw
+// handle (fd) and the document's cross-reference data. Every offset the file
+// states is taken relative to the document's "%PDF-" header. Borrows both.
+class CPdfRawReader {
+public:
+    CPdfRawReader(int fd, CPdfXRef& xref);
+
+    // The raw text of object `number`: for an object in the file, from its
+    // offset through "endobj" and one byte more (for a stream with a usable
+    // /Length, the "endobj" after its data); for a member of an object
+    // stream, "N 0 obj" CR, its bytes, "endobj" CR. False when there is none:
+    // a free entry, no "endobj", no bytes, or bytes that do not begin with
+    // the object's own "N G obj" header. With allowTail, a large stream keeps
+    // its data in the file (see CPdfRawObject).
+    bool ReadRawObject(int32_t number, CPdfRawObject& out, bool allowTail);
+
+    // Objects larger than this keep their stream data in the file.
+    static constexpr int64_t kInMemoryLimit = int64_t(4) << 20;
+
+private:
+    bool ReadFileObject(int32_t number, int64_t position, CPdfRawObject& out, bool allowTail);
+    // Where the data of the stream object at position ends (-1 when no
+    // "endstream" follows it at its /Length); dataStart is set with it.
+    int64_t FindStreamEnd(int32_t number, int64_t position, const uint8_t* chunk, uint32_t got,
+                          const objecttext::Layout& layout, int64_t& dataStart);
+
+    // Up to want bytes at position, from a read-ahead window over the file:
+    // objects are read in increasing order, mostly one after another, so
+    // one read serves many of them. The pointer is valid until the next call;
+    // available tells how many bytes it holds (fewer at the end of the file).
+    const uint8_t* Span(int64_t position, size_t want, size_t& available);
+    // The last byte of the first "endobj" at or after position, or 0.
+    int64_t FindEndobj(int64_t position);
+
+    static constexpr size_t kWindowSize = 256 * 1024;
+
+    int m_fd;
+    CPdfXRef& m_xref;
+    std::vector<uint8_t> m_window;
+    int64_t m_windowStart = 0;
+    size_t m_windowLength = 0;
+};

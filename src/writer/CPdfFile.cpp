@@ -1,0 +1,139 @@
+#include "writer/CPdfFile.h"
+
+#include <cstring>
+
+#include "main/CPdfException.h"
+#include "main/Messages.h"
+#include "object/CPdfArray.h"
+#include "object/CPdfDictionary.h"
+#include "object/CPdfString.h"
+#include "writer/XRefFormat.h"
+
+void CPdfFile::AttachOutput(FILE* out)
+{
+    m_output = out;
+    m_outputPos = 0;
+}
+
+void CPdfFile::Write(const void* data, size_t length)
+{
+    if (length == 0)
+        return;
+    if (std::fwrite(data, 1, length, m_output) != length)
+        throw CPdfException(msg::kWriteError);
+    m_outputPos += static_cast<int64_t>(length);
+}
+
+void CPdfFile::Write(const char* text)
+{
+    Write(text, std::strlen(text));
+}
+
+void CPdfFile::WriteNumber(int64_t value)
+{
+    char digits[24];
+    Write(digits, xrefformat::FormatNumber(value, digits));
+}
+
+int32_t CPdfFile::GetOutputPosition() const
+{
+    if (m_outputPos > INT32_MAX)
+        throw CPdfException(msg::kOutputTooLarge);
+    return static_cast<int32_t>(m_outputPos);
+}
+
+void CPdfFile::ResetXRefTable(int32_t count)
+{
+    m_outputTable.assign(static_cast<size_t>(count < 0 ? 0 : count), XRefEntry{-1, 0, 0});
+}
+
+bool CPdfFile::SetOutputEntry(int32_t number, int32_t generation, int32_t offset, int32_t type)
+{
+    if (number < 0 || static_cast<size_t>(number) >= m_outputTable.size())
+        return false;
+    m_outputTable[static_cast<size_t>(number)] = {offset, generation, type};
+    return true;
+}
+
+void CPdfFile::WriteHeader(const std::string& version)
+{
+    Write("%");
+    Write(version.data(), version.size());
+    static const unsigned char kBinaryComment[] = {'\r', 0x25, 0xE2, 0xE3, 0xCF, 0xD3, '\r', '\n'};
+    Write(kBinaryComment, sizeof(kBinaryComment));
+}
+
+void CPdfFile::WriteXRefTable()
+{
+    const int64_t n = static_cast<int64_t>(m_outputTable.size());
+    Write("xref\n0 ");
+    WriteNumber(n);
+    Write("\r");
+    Write("0000000000 65535 f \r");
+    char entry[xrefformat::kEntrySize];
+    for (size_t i = 1; i < m_outputTable.size(); ++i) {
+        const XRefEntry& e = m_outputTable[i];
+        xrefformat::FormatEntry(e.offset, e.generation, e.type != 0, entry);
+        Write(entry, sizeof(entry));
+    }
+}
+
+void CPdfFile::WriteTrailer(int32_t startXRef, const CPdfObject& trailer)
+{
+    Write("trailer\n<<\n/Size ");
+    WriteNumber(static_cast<int64_t>(m_outputTable.size()));
+    Write("\n");
+    if (trailer.GetKind() == OBJ_DICTIONARY) {
+        const CPdfDictionary* dict = trailer.GetDictionary();
+        for (int32_t i = 0; i < dict->GetSize(); ++i) {
+            const std::string key = dict->GetKey(i);
+            if (key != "Root" && key != "Info" && key != "ID")
+                continue;
+            CPdfObject value;
+            dict->LookupRaw(key.c_str(), value);
+            switch (value.GetKind()) {
+            case OBJ_INTEGER:
+                Write("/");
+                Write(key.c_str());
+                Write(" ");
+                WriteNumber(value.GetInt());
+                Write(" \n");
+                break;
+            case OBJ_REFERENCE:
+                Write("/");
+                Write(key.c_str());
+                Write(" ");
+                WriteNumber(value.GetRefNum());
+                Write(" ");
+                WriteNumber(value.GetRefGen());
+                Write(" R\n");
+                break;
+            case OBJ_ARRAY: {
+                Write("/");
+                Write(key.c_str());
+                Write(" [");
+                const CPdfArray* array = value.GetArray();
+                for (int32_t k = 0; k < array->GetSize(); ++k) {
+                    CPdfObject element;
+                    array->Get(k, element);
+                    if (element.GetKind() == OBJ_TEXT) {
+                        CPdfString text(element.GetText());
+                        element.SetString(text);
+                    }
+                    if (element.GetKind() == OBJ_STRING) {
+                        const std::string hex = element.GetString()->GetHexText();
+                        Write(hex.data(), hex.size());
+                    }
+                }
+                Write("]\n");
+                break;
+            }
+            default:
+                break;
+            }
+        }
+    }
+    Write(">>\nstartxref\n");
+    WriteNumber(startXRef);
+    Write("\n%%EOF");
+}

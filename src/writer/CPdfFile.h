@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "object/CPdfObject.h"
+#include "reader/CPdfXRef.h"
+
+// Base of the append job: the output file and its cross-reference table, and
+// the pieces of the output that are not objects (header, "xref" section,
+// trailer). Writes go to the output handle, which the job opens and closes;
+// the written byte count is kept here so positions need no system call.
+class CPdfFile {
+public:
+    CPdfFile() = default;
+    CPdfFile(const CPdfFile&) = delete;
+    CPdfFile& operator=(const CPdfFile&) = delete;
+    virtual bool ParseArguments(int argc, char** argv) = 0;
+    virtual bool Run() = 0;
+    virtual ~CPdfFile() = default;
+
+    // count entries of (-1, 0, 0).
+    void ResetXRefTable(int32_t count);
+    void WriteHeader(const std::string& version);
+    void WriteXRefTable();
+    void WriteTrailer(int32_t startXRef, const CPdfObject& trailer);
+    // false (and nothing set) for a number outside the table.
+    bool SetOutputEntry(int32_t number, int32_t generation, int32_t offset, int32_t type);
+
+    const std::vector<XRefEntry>& GetOutputTable() const { return m_outputTable; }
+
+protected:
+    // Starts writing to an open handle at position 0.
+    void AttachOutput(FILE* out);
+    void Write(const void* data, size_t length);
+    void Write(const char* text);
+    void WriteNumber(int64_t value);
+    // The position of the next byte; raises when the output grows beyond
+    // what 32-bit table offsets can state.
+    int32_t GetOutputPosition() const;
+
+    FILE* m_output = nullptr;
+    int64_t m_outputPos = 0;
+    std::vector<XRefEntry> m_outputTable;
+};
