@@ -243,6 +243,10 @@ void CPdfFileAppend::CopySecondDocument()
     parent += " ";
     objecttext::AppendNumber(parent, parentGeneration);
     parent += " R";
+    // Pages inherit /Rotate from their ancestors: the first root's rotation
+    // must not turn the second document's pages, which had none.
+    if (RootRotation(*m_xref1, m_pages1) != 0 && !RootHasRotate(*m_xref2, m_pages2))
+        parent += "\r/Rotate 0";
     for (int32_t i = 1; i < t2; ++i) {
         const int32_t k = i + m_objectOffset;
         XRefEntry& out = m_outputTable[static_cast<size_t>(k)];
@@ -264,6 +268,26 @@ void CPdfFileAppend::CopySecondDocument()
         WriteSecondObject(i, m_text, i == m_pages2 ? parent : std::string());
     }
     m_text.Release();
+}
+
+int32_t CPdfFileAppend::RootRotation(CPdfXRef& xref, int32_t root)
+{
+    CPdfObject node, rotate;
+    const XRefEntry& entry = xref.GetEntries()[static_cast<size_t>(root)];
+    xref.FetchObject(root, entry.type == 2 ? 0 : entry.generation, node);
+    if (node.GetKind() == OBJ_DICTIONARY)
+        node.GetDictionary()->Lookup("Rotate", rotate);
+    return rotate.GetKind() == OBJ_INTEGER ? rotate.GetInt() % 360 : 0;
+}
+
+bool CPdfFileAppend::RootHasRotate(CPdfXRef& xref, int32_t root)
+{
+    CPdfObject node, rotate;
+    const XRefEntry& entry = xref.GetEntries()[static_cast<size_t>(root)];
+    xref.FetchObject(root, entry.type == 2 ? 0 : entry.generation, node);
+    if (node.GetKind() == OBJ_DICTIONARY)
+        node.GetDictionary()->LookupRaw("Rotate", rotate);
+    return rotate.GetKind() != OBJ_NULL;
 }
 
 int32_t CPdfFileAppend::HeaderGeneration(const CPdfRawObject& text)
