@@ -243,10 +243,7 @@ void CPdfFileAppend::CopySecondDocument()
     parent += " ";
     objecttext::AppendNumber(parent, parentGeneration);
     parent += " R";
-    // Pages inherit /Rotate from their ancestors: the first root's rotation
-    // must not turn the second document's pages, which had none.
-    if (RootRotation(*m_xref1, m_pages1) != 0 && !RootHasRotate(*m_xref2, m_pages2))
-        parent += "\r/Rotate 0";
+    parent += InheritanceStops();
     for (int32_t i = 1; i < t2; ++i) {
         const int32_t k = i + m_objectOffset;
         XRefEntry& out = m_outputTable[static_cast<size_t>(k)];
@@ -270,24 +267,41 @@ void CPdfFileAppend::CopySecondDocument()
     m_text.Release();
 }
 
-int32_t CPdfFileAppend::RootRotation(CPdfXRef& xref, int32_t root)
+std::string CPdfFileAppend::InheritanceStops()
 {
-    CPdfObject node, rotate;
-    const XRefEntry& entry = xref.GetEntries()[static_cast<size_t>(root)];
-    xref.FetchObject(root, entry.type == 2 ? 0 : entry.generation, node);
-    if (node.GetKind() == OBJ_DICTIONARY)
-        node.GetDictionary()->Lookup("Rotate", rotate);
-    return rotate.GetKind() == OBJ_INTEGER ? rotate.GetInt() % 360 : 0;
+    // Pages inherit /Rotate, /CropBox and /MediaBox from their ancestors.
+    // Hung under the first root node, the second document's pages would take
+    // what that node sets and their own tree does not: its root node gets the
+    // values those pages had by default instead. A crop box larger than any
+    // page is cut to each page's media box, which is the default crop box.
+    CPdfObject root1, root2;
+    FetchNode(*m_xref1, m_pages1, root1);
+    FetchNode(*m_xref2, m_pages2, root2);
+    if (root1.GetKind() != OBJ_DICTIONARY || root2.GetKind() != OBJ_DICTIONARY)
+        return std::string();
+    const CPdfDictionary& first = *root1.GetDictionary();
+    const CPdfDictionary& second = *root2.GetDictionary();
+    auto has = [](const CPdfDictionary& d, const char* key) {
+        CPdfObject value;
+        d.LookupRaw(key, value);
+        return value.GetKind() != OBJ_NULL;
+    };
+    std::string stops;
+    CPdfObject rotate;
+    first.Lookup("Rotate", rotate);
+    if (rotate.GetKind() == OBJ_INTEGER && rotate.GetInt() % 360 != 0 && !has(second, "Rotate"))
+        stops += "\r/Rotate 0";
+    if (has(first, "CropBox") && !has(second, "CropBox"))
+        stops += "\r/CropBox [-32767 -32767 32767 32767]";
+    if (has(first, "MediaBox") && !has(second, "MediaBox"))
+        stops += "\r/MediaBox [0 0 612 792]";
+    return stops;
 }
 
-bool CPdfFileAppend::RootHasRotate(CPdfXRef& xref, int32_t root)
+void CPdfFileAppend::FetchNode(CPdfXRef& xref, int32_t number, CPdfObject& out)
 {
-    CPdfObject node, rotate;
-    const XRefEntry& entry = xref.GetEntries()[static_cast<size_t>(root)];
-    xref.FetchObject(root, entry.type == 2 ? 0 : entry.generation, node);
-    if (node.GetKind() == OBJ_DICTIONARY)
-        node.GetDictionary()->LookupRaw("Rotate", rotate);
-    return rotate.GetKind() != OBJ_NULL;
+    const XRefEntry& entry = xref.GetEntries()[static_cast<size_t>(number)];
+    xref.FetchObject(number, entry.type == 2 ? 0 : entry.generation, out);
 }
 
 int32_t CPdfFileAppend::HeaderGeneration(const CPdfRawObject& text)

@@ -99,8 +99,8 @@ private:
     // document: the one in its own header (0 in an object stream).
     int32_t SecondOutputGeneration(int32_t number);
     static int32_t HeaderGeneration(const CPdfRawObject& text);
-    static int32_t RootRotation(CPdfXRef& xref, int32_t root);
-    static bool RootHasRotate(CPdfXRef& xref, int32_t root);
+    std::string InheritanceStops();
+    static void FetchNode(CPdfXRef& xref, int32_t number, CPdfObject& out);
     int32_t PageCount(CPdfXRef& xref, int32_t root, const CPdfDocument& doc);
 
     void WriteRawObject(const CPdfRawObject& text);

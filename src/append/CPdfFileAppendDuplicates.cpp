@@ -7,6 +7,7 @@
 // that relies on an object still being examined (a cycle) stays provisional
 // until that object is settled.
 #include <algorithm>
+#include <cstring>
 
 #include "append/CPdfFileAppend.h"
 #include "append/PdfByteSearch.h"
@@ -83,15 +84,22 @@ int32_t CPdfFileAppend::FindEqualObject(const std::string& text)
     const auto it = m_matcher->index.find(KeyOf(fingerprint::Compute(bytes, length, 0)));
     if (it == m_matcher->index.end())
         return 0;
-    // A 32-bit checksum can collide: confirm with the bytes themselves.
-    const std::string processed = fingerprint::ProcessedBytes(bytes, length, 0);
+    // A 32-bit checksum can collide: confirm with the bytes themselves (the
+    // same bytes, usually; else the same bytes as the fingerprint sees them).
+    std::string processed;
     CPdfRawObject candidate;
     for (int32_t t : it->second) {
         if (!m_reader1->ReadRawObject(t, candidate, false))
             continue;
         const uint32_t start = static_cast<uint32_t>(xrefformat::CountDigits(t)) + 7;
-        if (start <= candidate.GetHeadLength() &&
-            fingerprint::ProcessedBytes(candidate.GetHead(), candidate.GetHeadLength(), start) == processed)
+        if (start > candidate.GetHeadLength())
+            continue;
+        const uint32_t candidateLength = candidate.GetHeadLength() - start;
+        if (candidateLength == length && std::memcmp(candidate.GetHead() + start, bytes, length) == 0)
+            return t;
+        if (processed.empty())
+            processed = fingerprint::ProcessedBytes(bytes, length, 0);
+        if (fingerprint::ProcessedBytes(candidate.GetHead(), candidate.GetHeadLength(), start) == processed)
             return t;
     }
     return 0;

@@ -53,20 +53,29 @@ void CPdfFileAppend::MergeOutlines()
 
     if (m_outline1 == 0) {
         CPdfRawObject text;
-        if (!m_reader1->ReadRawObject(m_root1, text, false) || text.IsEmpty())
+        if (!m_reader1->ReadRawObject(m_root1, text, false) || text.IsEmpty() || text.GetLayout().dictOpen < 0)
             return;
-        const objecttext::Layout& layout = text.GetLayout();
-        // A catalog that already names /Outlines in some other form would
-        // get the key twice, which readers settle differently.
-        if (bytesearch::FindPattern(text.GetHead(), 0, layout.split, "/Outlines", 9) != 0 || layout.dictOpen < 0)
-            return;
-        const std::string insertion =
-            "\r/Outlines " + ReferenceText(m_outline2 + offset, SecondOutputGeneration(m_outline2));
-        objecttext::Layout noReferences = layout;
-        noReferences.references.clear();
+        const std::string reference = ReferenceText(m_outline2 + offset, SecondOutputGeneration(m_outline2));
         std::string out;
-        objecttext::Renumber(text.GetHead(), text.GetHeadLength(), noReferences, layout.number,
-                             [](int64_t m) { return m; }, insertion, out);
+        uint32_t start = 0, end = 0;
+        if (objecttext::FindTopLevelValue(text.GetHead(), text.GetHeadLength(), "/Outlines", start, end)) {
+            // An /Outlines written directly (an empty outline, or null): its
+            // value is replaced, since a second key would be read by some
+            // readers and not by others. A direct outline with items has
+            // nowhere to hang the second one.
+            CPdfObject outlines;
+            catalog1.GetDictionary()->LookupRaw("Outlines", outlines);
+            if (ReferencedNumber(outlines, "First") != 0)
+                return;
+            out.assign(reinterpret_cast<const char*>(text.GetHead()), start);
+            out += reference;
+            out.append(reinterpret_cast<const char*>(text.GetHead()) + end, text.GetHeadLength() - end);
+        } else {
+            objecttext::Layout noReferences = text.GetLayout();
+            noReferences.references.clear();
+            objecttext::Renumber(text.GetHead(), text.GetHeadLength(), noReferences, noReferences.number,
+                                 [](int64_t m) { return m; }, "\r/Outlines " + reference, out);
+        }
         SetOutputEntry(m_root1, HeaderGeneration(text), GetOutputPosition(), 1);
         Write(out.data(), out.size());
         return;

@@ -8,14 +8,17 @@
 
 namespace {
 
-// Most objects fit in one read of this size.
-constexpr size_t kFirstRead = 16 * 1024;
+// The first look at an object, and the most it grows to before the rest is
+// searched in the file.
+constexpr size_t kFirstRead = 2 * 1024;
+constexpr size_t kLargestRead = 128 * 1024;
+constexpr size_t kCacheBlocks = 16;
 // Enough to see "endstream" after a stream's data in the usual layouts.
 constexpr size_t kEndstreamRead = 256;
 
 }  // namespace
 
-CPdfRawReader::CPdfRawReader(int fd, CPdfXRef& xref) : m_fd(fd), m_xref(xref) {}
+CPdfRawReader::CPdfRawReader(int fd, CPdfXRef& xref) : m_fd(fd), m_xref(xref), m_cache(fd, kCacheBlocks) {}
 
 bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allowTail)
 {
@@ -43,20 +46,7 @@ bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allow
 
 const uint8_t* CPdfRawReader::Span(int64_t position, size_t want, size_t& available)
 {
-    const int64_t windowEnd = m_windowStart + static_cast<int64_t>(m_windowLength);
-    const bool inside = position >= m_windowStart && position <= windowEnd;
-    // Refill when the bytes wanted are not all there, unless the window
-    // already reaches the end of the file.
-    if (!inside || (position + static_cast<int64_t>(want) > windowEnd && m_windowLength == m_window.size())) {
-        const size_t size = want > kWindowSize ? want : kWindowSize;
-        m_window.resize(size);
-        m_windowStart = position;
-        m_windowLength = bytesearch::ReadAt(m_fd, position, m_window.data(), size);
-    }
-    const size_t offset = static_cast<size_t>(position - m_windowStart);
-    const size_t left = m_windowLength > offset ? m_windowLength - offset : 0;
-    available = want < left ? want : left;
-    return m_window.data() + offset;
+    return m_cache.Span(position, want, available, m_scratch);
 }
 
 int64_t CPdfRawReader::FindEndobj(int64_t position)
@@ -108,10 +98,19 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObje
 {
     if (position < 0)
         return false;
+    // Most objects are short: look at a small span first, a larger one only
+    // when "endobj" is not in it.
     size_t available = 0;
-    const uint8_t* chunk = Span(position, kFirstRead, available);
-    const uint32_t got = static_cast<uint32_t>(available);
-    const uint32_t firstEnd = bytesearch::FindPattern(chunk, 0, got, "endobj", 6);
+    const uint8_t* chunk = nullptr;
+    uint32_t got = 0;
+    uint32_t firstEnd = 0;
+    for (size_t want = kFirstRead;; want *= 4) {
+        chunk = Span(position, want, available);
+        got = static_cast<uint32_t>(available);
+        firstEnd = bytesearch::FindPattern(chunk, 0, got, "endobj", 6);
+        if (firstEnd != 0 || available < want || want >= kLargestRead)
+            break;
+    }
     objecttext::Layout& layout = out.Layout();
     objecttext::Scan(chunk, firstEnd != 0 ? firstEnd + 1 : got, layout);
     // Bytes that do not begin with this object's own header are some other
@@ -149,7 +148,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObje
         return true;
     }
     size_t have = 0;
-    if (length <= static_cast<int64_t>(kWindowSize)) {
+    if (length <= static_cast<int64_t>(kLargestRead)) {
         const uint8_t* bytes = Span(position, static_cast<size_t>(length), have);
         text.assign(reinterpret_cast<const char*>(bytes), have);
     } else {

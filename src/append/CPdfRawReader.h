@@ -5,6 +5,7 @@
 
 #include "append/CPdfRawObject.h"
 #include "append/PdfObjectText.h"
+#include "reader/CPdfFileCache.h"
 
 class CPdfXRef;
 
@@ -34,19 +35,17 @@ private:
     int64_t FindStreamEnd(int32_t number, int64_t position, const uint8_t* chunk, uint32_t got,
                           const objecttext::Layout& layout, int64_t& dataStart);
 
-    // Up to want bytes at position, from a read-ahead window over the file:
-    // objects are read in increasing order, mostly one after another, so
-    // one read serves many of them. The pointer is valid until the next call;
-    // available tells how many bytes it holds (fewer at the end of the file).
+    // Up to want bytes at position. The pointer is valid until the next
+    // call; available tells how many bytes it holds (fewer at the end of the
+    // file).
     const uint8_t* Span(int64_t position, size_t want, size_t& available);
     // The last byte of the first "endobj" at or after position, or 0.
     int64_t FindEndobj(int64_t position);
 
-    static constexpr size_t kWindowSize = 256 * 1024;
-
     int m_fd;
     CPdfXRef& m_xref;
-    std::vector<uint8_t> m_window;
-    int64_t m_windowStart = 0;
-    size_t m_windowLength = 0;
+    // Objects are read in number order, which producers often do not
+    // follow in the file: a set of blocks keeps the regions in use.
+    CPdfFileCache m_cache;
+    std::vector<uint8_t> m_scratch;
 };

@@ -227,6 +227,57 @@ bool StartsWithEndstream(const uint8_t* text, uint32_t length)
     return lexer.Next(token) && token.kind == TokenKind::Keyword && token.end < length && Is(text, token, "endstream");
 }
 
+bool FindTopLevelValue(const uint8_t* text, uint32_t length, const char* key, uint32_t& start, uint32_t& end)
+{
+    Lexer lexer(text, length);
+    Token token;
+    int depth = 0;
+    auto opens = [&](const Token& t) {
+        const uint8_t c = text[t.start];
+        return t.kind == TokenKind::Other && (c == '[' || (c == '<' && t.end - t.start == 2 && text[t.start + 1] == '<'));
+    };
+    auto closes = [&](const Token& t) {
+        const uint8_t c = text[t.start];
+        return t.kind == TokenKind::Other && (c == ']' || (c == '>' && t.end - t.start == 2));
+    };
+    while (lexer.Next(token)) {
+        if (opens(token)) {
+            ++depth;
+            continue;
+        }
+        if (closes(token)) {
+            --depth;
+            continue;
+        }
+        if (depth != 1 || token.kind != TokenKind::Other || !Is(text, token, key))
+            continue;
+        Token value;
+        if (!lexer.Next(value))
+            return false;
+        start = value.start;
+        end = value.end;
+        if (opens(value)) {
+            int inner = 1;
+            Token t;
+            while (inner > 0 && lexer.Next(t)) {
+                if (opens(t))
+                    ++inner;
+                else if (closes(t))
+                    --inner;
+                end = t.end;
+            }
+            return inner == 0;
+        }
+        Token generation, r;
+        Lexer ahead = lexer;
+        if (value.kind == TokenKind::Unsigned && ahead.Next(generation) && generation.kind == TokenKind::Unsigned &&
+            ahead.Next(r) && Is(text, r, "R"))
+            end = r.end;
+        return true;
+    }
+    return false;
+}
+
 void AppendNumber(std::string& out, int64_t value)
 {
     char digits[24];

@@ -55,6 +55,11 @@ template <typename MapNumber>
 void Renumber(const uint8_t* text, uint32_t length, const Layout& layout, int64_t newNumber, MapNumber mapNumber,
               const std::string& insertion, std::string& out);
 
+// The byte range [start, end) of the value of key (a name token such as
+// "/Outlines") in the outermost dictionary of text; false when the key is
+// not there.
+bool FindTopLevelValue(const uint8_t* text, uint32_t length, const char* key, uint32_t& start, uint32_t& end);
+
 // Appends the decimal digits of value.
 void AppendNumber(std::string& out, int64_t value);
 

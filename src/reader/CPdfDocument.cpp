@@ -62,16 +62,21 @@ void CPdfDocument::Close()
 
 void CPdfDocument::CheckHeader()
 {
-    char buffer[kHeaderWindow + 1];
+    // "%PDF-" is looked for in the first 1023 bytes; the version token may
+    // run a little past them (a header at byte 1017 would otherwise give
+    // "PDF-1").
+    constexpr int32_t kTokenSpill = 16;
+    char buffer[kHeaderWindow + kTokenSpill + 1];
     int32_t n = 0;
-    while (n < kHeaderWindow) {
+    while (n < kHeaderWindow + kTokenSpill) {
         const int c = m_stream->GetChar();
         if (c < 0)
             break;
         buffer[n++] = static_cast<char>(c);
     }
     buffer[n] = '\0';
-    for (int32_t p = 0; p < kHeaderCandidates && p + 5 <= n; ++p) {
+    const int32_t window = n < kHeaderWindow ? n : kHeaderWindow;
+    for (int32_t p = 0; p < kHeaderCandidates && p + 5 <= window; ++p) {
         if (std::memcmp(buffer + p, "%PDF-", 5) != 0)
             continue;
         // Everything the file states is relative to the header.

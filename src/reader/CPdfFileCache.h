@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -11,7 +10,7 @@
 // system call each.
 class CPdfFileCache {
 public:
-    explicit CPdfFileCache(int fd);
+    explicit CPdfFileCache(int fd, size_t blocks = 4);
     CPdfFileCache(const CPdfFileCache&) = delete;
     CPdfFileCache& operator=(const CPdfFileCache&) = delete;
 
@@ -19,9 +18,14 @@ public:
     // or of the file); returns the count, 0 at the end or on an error.
     size_t Read(int64_t position, uint8_t* out, size_t n);
 
+    // Up to want contiguous bytes at position: a pointer into a block when
+    // they lie in one, else into scratch, where they are gathered. available
+    // tells how many there are (fewer at the end of the file). The pointer is
+    // valid until the next call.
+    const uint8_t* Span(int64_t position, size_t want, size_t& available, std::vector<uint8_t>& scratch);
+
 private:
     static constexpr size_t kBlockSize = 64 * 1024;
-    static constexpr size_t kBlocks = 4;
 
     struct Block {
         int64_t start = -1;
@@ -30,7 +34,10 @@ private:
         std::vector<uint8_t> data;
     };
 
+    // The block holding position (read when missing).
+    Block& BlockAt(int64_t position);
+
     int m_fd;
     uint64_t m_clock = 0;
-    std::array<Block, kBlocks> m_blocks;
+    std::vector<Block> m_blocks;
 };

@@ -83,7 +83,7 @@ bool CPdfFileStream::Refill()
 {
     m_bufferPos += static_cast<int32_t>(m_end);
     m_read = m_end = 0;
-    if (m_atEnd)
+    if (m_atEnd || m_empty)
         return false;
     m_atEnd = true;
     uint32_t n = kBufferSize;

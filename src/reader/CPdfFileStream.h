@@ -42,6 +42,10 @@ public:
     int32_t GetLength() override;
     CPdfStream* CreateSubStream(int32_t start, int32_t length, const CPdfObject& dict) override;
 
+    // A window of length 0 runs to the end of the file; a stream object whose
+    // /Length is 0 has no data at all, which this marks.
+    void MarkEmpty() { m_empty = true; }
+
 private:
     ~CPdfFileStream() override;
     bool Refill();
@@ -61,5 +65,6 @@ private:
     // Set when a refill found no data, so that a lexer peeking at the end
     // does not ask the file again; any repositioning clears it.
     bool m_atEnd = false;
+    bool m_empty = false;
     std::array<uint8_t, kBufferSize> m_buffer;
 };

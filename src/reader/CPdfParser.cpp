@@ -8,6 +8,7 @@
 #include "object/CPdfArray.h"
 #include "object/CPdfDictionary.h"
 #include "object/CPdfString.h"
+#include "reader/CPdfFileStream.h"
 #include "reader/CPdfStream.h"
 #include "reader/CPdfStreamRef.h"
 #include "reader/PdfCharClass.h"
@@ -128,6 +129,10 @@ void CPdfParser::MakeStream(CPdfObject& out)
     if (!sub) {
         out.SetError();
         return;
+    }
+    if (length.GetInt() == 0) {
+        if (auto* window = dynamic_cast<CPdfFileStream*>(sub.Get()))
+            window->MarkEmpty();
     }
     CPdfStreamRef decoded;
     if (!m_decodeStreams) {

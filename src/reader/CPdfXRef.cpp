@@ -268,12 +268,18 @@ bool CPdfXRef::ReadXRefStream(const CPdfObject& streamValue, int32_t& prev, bool
     dict->LookupRaw("Index", index);
     if (index.GetKind() == OBJ_ARRAY) {
         const int32_t n = index.GetArray()->GetSize();
+        // Entries of zero width take no data, so only a bound on their sum
+        // keeps a tiny stream from asking for billions of them.
+        int64_t total = 0;
         for (int32_t k = 0; k < n - 1; k += 2) {
             CPdfObject first, count;
             index.GetArray()->Get(k, first);
             index.GetArray()->Get(k + 1, count);
             if (first.GetKind() != OBJ_INTEGER || count.GetKind() != OBJ_INTEGER)
                 throw CPdfException(msg::kXRefStreamIndex);
+            total += count.GetInt() > 0 ? count.GetInt() : 0;
+            if (total > kMaxEntries)
+                throw CPdfException(msg::kXRefTooLarge);
             ReadXRefStreamSubsection(stream, widths, first.GetInt(), count.GetInt());
         }
     } else {
@@ -290,6 +296,11 @@ void CPdfXRef::ReadXRefStreamSubsection(CPdfStream* stream, const int32_t widths
         throw CPdfException(msg::kCantParseXRefStream);
     const int64_t end = static_cast<int64_t>(first) + count;
     GrowTable(end, msg::kCantParseXRefStream);
+    // Entries of zero width cost no data: a chain of such sections could
+    // otherwise ask for endless work from a few bytes.
+    m_streamEntries += count;
+    if (m_streamEntries > kMaxStreamEntries)
+        throw CPdfException(msg::kXRefTooLarge);
     for (int32_t i = first; i < end; ++i) {
         uint32_t fields[3];
         for (int k = 0; k < 3; ++k) {

@@ -87,6 +87,10 @@ private:
     // object) and bounds the depth of such nested loads.
     bool EnterFetch(int32_t number);
     static constexpr size_t kMaxFetchDepth = 64;
+    // Entries decoded from all cross-reference streams of one file: a few
+    // full tables (hybrid, linearized, updated files) and no more.
+    static constexpr int64_t kMaxStreamEntries = int64_t(4) * kMaxEntries;
+    int64_t m_streamEntries = 0;
 
     CPdfStream* m_fileStream = nullptr;
     int32_t m_baseOffset = 0;
