@@ -170,23 +170,24 @@ int32_t CPdfFileAppend::IndirectKids() const
 void CPdfFileAppend::WriteRawObject(const CPdfRawObject& text)
 {
     Write(text.GetHead(), text.GetHeadLength());
-    text.CopyTail([this](const uint8_t* data, size_t length) { Write(data, length); });
+    CopyFromFile(text.GetTailFd(), text.GetTailPosition(), text.GetTailLength());
 }
 
-int64_t CPdfFileAppend::MapReference(int64_t number) const
+objecttext::Target CPdfFileAppend::MapReference(int64_t number) const
 {
     // Object 0 is never an object: such a reference stays as it was rather
     // than naming one of the first document's objects.
     if (number <= 0)
-        return -1;
+        return {-1};
     if (number < static_cast<int64_t>(m_duplicates.size())) {
         const DuplicateEntry& d = m_duplicates[static_cast<size_t>(number)];
+        // Shared: the first document's object, under its own generation.
         if (d.matched || d.target != number)
-            return d.target;
+            return {d.target, m_outputTable[static_cast<size_t>(d.target)].generation};
     }
     // Numbers beyond the second table were dangling there and stay dangling:
     // raised by the same offset they lie beyond the output table.
-    return number + m_objectOffset;
+    return {number + m_objectOffset};
 }
 
 void CPdfFileAppend::WriteSecondObject(int32_t number, const CPdfRawObject& text, const std::string& insertion)
@@ -195,7 +196,7 @@ void CPdfFileAppend::WriteSecondObject(int32_t number, const CPdfRawObject& text
         text.GetHead(), text.GetHeadLength(), text.GetLayout(), static_cast<int64_t>(number) + m_objectOffset,
         [this](int64_t m) { return MapReference(m); }, insertion, m_rewritten);
     Write(m_rewritten.data(), m_rewritten.size());
-    text.CopyTail([this](const uint8_t* data, size_t length) { Write(data, length); });
+    CopyFromFile(text.GetTailFd(), text.GetTailPosition(), text.GetTailLength());
 }
 
 void CPdfFileAppend::CopyFirstDocument()

@@ -10,6 +10,7 @@
 #include "append/CPdfRawObject.h"
 #include "append/CPdfRawReader.h"
 #include "append/PdfFingerprint.h"
+#include "append/PdfObjectText.h"
 #include "reader/CPdfDocument.h"
 #include "reader/CPdfXRef.h"
 #include "writer/CPdfFile.h"
@@ -94,7 +95,7 @@ private:
     int32_t FindEqualObject(const std::string& text);
 
     // The number a reference to object number of the second document gets.
-    int64_t MapReference(int64_t number) const;
+    objecttext::Target MapReference(int64_t number) const;
     // The generation written in the output for an object of the second
     // document: the one in its own header (0 in an object stream).
     int32_t SecondOutputGeneration(int32_t number);

@@ -1,5 +1,7 @@
 #include "append/CPdfRawObject.h"
 
+#include "append/PdfByteSearch.h"
+
 void CPdfRawObject::Release()
 {
     m_head.clear();

@@ -35,9 +35,9 @@ public:
     objecttext::Layout& Layout() { return m_layout; }
     // Reads the tail into memory; false when the file gives fewer bytes.
     bool Materialize();
-    // Appends the tail's bytes to out in chunks through write(data, n).
-    template <typename WriteFn>
-    void CopyTail(WriteFn write) const;
+    int GetTailFd() const { return m_fd; }
+    int64_t GetTailPosition() const { return m_tailPosition; }
+    int64_t GetTailLength() const { return m_tailLength; }
 
 private:
     std::string m_head;
@@ -47,29 +47,3 @@ private:
     int64_t m_tailLength = 0;
 };
 
-#include <vector>
-
-#include "append/PdfByteSearch.h"
-
-template <typename WriteFn>
-void CPdfRawObject::CopyTail(WriteFn write) const
-{
-    if (m_tailLength <= 0)
-        return;
-    constexpr size_t kChunk = 1 << 20;
-    std::vector<uint8_t> buffer(static_cast<size_t>(m_tailLength < int64_t(kChunk) ? m_tailLength : int64_t(kChunk)));
-    int64_t position = m_tailPosition;
-    int64_t left = m_tailLength;
-    while (left > 0) {
-        const size_t want = static_cast<size_t>(left < int64_t(buffer.size()) ? left : int64_t(buffer.size()));
-        const size_t got = bytesearch::ReadAt(m_fd, position, buffer.data(), want);
-        // A file that shrank under us: keep the object's length (and the
-        // table's offsets) right with filler bytes.
-        if (got < want)
-            std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.begin() + static_cast<std::ptrdiff_t>(want),
-                      uint8_t(' '));
-        write(buffer.data(), want);
-        position += static_cast<int64_t>(want);
-        left -= static_cast<int64_t>(want);
-    }
-}

@@ -12,13 +12,19 @@ namespace {
 // searched in the file.
 constexpr size_t kFirstRead = 2 * 1024;
 constexpr size_t kLargestRead = 128 * 1024;
-constexpr size_t kCacheBlocks = 16;
+// Small blocks: around a large stream only its first and last bytes are
+// read here, the data itself is copied file to file.
+constexpr size_t kCacheBlocks = 256;
+constexpr size_t kCacheBlockSize = 4 * 1024;
 // Enough to see "endstream" after a stream's data in the usual layouts.
 constexpr size_t kEndstreamRead = 256;
 
 }  // namespace
 
-CPdfRawReader::CPdfRawReader(int fd, CPdfXRef& xref) : m_fd(fd), m_xref(xref), m_cache(fd, kCacheBlocks) {}
+CPdfRawReader::CPdfRawReader(int fd, CPdfXRef& xref)
+    : m_fd(fd), m_xref(xref), m_cache(fd, kCacheBlocks, kCacheBlockSize)
+{
+}
 
 bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allowTail)
 {
@@ -51,8 +57,9 @@ const uint8_t* CPdfRawReader::Span(int64_t position, size_t want, size_t& availa
 
 int64_t CPdfRawReader::FindEndobj(int64_t position)
 {
-    size_t got = 0;
-    const uint8_t* bytes = Span(position, 4096, got);
+    // Right after a stream's data: "endstream" and "endobj" are near.
+    uint8_t bytes[kEndstreamRead];
+    const size_t got = bytesearch::ReadAt(m_fd, position, bytes, sizeof(bytes));
     const uint32_t found = bytesearch::FindPattern(bytes, 0, static_cast<uint32_t>(got), "endobj", 6);
     if (found != 0)
         return position + found;
@@ -69,8 +76,8 @@ int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uin
         const uint32_t start = objecttext::DataStart(chunk, got, layout.split);
         if (start < got) {
             const int64_t dataEnd = position + start + layout.directLength;
-            size_t n = 0;
-            const uint8_t* after = Span(dataEnd, kEndstreamRead, n);
+            uint8_t after[kEndstreamRead];
+            const size_t n = bytesearch::ReadAt(m_fd, dataEnd, after, sizeof(after));
             if (objecttext::StartsWithEndstream(after, static_cast<uint32_t>(n))) {
                 dataStart = position + start;
                 return dataEnd;
@@ -104,14 +111,18 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObje
     const uint8_t* chunk = nullptr;
     uint32_t got = 0;
     uint32_t firstEnd = 0;
+    objecttext::Layout& layout = out.Layout();
     for (size_t want = kFirstRead;; want *= 4) {
         chunk = Span(position, want, available);
         got = static_cast<uint32_t>(available);
         firstEnd = bytesearch::FindPattern(chunk, 0, got, "endobj", 6);
         if (firstEnd != 0 || available < want || want >= kLargestRead)
             break;
+        // A stream's dictionary is all that is needed from its start.
+        objecttext::Scan(chunk, got, layout);
+        if (layout.isStream)
+            break;
     }
-    objecttext::Layout& layout = out.Layout();
     objecttext::Scan(chunk, firstEnd != 0 ? firstEnd + 1 : got, layout);
     // Bytes that do not begin with this object's own header are some other
     // object's, or none at all.
@@ -138,7 +149,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObje
         return false;
     const int64_t length = end + 2 - position;
     std::string& text = out.Head();
-    if (allowTail && length > kInMemoryLimit && dataStart > position && dataStart < end) {
+    if (allowTail && dataStart > position && end + 2 - dataStart >= kTailMinimum) {
         text.resize(static_cast<size_t>(dataStart - position));
         const size_t head = bytesearch::ReadAt(m_fd, position, reinterpret_cast<uint8_t*>(text.data()), text.size());
         if (head < text.size())

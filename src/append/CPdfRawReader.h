@@ -25,8 +25,8 @@ public:
     // its data in the file (see CPdfRawObject).
     bool ReadRawObject(int32_t number, CPdfRawObject& out, bool allowTail);
 
-    // Objects larger than this keep their stream data in the file.
-    static constexpr int64_t kInMemoryLimit = int64_t(4) << 20;
+    // Stream data at least this long stays in the file until it is copied.
+    static constexpr int64_t kTailMinimum = 16 * 1024;
 
 private:
     bool ReadFileObject(int32_t number, int64_t position, CPdfRawObject& out, bool allowTail);

@@ -183,7 +183,8 @@ void Scan(const uint8_t* text, uint32_t length, Layout& out)
         if (token.kind == TokenKind::Keyword) {
             if (Is(text, token, "R") && older.kind == TokenKind::Unsigned && previous.kind == TokenKind::Unsigned) {
                 out.references.push_back(Reference{older.start, older.end, ValueOf(text, older.start, older.end),
-                                                   ValueOf(text, previous.start, previous.end)});
+                                                   ValueOf(text, previous.start, previous.end), previous.start,
+                                                   previous.end});
             } else if (Is(text, token, "stream")) {
                 out.isStream = true;
                 out.split = token.end;

@@ -16,6 +16,15 @@ struct Reference {
     uint32_t numberEnd;    // one past its last digit
     int64_t number;        // its value; -1 when it does not fit in 32 bits
     int64_t generation;
+    uint32_t generationStart;  // its digits
+    uint32_t generationEnd;
+};
+
+// Where a reference is to point: a number, and a generation to write in
+// place of the one written (-1 keeps it).
+struct Target {
+    int64_t number;
+    int64_t generation = -1;
 };
 
 struct Layout {
@@ -49,8 +58,9 @@ bool StartsWithEndstream(const uint8_t* text, uint32_t length);
 // Copies text[0 .. split) with the header number replaced by newNumber, each
 // reference's number replaced by mapNumber(number), and, when insertion is
 // not empty, insertion written right after the first "<<"; then the rest of
-// the text unchanged. mapNumber returns the number to write, or a negative
-// value to keep the reference as written.
+// the text unchanged. mapNumber returns the number to write (or a Target,
+// which may also replace the generation), or a negative number to keep the
+// reference as written.
 template <typename MapNumber>
 void Renumber(const uint8_t* text, uint32_t length, const Layout& layout, int64_t newNumber, MapNumber mapNumber,
               const std::string& insertion, std::string& out);

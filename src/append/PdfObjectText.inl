@@ -1,5 +1,7 @@
 #pragma once
 
+#include <type_traits>
+
 namespace objecttext {
 
 template <typename MapNumber>
@@ -35,12 +37,25 @@ void Renumber(const uint8_t* text, uint32_t length, const Layout& layout, int64_
         if (nextRef >= layout.references.size())
             break;
         const Reference& ref = layout.references[nextRef++];
-        const int64_t mapped = ref.number < 0 ? -1 : mapNumber(ref.number);
-        if (mapped < 0)
+        Target target{-1};
+        if (ref.number >= 0) {
+            if constexpr (std::is_same_v<decltype(mapNumber(ref.number)), Target>)
+                target = mapNumber(ref.number);
+            else
+                target.number = mapNumber(ref.number);
+        }
+        if (target.number < 0) {
             out.append(t + ref.numberStart, ref.numberEnd - ref.numberStart);  // kept as written
-        else
-            AppendNumber(out, mapped);
+            pos = ref.numberEnd;
+            continue;
+        }
+        AppendNumber(out, target.number);
         pos = ref.numberEnd;
+        if (target.generation >= 0) {
+            out.append(t + pos, ref.generationStart - pos);
+            AppendNumber(out, target.generation);
+            pos = ref.generationEnd;
+        }
     }
     out.append(t + pos, length - pos);
 }

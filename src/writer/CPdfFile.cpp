@@ -1,7 +1,12 @@
 #include "writer/CPdfFile.h"
 
-#include <cstring>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "append/PdfByteSearch.h"
 #include "main/CPdfException.h"
 #include "main/Messages.h"
 #include "object/CPdfArray.h"
@@ -33,6 +38,33 @@ void CPdfFile::WriteNumber(int64_t value)
 {
     char digits[24];
     Write(digits, xrefformat::FormatNumber(value, digits));
+}
+
+void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length)
+{
+    if (length <= 0)
+        return;
+    if (std::fflush(m_output) != 0)
+        throw CPdfException(msg::kWriteError);
+    const int out = fileno(m_output);
+    int64_t left = length;
+    loff_t from = position;
+    while (left > 0) {
+        const ssize_t n = copy_file_range(fd, &from, out, nullptr, static_cast<size_t>(left), 0);
+        if (n <= 0)
+            break;  // not supported here, or the input ended: copy by hand
+        left -= n;
+        m_outputPos += n;
+    }
+    std::vector<uint8_t> buffer;
+    while (left > 0) {
+        buffer.resize(static_cast<size_t>(left < (int64_t(1) << 20) ? left : (int64_t(1) << 20)));
+        const size_t got = bytesearch::ReadAt(fd, from, buffer.data(), buffer.size());
+        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.end(), uint8_t(' '));
+        Write(buffer.data(), buffer.size());
+        from += static_cast<loff_t>(buffer.size());
+        left -= static_cast<int64_t>(buffer.size());
+    }
 }
 
 int32_t CPdfFile::GetOutputPosition() const

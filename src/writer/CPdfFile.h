@@ -38,6 +38,11 @@ protected:
     void Write(const void* data, size_t length);
     void Write(const char* text);
     void WriteNumber(int64_t value);
+    // Copies length bytes at position of the file behind fd to the output,
+    // inside the kernel where it can (stream data need not pass through
+    // this process). A file that gives fewer bytes is padded with spaces,
+    // so that the offsets already in the table stay right.
+    void CopyFromFile(int fd, int64_t position, int64_t length);
     // The position of the next byte; raises when the output grows beyond
     // what 32-bit table offsets can state.
     int32_t GetOutputPosition() const;
