@@ -13,6 +13,10 @@
 namespace {
 constexpr int32_t kHeaderWindow = 1023;
 constexpr int32_t kHeaderCandidates = 1018;
+// Blocks kept of each input for its object fetches: small, because page
+// objects often sit between large images that only the copy reads.
+constexpr size_t kCacheBlocks = 64;
+constexpr size_t kCacheBlockSize = 4 * 1024;
 }  // namespace
 
 CPdfDocument::CPdfDocument() = default;
@@ -37,7 +41,7 @@ void CPdfDocument::Open(const std::string& path)
         CPdfObject none;
         none.SetNull();
         m_stream.Reset(
-            new CPdfFileStream(m_file.get(), 0, 0, none, std::make_shared<CPdfFileCache>(fileno(m_file.get()))));
+            new CPdfFileStream(m_file.get(), 0, 0, none, std::make_shared<CPdfFileCache>(fileno(m_file.get()), kCacheBlocks, kCacheBlockSize)));
         CheckHeader();
         m_xref = std::make_unique<CPdfXRef>();
         m_xref->Load(m_stream.Get());

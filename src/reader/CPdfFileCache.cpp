@@ -5,30 +5,28 @@
 #include <cerrno>
 #include <cstring>
 
-CPdfFileCache::CPdfFileCache(int fd, size_t blocks) : m_fd(fd), m_blocks(blocks < 1 ? 1 : blocks) {}
+CPdfFileCache::CPdfFileCache(int fd, size_t blocks, size_t blockSize)
+    : m_fd(fd), m_blockSize(blockSize < 1024 ? 1024 : blockSize), m_blocks(blocks < 1 ? 1 : blocks)
+{
+}
 
 CPdfFileCache::Block& CPdfFileCache::BlockAt(int64_t position)
 {
-    const int64_t start = position - position % static_cast<int64_t>(kBlockSize);
-    for (Block& b : m_blocks) {
-        if (b.start == start) {
-            b.lastUse = ++m_clock;
-            return b;
-        }
-    }
-    Block* block = &m_blocks[0];
-    for (Block& b : m_blocks)
-        if (b.lastUse < block->lastUse)
-            block = &b;
-    block->data.resize(kBlockSize);
+    // Direct-mapped: a block's place follows from its position, so finding
+    // it costs nothing however many blocks there are.
+    const int64_t index = position / static_cast<int64_t>(m_blockSize);
+    const int64_t start = index * static_cast<int64_t>(m_blockSize);
+    Block& block = m_blocks[static_cast<size_t>(index % static_cast<int64_t>(m_blocks.size()))];
+    if (block.start == start)
+        return block;
+    block.data.resize(m_blockSize);
     ssize_t got;
     do {
-        got = pread(m_fd, block->data.data(), kBlockSize, static_cast<off_t>(start));
+        got = pread(m_fd, block.data.data(), m_blockSize, static_cast<off_t>(start));
     } while (got < 0 && errno == EINTR);
-    block->start = start;
-    block->length = got > 0 ? static_cast<size_t>(got) : 0;
-    block->lastUse = ++m_clock;
-    return *block;
+    block.start = start;
+    block.length = got > 0 ? static_cast<size_t>(got) : 0;
+    return block;
 }
 
 size_t CPdfFileCache::Read(int64_t position, uint8_t* out, size_t n)
@@ -40,7 +38,7 @@ size_t CPdfFileCache::Read(int64_t position, uint8_t* out, size_t n)
     if (offset >= block.length) {
         // A short block that is not the file's end (a file still growing)
         // is read again next time.
-        if (block.length < kBlockSize)
+        if (block.length < m_blockSize)
             block.start = -1;
         return 0;
     }
@@ -56,7 +54,7 @@ const uint8_t* CPdfFileCache::Span(int64_t position, size_t want, size_t& availa
         return scratch.data();
     Block& block = BlockAt(position);
     const size_t offset = static_cast<size_t>(position - block.start);
-    if (offset < block.length && (want <= block.length - offset || block.length < kBlockSize)) {
+    if (offset < block.length && (want <= block.length - offset || block.length < m_blockSize)) {
         available = want < block.length - offset ? want : block.length - offset;
         return block.data.data() + offset;
     }

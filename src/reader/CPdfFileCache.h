@@ -10,7 +10,7 @@
 // system call each.
 class CPdfFileCache {
 public:
-    explicit CPdfFileCache(int fd, size_t blocks = 4);
+    explicit CPdfFileCache(int fd, size_t blocks = 4, size_t blockSize = 64 * 1024);
     CPdfFileCache(const CPdfFileCache&) = delete;
     CPdfFileCache& operator=(const CPdfFileCache&) = delete;
 
@@ -25,12 +25,10 @@ public:
     const uint8_t* Span(int64_t position, size_t want, size_t& available, std::vector<uint8_t>& scratch);
 
 private:
-    static constexpr size_t kBlockSize = 64 * 1024;
 
     struct Block {
         int64_t start = -1;
         size_t length = 0;
-        uint64_t lastUse = 0;
         std::vector<uint8_t> data;
     };
 
@@ -38,6 +36,6 @@ private:
     Block& BlockAt(int64_t position);
 
     int m_fd;
-    uint64_t m_clock = 0;
+    size_t m_blockSize;
     std::vector<Block> m_blocks;
 };
