@@ -1,137 +1,175 @@
 #pragma once
-
+// Small PDF files made in memory for tests; offsets count from the header.
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-// Assembles small PDF files in memory for tests: objects are given by their
-// bodies (the text between "N G obj" and "endobj") and the builder computes
-// every offset, so a test states only what it is about.
-class PdfBuilder {
-public:
-    // Bytes written before "%PDF-" (the header offset case).
-    PdfBuilder& Prefix(const std::string& junk);
-    // The header line, "%PDF-1.4" by default.
-    PdfBuilder& Version(const std::string& header);
-    // Sets object number (with generation) to body.
-    PdfBuilder& Object(int number, const std::string& body, int generation = 0);
-    // A stream object: dict entries (without << >>) get /Length added.
-    PdfBuilder& Stream(int number, const std::string& dictEntries, const std::string& data, int generation = 0);
-    // Extra trailer entries, e.g. "/Root 1 0 R /Info 2 0 R".
-    PdfBuilder& Trailer(const std::string& entries);
-
-    // A complete file with one classic cross-reference table.
-    std::string Build() const;
-    // A complete file whose cross-reference section is a stream (object
-    // number xrefNumber), W [1 4 2], optionally flate-compressed with PNG Up
-    // predictor rows.
-    std::string BuildWithXRefStream(int xrefNumber, bool compress) const;
-
-    // Offsets of the objects in the last Build (relative to the header).
-    const std::map<int, size_t>& Offsets() const { return m_offsets; }
-
-private:
-    std::string Body(size_t& headerPos) const;
-
-    std::string m_prefix;
-    std::string m_header = "%PDF-1.4";
-    std::map<int, std::pair<int, std::string>> m_objects;
-    std::string m_trailer;
-    mutable std::map<int, size_t> m_offsets;
-};
-
-// A minimal valid document: catalog 1, page tree 2, `pages` pages with their
-// own Resources, each with a small content stream.
-std::string MinimalPdf(int pages, const std::string& extraTrailer = "");
-
-// zlib-compresses data (for flate test inputs).
 std::string Deflate(const std::string& data);
 
-// A file in a fresh temporary directory, removed with the object.
-class TempFile {
-public:
-    explicit TempFile(const std::string& contents, const std::string& name = "test.pdf");
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    ~TempFile();
-    const std::string& Path() const { return m_path; }
-    const std::string& Dir() const { return m_dir; }
+inline std::string ReadFile(const std::string& path)
+{
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
+}
 
-private:
-    std::string m_dir;
-    std::string m_path;
-};
+// "<<dictEntries /Length n>>\nstream\n<data>\nendstream", a stream object's body.
+inline std::string StreamObject(const std::string& dictEntries, const std::string& data)
+{
+    return "<<" + dictEntries + " /Length " + std::to_string(data.size()) + ">>\nstream\n" + data + "\nendstream";
+}
 
-// A fresh temporary directory, removed (with its contents) with the object.
-class TempDir {
-public:
-    TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir();
-    const std::string& Path() const { return m_dir; }
-    std::string File(const std::string& name) const { return m_dir + "/" + name; }
-    void Write(const std::string& name, const std::string& contents) const;
+inline std::string XRefRow(uint32_t type, uint32_t field2, uint32_t field3)  // for W [1 4 2]
+{
+    std::string row;
+    for (uint32_t b : {type, field2 >> 24, field2 >> 16, field2 >> 8, field2, field3 >> 8, field3})
+        row += char(b & 0xFF);
+    return row;
+}
 
-private:
-    std::string m_dir;
-};
-
-std::string ReadFile(const std::string& path);
-
-// Writes a file piece by piece for cross-reference layouts that PdfBuilder
-// does not make: several sections chained by /Prev, hybrid files, hand-made
-// cross-reference streams and object streams. Offsets are counted from the
-// start of the header line, as the file states them.
+// Writes a file piece by piece, for layouts PdfBuilder does not make.
 class PdfAssembler {
 public:
-    explicit PdfAssembler(const std::string& header = "%PDF-1.5", const std::string& prefix = "");
-
+    explicit PdfAssembler(const std::string& header = "%PDF-1.5", const std::string& prefix = "")
+        : m_out(prefix + header + "\n%\xE2\xE3\xCF\xD3\n"), m_headerPos(prefix.size()) {}
     // "N G obj\n<body>\nendobj\n"; the entry of N now names this copy.
-    size_t Object(int number, const std::string& body, int generation = 0);
-    // A stream object whose dictionary gets /Length appended.
-    size_t Stream(int number, const std::string& dictEntries, const std::string& data, int generation = 0);
-    // Records that member `index` of object stream `stream` holds number.
-    void Compressed(int number, int stream, int index);
-    // Forgets number's object: later sections describe it as free.
-    void Free(int number);
-    // Bytes written as they are.
-    void Raw(const std::string& bytes);
-    // The offset the next byte will have.
-    size_t Here() const;
-
-    // A classic section describing the listed numbers (consecutive runs
-    // become subsections; a number without an object is written free),
-    // then "trailer << entries >>". Returns the offset of "xref".
-    size_t Table(const std::vector<int>& numbers, const std::string& trailerEntries);
-    // A cross-reference stream (object `number`, W [1 4 2], /Index from the
-    // runs of numbers, /Size the highest number + 1) describing the listed
-    // numbers: compressed members as type 2, written objects as type 1, the
-    // rest free. Returns its offset.
-    size_t XRefStream(int number, const std::vector<int>& numbers, const std::string& extraEntries);
-    // "startxref\n<offset>\n%%EOF\n".
-    void StartXRef(size_t offset);
-
+    size_t Object(int number, const std::string& body, int generation = 0)
+    {
+        const size_t at = Here();
+        m_out += std::to_string(number) + " " + std::to_string(generation) + " obj\n" + body + "\nendobj\n";
+        m_entries[number] = {1, at, generation};
+        return at;
+    }
+    void Objects(const std::vector<std::pair<int, std::string>>& all) { for (const auto& [n, o] : all) Object(n, o); }
+    // The entry sections will state (type 2: member field3 of stream field2).
+    void SetEntry(int number, int type, size_t field2, int field3) { m_entries[number] = {type, field2, field3}; }
+    // Sections over the numbers (none given: 0 to the highest known), returning their offsets.
+    size_t Table(const std::vector<int>& numbers, const std::string& trailerEntries)
+    {
+        const size_t at = Here();
+        m_out += "xref\n";
+        char line[32];
+        for (const auto& [first, count] : Runs(numbers)) {
+            m_out += std::to_string(first) + " " + std::to_string(count) + "\n";
+            for (int n = first; n < first + count; ++n) {
+                const Entry e = At(n, true);
+                std::snprintf(line, sizeof(line), "%010zu %05d %c \n", e.field2, e.field3, e.type ? 'n' : 'f');
+                m_out += line;
+            }
+        }
+        m_out += "trailer\n<< " + trailerEntries + " >>\n";
+        return at;
+    }
+    // W [1 4 2], /Index from the runs of numbers, flate if compress.
+    size_t XRefStream(int number, const std::vector<int>& numbers, const std::string& extra, bool compress = false)
+    {
+        m_entries[number] = {1, Here(), 0};
+        std::string index, rows, size;
+        for (const auto& [first, count] : Runs(numbers, number)) {
+            index += std::to_string(first) + " " + std::to_string(count) + " ";
+            size = std::to_string(first + count);
+            for (int n = first; n < first + count; ++n)
+                rows += XRefRow(uint32_t(At(n).type), uint32_t(At(n).field2), uint32_t(At(n).field3));
+        }
+        const std::string dict = " /Type /XRef /Size " + size + " /W [1 4 2] /Index [" + index + "] " + extra;
+        return Object(number, compress ? StreamObject(dict + " /Filter /FlateDecode", Deflate(rows))
+                                       : StreamObject(dict, rows));
+    }
+    void StartXRef(size_t offset) { m_out += "startxref\n" + std::to_string(offset) + "\n%%EOF\n"; }
     const std::string& Bytes() const { return m_out; }
 
 private:
-    struct Entry {
-        int type;
-        size_t field2;
-        int field3;
-    };
+    struct Entry { int type; size_t field2; int field3; };
+    Entry At(int n, bool inFile = false) const  // inFile: other types read as free
+    {
+        const auto it = m_entries.find(n);
+        return it != m_entries.end() && (!inFile || it->second.type == 1) ? it->second : Entry{0, 0, n ? 0 : 65535};
+    }
+    size_t Here() const { return m_out.size() - m_headerPos; }
+    // Consecutive runs of the numbers and `also` (none: 0 to the highest known) as (first, count).
+    std::vector<std::pair<int, int>> Runs(std::vector<int> numbers, int also = -1) const
+    {
+        for (int n = 0, all = numbers.empty(); all && !m_entries.empty() && n <= m_entries.rbegin()->first; ++n)
+            numbers.push_back(n);
+        numbers.push_back(also);
+        std::sort(numbers.begin(), numbers.end());
+        std::vector<std::pair<int, int>> runs;
+        for (int n : numbers)  // a repeated number is skipped
+            if (n >= 0 && (runs.empty() || runs.back().first + runs.back().second < n))
+                runs.push_back({n, 1});
+            else if (n >= 0 && runs.back().first + runs.back().second == n)
+                ++runs.back().second;
+        return runs;
+    }
     std::string m_out;
     size_t m_headerPos;
     std::map<int, Entry> m_entries;
 };
 
-// The decoded content of an object stream holding members (number, text):
-// the header pairs, `gap` (bytes lying between First and the first member),
-// then the members one after another. first receives the header length.
-std::string ObjectStreamContent(const std::vector<std::pair<int, std::string>>& members, size_t& first,
-                                const std::string& gap = "");
+// A whole file from objects given by their bodies: one section over 0..max.
+class PdfBuilder {
+public:
+    PdfBuilder& Prefix(const std::string& junk) { m_prefix = junk; return *this; }  // bytes before "%PDF-"
+    PdfBuilder& Version(const std::string& header) { m_header = header; return *this; }
+    PdfBuilder& Trailer(const std::string& entries) { m_trailer = entries; return *this; }  // beside /Size
+    PdfBuilder& Object(int n, const std::string& body, int gen = 0) { m_objects[n] = {gen, body}; return *this; }
+    PdfBuilder& Stream(int number, const std::string& dictEntries, const std::string& data, int generation = 0)
+    {
+        return Object(number, StreamObject(dictEntries, data), generation);
+    }
+    std::string Build() const { return Make(-1, false); }
+    std::string BuildWithXRefStream(int xrefNumber, bool compress) const { return Make(xrefNumber, compress); }
 
-// One row of a cross-reference stream: the fields big-endian in the given
-// widths.
-std::string XRefRow(uint32_t type, uint32_t field2, uint32_t field3, int w0 = 1, int w1 = 4, int w2 = 2);
+private:
+    std::string Make(int xrefNumber, bool compress) const
+    {
+        PdfAssembler a(m_header, m_prefix);
+        for (const auto& [number, object] : m_objects)
+            a.Object(number, object.second, object.first);
+        const std::string size = "/Size " + std::to_string(m_objects.empty() ? 1 : m_objects.rbegin()->first + 1) + " ";
+        a.StartXRef(xrefNumber < 0 ? a.Table({}, size + m_trailer) : a.XRefStream(xrefNumber, {}, m_trailer, compress));
+        return a.Bytes();
+    }
+    std::string m_prefix, m_header = "%PDF-1.4", m_trailer;
+    std::map<int, std::pair<int, std::string>> m_objects;
+};
+
+// Catalog 1, page tree 2, `pages` pages with Resources and content streams.
+std::string MinimalPdf(int pages, const std::string& extraTrailer = "", const std::string& prefix = "",
+                       const std::string& header = "%PDF-1.4");
+
+// A fresh temporary directory, removed with its contents.
+class TempDir {
+public:
+    TempDir() : m_dir((std::filesystem::temp_directory_path() / "korvel-test-XXXXXX").string())
+    {
+        if (mkdtemp(m_dir.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
+    const std::string& Path() const { return m_dir; }
+    std::string File(const std::string& name) const { return m_dir + "/" + name; }
+    void Write(const std::string& name, const std::string& data) const { std::ofstream(File(name)) << data; }
+
+private:
+    std::string m_dir;
+};
+
+// A file in a fresh temporary directory, removed with the object.
+class TempFile : TempDir {
+public:
+    explicit TempFile(const std::string& contents) { Write("test.pdf", contents); }
+    std::string Path() const { return File("test.pdf"); }
+};
