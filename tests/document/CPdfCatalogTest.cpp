@@ -1,0 +1,79 @@
+// The catalog and page-tree checks made when a document opens, and the page
+// records they build.
+#include <cstdio>
+
+#include "document/CPdfCatalog.h"
+#include "support/XRefFixture.h"
+
+namespace {
+
+using Objects = std::vector<std::pair<int, std::string>>;
+
+std::string Page(const std::string& more = "") { return "<< /Type /Page /Resources << >> " + more + " >>"; }
+std::string Node(std::string kids, const std::string& more = "") { return "<< /Kids [" + kids + "]" + more + ">>"; }
+
+// Catalog 1 over root 2 holding page 3, with the given objects put in.
+std::string File(const Objects& objects)
+{
+    PdfBuilder b;
+    b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>").Object(2, Node("3 0 R", "/Count 1")).Object(3, Page());
+    for (const auto& [number, body] : objects)
+        b.Object(number, body);
+    return b.Trailer("/Root 1 0 R").Build();
+}
+
+}  // namespace
+
+TEST(CPdfCatalogTest, MalformedCatalogsAndTreesGiveTheirMessages)
+{
+    char annots[96];
+    std::snprintf(annots, sizeof(annots), msg::kAnnotsWrongType, 3);
+    const std::string three = Node("3 0 R 3 0 R 4 0 R", "/Count 3"), cycle = Node("3 0 R 10 0 R", "/Count 1");
+    Objects paths{{2, Node("10 0 R 10 0 R", "/Count 1")}, {40, Page()}};  // 30 levels naming the next twice
+    for (int n = 10; n < 40; ++n)
+        paths.push_back({n, Node(std::to_string(n + 1) + " 0 R " + std::to_string(n + 1) + " 0 R")});
+    std::vector<std::pair<Objects, std::string>> cases = {
+        {{{1, "[/Pages 2 0 R]"}}, msg::kCatalogWrongType}, {{{1, "<< /Type /Catalog >>"}}, msg::kPagesWrongType},
+        {{{2, Node("3 0 R")}}, msg::kPageCountWrongType}, {{{2, "<< /Count 1 >>"}}, msg::kKidsWrongType},
+        {{{2, Node("3 0 R 5 0 R", "/Count 2")}, {6, "null"}}, msg::kKidWrongType},  // 5 is free
+        {{{2, Node("3 0 R 9 0 R", "/Count 2")}}, msg::kCorrupted},                   // 9 is beyond the table
+        {{{2, Node("7", "/Count 1")}}, msg::kKidWrongType},
+        {{{3, "<< /Resources << >> >>"}}, msg::kKidsWrongType},  // not a page without /Type /Page
+        {{{3, "<< /Type 4 0 R /Resources << >> >>"}, {4, "/Page"}}, msg::kKidsWrongType},
+        {{{2, three}, {4, Page("/Annots << /A 1 >>")}}, annots}, {{{2, three}, {4, Page("/Annots 5")}}, annots},
+        {{{2, three}, {4, Page("/Annots /N")}}, annots}, {{{2, cycle}, {10, Node("3 0 R 2 0 R")}}, msg::kPageTreeCycle},
+        {{{2, cycle}, {10, Node("3 0 R 10 0 R")}}, msg::kPageTreeCycle},
+        {{{2, cycle}, {10, Node("3 0 R 11 0 R")}, {11, Node("2 0 R")}}, msg::kPageTreeCycle},
+        {paths, msg::kPageTreeCycle},  // more nodes visited than the file has objects
+    };
+    for (const std::string resources : {"", "/Resources null", "/Resources 5 0 R", "/Resources 6 0 R", "/Resources 7"})
+        cases.push_back({{{2, Node("3 0 R", "/Count 1 /Resources << >>")}, {3, "<< /Type /Page " + resources + " >>"},
+                          {6, "(x)"}},
+                         msg::kResourcesNotFound});  // inherited Resources are refused
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(OpenError(File(cases[i].first)), cases[i].second) << "case " << i;
+}
+
+TEST(CPdfCatalogTest, PagesAreNumberedDepthFirstWithTheirRotation)
+{
+    const std::pair<std::string, int> rotations[] = {{"-90", 270}, {"450", 90},   {"720", 0},  {"45", 45},  {"90.0", 0},
+                                                     {"null", 0},  {"-450", 270}, {"-360", 0}, {"359", 359}};
+    // Node 9 (no /Type), reached twice but never from below itself, holds pages 3 and 4; /Count is
+    // checked for its kind only; the last kid starts a chain of 10,000 nodes, walked without recursion.
+    Objects objects{{4, Page()}, {9, Node("3 0 R 4 0 R")}, {30000, Page("/Rotate 180")}};
+    std::string kids = "9 0 R 9 0 R ";
+    for (size_t j = 0; j < std::size(rotations); ++j) {
+        objects.push_back({int(10 + j), Page("/Rotate " + rotations[j].first)});
+        kids += std::to_string(10 + j) + " 0 R ";
+    }
+    for (int n = 20000; n < 30000; ++n)
+        objects.push_back({n, Node(std::to_string(n + 1) + " 0 R")});
+    objects.push_back({2, Node(kids + "20000 0 R", "/Type /Pages /Count 7.5")});
+    OpenedDocument opened(File(objects));
+    const CPdfCatalog& catalog = *opened.doc.GetCatalog();
+    ASSERT_EQ(catalog.GetPageCount(), int32_t(5 + std::size(rotations)));
+    for (int i = 0; i < catalog.GetPageCount(); ++i) {
+        EXPECT_EQ(catalog.GetPage(i).GetPageNumber(), i + 1);
+        EXPECT_EQ(catalog.GetPage(i).GetRotation(), i < 4 ? 0 : i < 13 ? rotations[i - 4].second : 180) << i;
+    }
+}

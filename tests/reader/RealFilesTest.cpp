@@ -1,0 +1,82 @@
+// Files by real producers, the shared corpus and qpdf rewrites, judged by qpdf: every object
+// it lists must be fetched as the same kind with the same keys, and the page counts agree.
+#include <filesystem>
+#include <numeric>
+#include <set>
+#include <sstream>
+
+#include "document/CPdfCatalog.h"
+#include "reader/CPdfStream.h"
+#include "support/XRefFixture.h"
+
+namespace {
+
+const std::string kCorpus = std::filesystem::path(__FILE__).parent_path().string() + "/../../../shared/corpus/";
+
+std::string Shell(const std::string& command)  // what it prints
+{
+    static const TempDir dir;
+    const int status = std::system(("(" + command + ") >" + dir.File("out") + " 2>/dev/null").c_str());
+    return status < 0 ? "" : ReadFile(dir.File("out"));
+}
+
+// qpdf's objects as lines "kind number generation key...", kinds numbered as
+// EPdfObjectKind, keys sorted and #xx-decoded as the parser stores them.
+const char kListObjects[] = R"PY(
+import json, re, sys
+for key, v in json.load(sys.stdin)["qpdf"][1].items():
+    x = v["stream"]["dict"] if "stream" in v else v.get("value")
+    kind = (9 if "stream" in v else 8 if isinstance(x, dict) else 7 if isinstance(x, list) else 0 if isinstance(x, bool)
+            else 1 if isinstance(x, int) else 2 if isinstance(x, float) else 6 if x is None else 5 if x[0] == "/"
+            else 10 if re.fullmatch(r"\d+ \d+ R", x) else 4)
+    keys = sorted(re.sub("#(..)", lambda m: chr(int(m[1], 16)), k[1:]) for k in (x if kind in (8, 9) else {}))
+    if key[:4] == "obj:":
+        sys.stdout.buffer.write(" ".join([str(kind)] + key[4:].split()[:2] + keys).encode("latin-1", "replace") + b"\n")
+)PY";
+
+void ExpectAgreesWithQpdf(const std::string& path)
+{
+    SCOPED_TRACE(path);
+    CPdfDocument doc;
+    ASSERT_EQ(ErrorOf([&] { doc.Open(path); }), "");
+    CPdfXRef& xref = *doc.GetXRef();
+    std::istringstream lines(Shell("qpdf --json=2 --json-key=qpdf '" + path + "' | python3 -c '" + kListObjects + "'"));
+    int objects = 0, kind = 0, num = 0, gen = 0;
+    for (std::string line; std::getline(lines, line) && std::istringstream(line) >> kind >> num >> gen; ++objects) {
+        CPdfObject value;  // a stream not decoded: any filter will do
+        kind == OBJ_STREAM ? xref.FetchRawObject(num, value) : xref.FetchObject(num, gen, value);
+        const CPdfDictionary* dict = value.GetKind() == OBJ_DICTIONARY ? value.GetDictionary()
+                                     : value.GetKind() == OBJ_STREAM ? value.GetStream()->GetDict() : nullptr;
+        std::set<std::string> keys;
+        for (int32_t i = 0; dict && i < dict->GetSize(); ++i)
+            keys.insert(" " + std::string(dict->GetKey(i)));
+        const auto ours = std::to_string(value.GetKind()) + ' ' + std::to_string(num) + ' ' + std::to_string(gen);
+        EXPECT_EQ(std::accumulate(keys.begin(), keys.end(), ours), line);
+    }
+    EXPECT_GT(objects, 0);
+    EXPECT_EQ(std::to_string(doc.GetCatalog()->GetPageCount()) + "\n", Shell("qpdf --show-npages '" + path + "'"));
+}
+
+}  // namespace
+
+TEST(RealFilesTest, CorpusAndQpdfVariantsOpenOrAreRefusedAsListed)
+{
+    TempDir dir;
+    dir.Write("0.pdf", MinimalPdf(3));
+    for (const std::string options : {"--object-streams=generate", "--linearize --object-streams=generate", "--qdf"}) {
+        Shell("qpdf " + options + " " + dir.File("0.pdf") + " " + dir.File(options.substr(2, 3)));
+        ExpectAgreesWithQpdf(dir.File(options.substr(2, 3)));  // fails to open when qpdf made nothing
+    }
+    std::istringstream manifest(ReadFile(kCorpus + "MANIFEST.tsv"));
+    if (manifest.str().empty())
+        GTEST_SKIP() << "no corpus at " << kCorpus;
+    for (std::string line; std::getline(manifest, line);) {  // file<TAB>...<TAB>expect<TAB>notes
+        const std::string path = kCorpus + line.substr(0, line.find('\t'));
+        const std::string message = ErrorOf([&] { CPdfDocument().Open(path); });  // damaged: either way, no crash
+        if (line.find("\tvalid\t") != line.npos) {
+            ExpectAgreesWithQpdf(path);
+        } else if (line.find("\trefuse\t") != line.npos) {
+            EXPECT_EQ(message, line.find("encrypted") != line.npos ? msg::kEncrypted : msg::kResourcesNotFound) << path;
+        }
+    }
+}

@@ -1,0 +1,58 @@
+// The parts of the output that are not objects: the header, the "xref"
+// section and the trailer, checked byte for byte.
+#include "object/CPdfArray.h"
+#include "reader/CPdfMemoryStream.h"
+#include "reader/CPdfParser.h"
+#include "support/XRefFixture.h"
+#include "writer/CPdfFile.h"
+
+namespace {
+
+// The writer without a job, with a table of `size` entries, writing to a file.
+struct TestWriter : CPdfFile {
+    TempDir dir;
+    FILE* out = std::fopen(dir.File("out").c_str(), "wb");
+    explicit TestWriter(int32_t size) { AttachOutput(out); ResetXRefTable(size); }
+    ~TestWriter() override { std::fclose(out); }
+    bool ParseArguments(int, char**) override { return true; }
+    bool Run() override { return true; }
+    std::string Bytes() { std::fflush(out); return ReadFile(dir.File("out")); }
+    using CPdfFile::GetOutputPosition;
+};
+
+CPdfObject Parse(const std::string& text)
+{
+    CPdfObject value;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    CPdfParser(nullptr, new CPdfMemoryStream(bytes, text.size())).ParseObject(value);
+    return value;
+}
+
+}  // namespace
+
+TEST(CPdfFileTest, HeaderTableAndTrailerBytes)
+{
+    CPdfObject forms = Parse("<< /Root 5 /Info /NotAReference /ID [3 0 R 12 (x) null] /Rooted 1 0 R >>"), id, text;
+    forms.GetDictionary()->LookupRaw("ID", id);
+    text.SetText("AB");  // a text element becomes a string in its hexadecimal form
+    id.GetArray()->Append(text);
+    TestWriter w(9);
+    w.WriteHeader("PDF-1.4");
+    EXPECT_EQ(w.GetOutputPosition(), 16);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_TRUE(w.SetOutputEntry(i, 0, 100 + i, 1));
+    EXPECT_TRUE(w.SetOutputEntry(0, 7, 555, 1) && w.SetOutputEntry(3, 3, 0, 0) && w.SetOutputEntry(5, 2, 77, 2) &&
+                w.SetOutputEntry(7, 0, 1234, 1) && w.SetOutputEntry(8, 0, 2147483647, 1));
+    EXPECT_FALSE(w.SetOutputEntry(9, 0, 1, 1) || w.SetOutputEntry(-1, 0, 1, 1));
+    w.WriteXRefTable();
+    w.WriteTrailer(43, Parse("<</Size 99 /Root 1 0 R /Prev 1 /Info 9 0 R /Encrypt 5 0 R /ID [(a) <0A>] /XRefStm 7>>"));
+    w.WriteTrailer(0, forms);
+    w.WriteTrailer(9, Parse("null"));
+    // Entry 0 is fixed, any type but 0 in use; trailers keep ID, Info, Root in order; no line end after %%EOF.
+    EXPECT_EQ(w.Bytes(), "%PDF-1.4\r%\xE2\xE3\xCF\xD3\r\nxref\n0 9\r0000000000 65535 f \r0000000101 00000 n \r"
+                         "0000000102 00000 n \r0000000000 00003 f \r0000000104 00000 n \r0000000077 00002 n \r"
+                         "0000000106 00000 n \r0000001234 00000 n \r2147483647 00000 n \rtrailer\n<<\n/Size 9\n"
+                         "/ID [<61><0A>]\n/Info 9 0 R\n/Root 1 0 R\n>>\nstartxref\n43\n%%EOF"
+                         "trailer\n<<\n/Size 9\n/ID [<78><4142>]\n/Root 5 \n>>\nstartxref\n0\n%%EOF"
+                         "trailer\n<<\n/Size 9\n>>\nstartxref\n9\n%%EOF");
+}
