@@ -1,7 +1,6 @@
 #pragma once
 
-// Running whole append jobs in the test process and reading their results
-// back with the program's own reader.
+// Running whole append jobs in the test process and reading their results.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,21 +13,18 @@
 #include "reader/CPdfXRef.h"
 #include "support/PdfBuilder.h"
 
-// Appends b onto a (both given as file bytes) into out.pdf in dir; returns
-// the message of a failure, "" on success.
+// Appends b onto a (file bytes) into out.pdf in dir: "" or the failure.
 inline std::string Append(const TempDir& dir, const std::string& a, const std::string& b, bool compact)
 {
     dir.Write("a.pdf", a);
     dir.Write("b.pdf", b);
-    std::vector<std::string> args = {"korvel", dir.File("a.pdf"), dir.File("b.pdf"), dir.File("out.pdf")};
-    if (compact)
-        args.push_back("/s");
+    std::vector<std::string> args = {"korvel", dir.File("a.pdf"), dir.File("b.pdf"), dir.File("out.pdf"), "/s"};
     std::vector<char*> argv;
     for (auto& s : args)
         argv.push_back(s.data());
     try {
         CPdfFileAppend job;
-        job.ParseArguments(static_cast<int>(argv.size()), argv.data());
+        job.ParseArguments(compact ? 5 : 4, argv.data());
         job.Run();
     } catch (const CPdfException& e) {
         return e.GetMessageText();
@@ -36,25 +32,35 @@ inline std::string Append(const TempDir& dir, const std::string& a, const std::s
     return "";
 }
 
-// The raw text of object number in file bytes, from "N G obj" through
-// "endobj"; "" when the table marks it free.
+// A one-page document: catalog 1, page tree 2 (/Count and what follows it
+// given by count), page 3 with the given resources, and more objects by
+// number (a negative number: that object with generation 3).
+inline std::string OnePageWith(const std::string& resources, const std::vector<std::pair<int, std::string>>& objects,
+                               const std::string& count = "1")
+{
+    PdfBuilder b;
+    b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count " + count + " >>");
+    b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 9 9] /Resources << " + resources + " >> >>");
+    for (const auto& [number, body] : objects)
+        b.Object(number < 0 ? -number : number, body, number < 0 ? 3 : 0);
+    b.Trailer("/Root 1 0 R");
+    return b.Build();
+}
+
+// Object number of a written file, "N G obj" through "endobj"; "" when free.
 inline std::string ObjectText(const std::string& file, int number)
 {
-    const size_t xref = file.rfind("\nxref\n");
-    if (xref == std::string::npos)
-        return "";
-    const size_t entries = file.find('\r', xref + 6) + 1;
+    const size_t entries = file.find('\r', file.rfind("\nxref\n") + 6) + 1;
     const std::string entry = file.substr(entries + 20 * static_cast<size_t>(number), 20);
     if (entry.size() < 20 || entry[17] != 'n')
         return "";
     const size_t offset = std::stoul(entry.substr(0, 10));
-    const size_t end = file.find("endobj", offset);
-    return file.substr(offset, end + 6 - offset);
+    return file.substr(offset, file.find("endobj", offset) + 6 - offset);
 }
 
-// The number of entries of the file's one cross-reference section.
+// The size of a file's one cross-reference section.
 inline int TableSize(const std::string& file)
 {
-    const size_t xref = file.rfind("\nxref\n0 ");
-    return xref == std::string::npos ? -1 : std::stoi(file.substr(xref + 8));
+    return std::stoi(file.substr(file.rfind("\nxref\n0 ") + 8));
 }

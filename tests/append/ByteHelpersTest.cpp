@@ -1,0 +1,151 @@
+// The byte helpers of raw copying: pattern search in memory and in files,
+// the token-aware scan and renumbering of an object's text, and the object
+// fingerprint used to find duplicates.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "append/PdfByteSearch.h"
+#include "append/PdfFingerprint.h"
+#include "append/PdfObjectText.h"
+#include "support/PdfBuilder.h"
+
+namespace {
+
+const uint8_t* Bytes(const std::string& s)
+{
+    return reinterpret_cast<const uint8_t*>(s.data());
+}
+
+uint32_t Size(const std::string& s)
+{
+    return static_cast<uint32_t>(s.size());
+}
+
+objecttext::Layout Scan(const std::string& text)
+{
+    objecttext::Layout layout;
+    objecttext::Scan(Bytes(text), Size(text), layout);
+    return layout;
+}
+
+std::string Renumber(const std::string& text, int64_t newNumber, int64_t offset, const std::string& insertion = "")
+{
+    std::string out;
+    objecttext::Renumber(
+        Bytes(text), Size(text), Scan(text), newNumber, [offset](int64_t n) { return n == 2 ? -1 : n + offset; },
+        insertion, out);
+    return out;
+}
+
+fingerprint::Fingerprint Print(const std::string& text, uint32_t start = 0)
+{
+    return fingerprint::Compute(Bytes(text), Size(text), start);
+}
+
+}  // namespace
+
+TEST(ByteSearchTest, FindPatternGivesTheLastByteOfTheFirstMatchInsideTheRange)
+{
+    auto find = [](const std::string& s, uint32_t start, uint32_t length) {
+        return bytesearch::FindPattern(Bytes(s), start, length, "endobj", 6);
+    };
+    EXPECT_EQ(find("abcendobjxyz", 0, 12), 8u);
+    EXPECT_EQ(find("endendobj endobj", 0, 16), 8u);
+    EXPECT_EQ(find("endobj endobj", 1, 13), 12u);
+    EXPECT_EQ(find("xxendobj", 3, 8), 0u);  // begins before the start
+    EXPECT_EQ(find("xendobj", 0, 6), 0u);   // ends past the length
+    EXPECT_EQ(find("endobj", 6, 6), 0u);
+}
+
+TEST(ByteSearchTest, FindInFileFindsPatternsAcrossEveryReadBoundary)
+{
+    constexpr int64_t kAt = 600000;
+    std::string contents(kAt + 1000, 'x');
+    contents.replace(kAt, 6, "endobj");
+    TempFile file(contents);
+    const int fd = open(file.Path().c_str(), O_RDONLY);
+    // Reads grow from 4 KiB: a search starting d bytes before the pattern
+    // must find it whatever read the pattern straddles.
+    for (const int64_t boundary : {4096, 12283, 258023})
+        for (int64_t d = boundary - 8; d <= boundary + 2; ++d)
+            ASSERT_EQ(bytesearch::FindInFile(fd, kAt - d, "endobj", 6), kAt + 5) << "distance " << d;
+    EXPECT_EQ(bytesearch::FindInFile(fd, kAt + 1, "endobj", 6), 0);
+    EXPECT_EQ(bytesearch::FindInFile(fd, kAt + 5000, "endobj", 6), 0);
+    EXPECT_EQ(bytesearch::FindInFile(fd, -1, "endobj", 6), 0);
+    close(fd);
+}
+
+TEST(ObjectTextTest, ScanFindsHeaderReferencesStreamSplitAndDirectLength)
+{
+    const std::string text =
+        "12 3 obj\r<< /A 5 0 R /B [6 0 R 7 1 R] /S (8 0 R \\) 9 0 R) /N /10 0 R /C % 12 0 R\n /H <3132> 13 0 R >>\r"
+        "endobj\r";
+    const objecttext::Layout layout = Scan(text);
+    ASSERT_TRUE(layout.hasHeader);
+    EXPECT_EQ(layout.number, 12);
+    EXPECT_EQ(layout.generation, 3);
+    EXPECT_EQ(layout.dictOpen, static_cast<int64_t>(text.find("<<")));
+    EXPECT_FALSE(layout.isStream);
+    // Strings, the name /10 and the comment hide their look-alikes.
+    std::vector<std::pair<int64_t, int64_t>> refs;
+    for (const auto& r : layout.references)
+        refs.push_back({r.number, r.generation});
+    EXPECT_EQ(refs, (std::vector<std::pair<int64_t, int64_t>>{{5, 0}, {6, 0}, {7, 1}, {13, 0}}));
+
+    const std::string stream = "5 0 obj\n<< /Length 4 /Name /stream (stream) >>\nstream\n9 0 R endobj\nendstream\nendobj\n";
+    const objecttext::Layout s = Scan(stream);
+    EXPECT_TRUE(s.isStream);
+    EXPECT_EQ(s.split, stream.find(">>\nstream") + 9);
+    EXPECT_EQ(s.directLength, 4);
+    EXPECT_TRUE(s.references.empty());
+    EXPECT_EQ(Scan("1 0 obj << /Length 4 0 R >> stream\n").directLength, -1);
+    EXPECT_EQ(Scan("1 0 obj << /D << /Length 4 >> >> stream\n").directLength, -1);
+    EXPECT_EQ(Scan("1 0 obj [99999999999 0 R] endobj").references.at(0).number, -1);
+}
+
+TEST(ObjectTextTest, RenumberRewritesHeaderAndReferencesOnly)
+{
+    EXPECT_EQ(Renumber("12 0 obj << /A 5 0 R >> endobj\n", 112, 100), "112 0 obj << /A 105 0 R >> endobj\n");
+    EXPECT_EQ(Renumber("7 2 obj\r[5 0 R 6 0 R 5 10 R (9 0 R) 2 0 R]endobj\r", 9, 1000),
+              "9 2 obj\r[1005 0 R 1006 0 R 1005 10 R (9 0 R) 2 0 R]endobj\r");
+    EXPECT_EQ(Renumber("3 0 obj<</Type/Pages/Kids[4 0 R]/Count 1>>endobj\n", 13, 10, "\r/Parent 2 0 R"),
+              "13 0 obj<<\r/Parent 2 0 R/Type/Pages/Kids[14 0 R]/Count 1>>endobj\n");
+    EXPECT_EQ(Renumber("5 0 obj\n<< /Length 5 /P 6 0 R >>\nstream\n7 0 R\nendstream\nendobj\n", 50, 40),
+              "50 0 obj\n<< /Length 5 /P 46 0 R >>\nstream\n7 0 R\nendstream\nendobj\n");
+}
+
+TEST(FingerprintTest, ChecksumIsCrc32OfTheReversedBytesAndSkipsGenerations)
+{
+    const std::string text = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>\rendobj\r";
+    const std::string reversed(text.rbegin(), text.rend());
+    EXPECT_EQ(Print(text).checksum, ~static_cast<uint32_t>(crc32(0, Bytes(reversed), Size(reversed))));
+    EXPECT_EQ(Print(text).count, 53u);
+    EXPECT_EQ(Print(text, 3).count, 51u);
+    EXPECT_EQ(fingerprint::ProcessedBytes(Bytes(std::string("/A 5 0 R")), 8, 0), " 5 A/");
+    EXPECT_EQ(Print("[5 0 R]"), Print("[5 17 R]"));
+    EXPECT_FALSE(Print("[5 0 R]") == Print("[6 0 R]"));
+    EXPECT_FALSE(Print("<< /A 1 >>") == Print("<</A\r\n1>>"));
+    // Nothing before the start index is read.
+    EXPECT_EQ(Print(" R", 1).count, 1u);
+    EXPECT_EQ(Print("0 R", 1).count, 0u);
+}
+
+TEST(FingerprintTest, EightBytesAtATimeAgreesWithTheByteWalk)
+{
+    std::mt19937 random(7);
+    const std::string alphabet = "R R 0 12 \r\n/<>abc\x80\xff";
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(random() % 200, ' ');
+        for (char& c : text)
+            c = alphabet[random() % alphabet.size()];
+        const uint32_t start = text.empty() ? 0 : static_cast<uint32_t>(random() % (text.size() + 1));
+        ASSERT_EQ(Print(text, start).count, fingerprint::CountNonBlank(Bytes(text), Size(text), start)) << text;
+        ASSERT_EQ(Print(text, start).checksum, fingerprint::ObjectChecksum(Bytes(text), Size(text), start, ~0u)) << text;
+    }
+}
