@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# Benchmarks korvel on large inputs, side by side with `cat` (the floor: just
+# moving the bytes) and `qpdf --empty --pages` (a full PDF merger).
+#
+#   bench/run.sh KORVEL_BINARY
+#
+# Inputs are generated into bench/work/ on the first run and kept for the
+# next ones (regenerated when the generators change):
+#   (a) two files of 1,000 pages and ~50 MB each (100 MB, 2,000 pages in
+#       all); every page has its own image of random pixels, so the size is
+#       real, not compressible padding; classic cross-reference tables
+#   (b) the same pair rewritten by qpdf with object streams and xref streams
+#   (c) two files of 10,000 small text pages each (20,000 pages in all)
+#   (d) two 300-page files made by qpdf from the same source pages in two
+#       orders, so their fonts and images are equal byte for byte: korvel
+#       plain against korvel /s
+# Each command is timed as a whole process (wall clock), RUNS times
+# (default 5, env BENCH_RUNS), interleaved, and the median is reported.
+# Korvel's peak resident memory comes from /usr/bin/time -f %M. The inputs
+# are in the page cache (warm runs).
+set -euo pipefail
+
+if [ $# -ne 1 ]; then
+  echo "usage: bench/run.sh KORVEL_BINARY" >&2
+  exit 2
+fi
+korvel=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+[ -x "$korvel" ] || { echo "not an executable: $1" >&2; exit 2; }
+here=$(cd "$(dirname "$0")" && pwd)
+work=$here/work
+runs=${BENCH_RUNS:-5}
+for tool in qpdf gs python3 /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "bench/run.sh needs $tool (apt-get install qpdf ghostscript python3 time)" >&2; exit 2; }
+done
+mkdir -p "$work"
+cd "$work"
+
+# ---------------------------------------------------------------- inputs
+
+# A change to a generator (this script or make_pdf.py) makes new inputs.
+stamp=$(cat "$here/make_pdf.py" <(sed -n '/^# BEGIN GENERATORS/,/^# END GENERATORS/p' "$here/run.sh") | sha256sum | cut -c1-16)
+if [ "$(cat .inputs-stamp 2>/dev/null)" != "$stamp" ]; then
+  rm -f ./*.pdf ./*.ps .inputs-stamp
+fi
+
+# BEGIN GENERATORS
+gs_pdf() {  # gs_pdf OUT.pdf < program.ps
+  gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -dEmbedAllFonts=true -dSubsetFonts=false \
+     -dAutoFilterGrayImages=false -dGrayImageFilter=/FlateEncode -dDownsampleGrayImages=false \
+     -o "$1" -
+}
+
+text_pages_ps() {  # text_pages_ps LABEL PAGES
+  cat <<EOF
+%!PS
+<< /PageSize [420 595] >> setpagedevice
+1 1 $2 { /n exch def
+  /Helvetica findfont 18 scalefont setfont 40 540 moveto ($1 page ) show n 10 string cvs show
+  /Times-Roman findfont 11 scalefont setfont
+  40 500 moveto (A small page of ordinary text: a line, another line, and a shape.) show
+  40 484 moveto (Twenty thousand of these make a long document with a deep page tree.) show
+  0.5 setgray 40 100 n 20 mod 10 mul 10 add 40 rectfill 0 setgray showpage } for
+EOF
+}
+
+shared_source_ps() {  # 300 pages; 30 noise images and 5 fonts, each on many pages
+  cat <<'EOF'
+%!PS
+<< /PageSize [420 595] >> setpagedevice
+12345 srand
+/imgs [ 0 1 29 { pop 65536 string dup length 1 sub 0 1 3 -1 roll { 1 index exch rand -16 bitshift 255 and put } for } for ] def
+/fonts [ /Times-Roman /Helvetica /Courier /Times-Bold /Helvetica-Oblique ] def
+1 1 300 { /n exch def
+  fonts n 5 mod get findfont 16 scalefont setfont
+  40 540 moveto (Shared source page ) show n 10 string cvs show
+  fonts n 3 add 5 mod get findfont 10 scalefont setfont
+  40 510 moveto (The fonts and the image of this page appear on other pages too.) show
+  gsave 80 160 translate 260 260 scale 256 256 8 [256 0 0 -256 0 256] imgs n 30 mod get image grestore
+  showpage } for
+EOF
+}
+
+make_inputs() {
+  [ -f a1.pdf ] || python3 "$here/make_pdf.py" a1.pdf 1000 224 1 "First"
+  [ -f a2.pdf ] || python3 "$here/make_pdf.py" a2.pdf 1000 224 2 "Second"
+  [ -f b1.pdf ] || qpdf --object-streams=generate a1.pdf b1.pdf
+  [ -f b2.pdf ] || qpdf --object-streams=generate a2.pdf b2.pdf
+  [ -f c1.pdf ] || text_pages_ps "First" 10000 | gs_pdf c1.pdf
+  [ -f c2.pdf ] || text_pages_ps "Second" 10000 | gs_pdf c2.pdf
+  [ -f d-source.pdf ] || shared_source_ps | gs_pdf d-source.pdf
+  [ -f d1.pdf ] || qpdf --empty --pages d-source.pdf 1-300 -- d1.pdf
+  [ -f d2.pdf ] || qpdf --empty --pages d-source.pdf 300-1 -- d2.pdf
+}
+# END GENERATORS
+
+if [ ! -f .inputs-stamp ]; then
+  echo "Generating inputs in $work (once; kept for later runs) ..."
+fi
+make_inputs
+echo "$stamp" > .inputs-stamp
+
+# ---------------------------------------------------------------- timing
+
+# Per-run records (times, peak RSS, output of failed commands) go to runs/.
+rm -rf runs
+mkdir runs
+now_ns() { date +%s%N; }
+
+# timed NAME OUT -- COMMAND...: runs the command once, appends its wall
+# time (seconds) to runs/NAME.times and its peak RSS (KB) to runs/NAME.rss.
+timed() {
+  local name=runs/$1 out=$2; shift 3
+  rm -f "$out"
+  local t0 t1
+  t0=$(now_ns)
+  if ! /usr/bin/time -f %M -o "$name.rss1" "$@" >"$name.stdout" 2>"$name.stderr"; then
+    echo "FAILED: $* (see $work/$name.stdout and .stderr)" >&2
+    exit 1
+  fi
+  t1=$(now_ns)
+  echo "$t0 $t1" | awk '{ printf "%.4f\n", ($2 - $1) / 1e9 }' >>"$name.times"
+  tail -n 1 "$name.rss1" >>"$name.rss"
+}
+
+median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+maximum() { sort -g "$1" | tail -n 1; }
+mb() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.3f", b / 1048576 }'; }
+pages() { qpdf --show-npages "$1"; }
+
+# check_output OUT IN1 IN2: the result is valid and has the pages of both
+# inputs.
+check_output() {
+  local want got status=0
+  qpdf --check "$1" >/dev/null 2>&1 || status=$?
+  if [ "$status" != 0 ] && [ "$status" != 3 ]; then
+    echo "WRONG RESULT: qpdf --check $1 exits with $status" >&2
+    exit 1
+  fi
+  want=$(( $(pages "$2") + $(pages "$3") ))
+  got=$(pages "$1")
+  if [ "$got" != "$want" ]; then
+    echo "WRONG RESULT: $1 has $got pages, expected $want" >&2
+    exit 1
+  fi
+}
+
+rows=()
+
+# bench_pair KEY LABEL IN1 IN2: korvel, cat and qpdf on the same pair.
+bench_pair() {
+  local key=$1 label=$2 in1=$3 in2=$4
+  echo "($key) $label: $runs runs each of korvel, cat, qpdf ..."
+  for _ in $(seq "$runs"); do
+    timed "$key.korvel" out.pdf -- "$korvel" "$in1" "$in2" out.pdf
+    timed "$key.cat" out.cat -- sh -c 'cat "$1" "$2" > "$3"' sh "$in1" "$in2" out.cat
+    timed "$key.qpdf" out.qpdf.pdf -- qpdf --empty --pages "$in1" "$in2" -- out.qpdf.pdf
+  done
+  "$korvel" "$in1" "$in2" out.pdf
+  check_output out.pdf "$in1" "$in2"
+  local k c q
+  k=$(median "runs/$key.korvel.times"); c=$(median "runs/$key.cat.times"); q=$(median "runs/$key.qpdf.times")
+  rows+=("$(awk -v l="($key) $label" -v p="$(pages out.pdf)" -v s="$(( $(stat -c %s "$in1") + $(stat -c %s "$in2") ))" \
+               -v k="$k" -v c="$c" -v q="$q" -v r="$(maximum "runs/$key.korvel.rss")" \
+    'BEGIN { printf "%-28s %6d %9.1f %9.3f %8.3f %8.3f %10.1f %11.1f %9.1f", l, p, s / 1048576, k, c, q, k / c, q / k, r / 1024 }')")
+  rm -f out.pdf out.cat out.qpdf.pdf
+}
+
+bench_pair a "images, classic xref" a1.pdf a2.pdf
+bench_pair b "images, object streams" b1.pdf b2.pdf
+bench_pair c "20,000 small pages" c1.pdf c2.pdf
+
+# (d) plain against /s on documents that share fonts and images.
+echo "(d) shared fonts and images: $runs runs each of korvel and korvel /s ..."
+for _ in $(seq "$runs"); do
+  timed d.plain out-plain.pdf -- "$korvel" d1.pdf d2.pdf out-plain.pdf
+  timed d.compact out-compact.pdf -- "$korvel" d1.pdf d2.pdf out-compact.pdf /s
+done
+check_output out-plain.pdf d1.pdf d2.pdf
+check_output out-compact.pdf d1.pdf d2.pdf
+dp=$(median runs/d.plain.times); dc=$(median runs/d.compact.times)
+
+echo
+echo "korvel: $korvel; median of $runs runs, warm page cache; $(nproc) cores"
+printf '%-28s %6s %9s %9s %8s %8s %10s %11s %9s\n' "case" "pages" "input MB" "korvel s" "cat s" "qpdf s" "korvel/cat" "qpdf/korvel" "RSS MB"
+for row in "${rows[@]}"; do
+  echo "$row"
+done
+echo
+printf '%-28s %8s %8s %9s %8s %8s %8s %10s\n' "(d) shared fonts, images" "in1 MB" "in2 MB" "plain MB" "/s MB" "plain s" "/s s" "/s / plain"
+awk -v a="$(mb d1.pdf)" -v b="$(mb d2.pdf)" -v p="$(mb out-plain.pdf)" -v c="$(mb out-compact.pdf)" -v tp="$dp" -v tc="$dc" \
+  'BEGIN { printf "%-28s %8.2f %8.2f %9.2f %8.2f %8.3f %8.3f %10.2f\n", "300 + 300 pages", a, b, p, c, tp, tc, tc / tp }'
+rm -f out-plain.pdf out-compact.pdf

@@ -1,0 +1,237 @@
+"""Helpers of the end-to-end tests: input files made at test time (ghostscript
+output rewritten by qpdf, a few files assembled byte by byte) and one judge
+built on tools that share no code with korvel: qpdf, pdfinfo and pdftoppm."""
+
+import atexit, hashlib, json, os, random, re, shutil, subprocess, tempfile, unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+KORVEL_BIN = os.environ.get("KORVEL_BIN") or os.path.join(HERE, "..", "..", "build", "korvel")
+KORVEL_CORPUS = os.environ.get("KORVEL_CORPUS", "")
+# qpdf --check lines saying the file had to be repaired: korvel writes the
+# table and trailer itself, so these are its fault even when qpdf copes.
+DAMAGE_RE = re.compile(r"(?i)file is damaged|reconstruct|xref|cross-reference|startxref|trailer")
+# Attachment data that reads like PDF structure (a keyword scan instead of
+# /Length cuts it short) and a string that reads like references.
+MARKERS = (b"data:\nendstream\nendobj\n7 0 obj\n<< /Type /ObjStm /N 1 /First 4 >>\nstream\n1 0 \nendobj\n"
+           b"xref\n0 1\ntrailer\n<< /Size 1 >>\nstartxref\n0\n%%EOF\n" + bytes(range(256)),
+           b"(see 3 0 R and \\) 4 0 R)")
+
+
+def run(cmd, cwd=None, preexec=None):
+    p = subprocess.run(cmd, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=300, preexec_fn=preexec)
+    return p.returncode, p.stdout.decode("latin-1"), p.stderr.decode("latin-1")
+
+
+def korvel(args, cwd, preexec=None):
+    return run([KORVEL_BIN] + list(args), cwd, preexec)
+
+
+def must(*cmd, cwd=None):
+    rc, out, err = run(cmd, cwd)
+    if rc:
+        raise RuntimeError("%s: exit %d %s" % (" ".join(cmd), rc, err[-500:]))
+    return out
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode("latin-1"))
+
+
+def npages(path):
+    return int(must("qpdf", "--show-npages", path))
+
+
+def qpdf_problem(path):
+    """None when `qpdf --check` accepts the file without repairing it."""
+    rc, out, err = run(["qpdf", "--check", path])
+    if rc not in (0, 3) or DAMAGE_RE.search(out + err) or (rc == 0 and "No syntax or stream" not in out):
+        return "qpdf --check exit %d: %s" % (rc, (out + err)[-1500:])
+
+
+def outlines(path, shift=0):
+    """The outline tree as nested [(title, page from 1 plus shift, kids)]."""
+    def walk(items):
+        return [(i["title"], i.get("destpageposfrom1") and i["destpageposfrom1"] + shift, walk(i.get("kids", [])))
+                for i in items]
+    return walk(json.loads(must("qpdf", "--json=2", "--json-key=outlines", path))["outlines"])
+
+
+def geometry(path):
+    """Per page: rotation and boxes as poppler sees them, inherited ones included."""
+    pages = {}
+    text = must("pdfinfo", "-box", "-f", "1", "-l", "9999", path)
+    for m in re.finditer(r"Page\s+(\d+)\s+(rot|\w+Box):?\s+(.*)", text):
+        pages.setdefault(int(m.group(1)), []).append(m.group(2) + " " + " ".join(m.group(3).split()))
+    return [pages[n] for n in sorted(pages)]
+
+
+_RENDERS = {}
+
+
+def renders(path):
+    """Grey-scale renders of the pages in order, kept by file content."""
+    key = hashlib.sha256(read(path)).digest()
+    if key not in _RENDERS:
+        d = tempfile.mkdtemp(prefix="korvel-render-")
+        must("pdftoppm", "-r", "30", "-gray", path, os.path.join(d, "p"))
+        _RENDERS[key] = [read(os.path.join(d, n)) for n in sorted(os.listdir(d))]
+        shutil.rmtree(d)
+    return _RENDERS[key]
+
+
+def ps_pdf(path, label, pages, marks, seed):
+    """Pages of text and shapes by ghostscript; with a seed, a 64x64 noise
+    image on each; marks: bookmarks (title, page, [(title, page)])."""
+    ps = ["%!PS", "<< /PageSize [300 200] >> setpagedevice"]
+    for title, page, kids in marks:
+        ps += ["[/Title (%s) %s/Page %d /OUT pdfmark" % (title, "/Count %d " % len(kids) if kids else "", page)]
+        ps += ["[/Title (%s) /Page %d /OUT pdfmark" % kid for kid in kids]
+    ps += ["/noise <%s> def" % random.Random(seed).randbytes(4096).hex()] if seed else []
+    for n in range(1, pages + 1):
+        ps += ["/Helvetica findfont 16 scalefont setfont 20 160 moveto (%s page %d) show" % (label, n),
+               "/Times-Roman findfont 11 scalefont setfont 20 140 moveto (text line %d) show" % n,
+               "0.%d setgray %d 20 60 40 rectfill 0 setgray" % (n % 9 + 1, 20 + 12 * n),
+               "newpath 150 60 %d 0 360 arc stroke" % (10 + 3 * n)]
+        ps += ["gsave 210 30 translate 64 64 scale 64 64 8 [64 0 0 -64 0 64] {noise} image grestore"] if seed else []
+        ps += ["showpage"]
+    write(path + ".ps", "\n".join(ps) + "\n")
+    must("gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite", "-o", path, path + ".ps")
+
+
+def handmade(label, gen=False, inherit=False, outline="item", patch=None):
+    """Two pages under an intermediate page-tree node, no white space around
+    delimiters, a reference split over lines, a stream /Length in an object
+    of its own, free entries in the table, the look-alike string, and an
+    outline item for page 2 (outline "direct": an empty outline root in the
+    catalog). gen: non-zero generations; inherit: /MediaBox, /CropBox and
+    /Rotate on the root node only. patch: {number: body} (generation 0)."""
+    g = lambda n: n % 5 if gen else 0
+    r = lambda n: "%d %d R" % (n, g(n))
+    text = "BT/F1 14 Tf 20 150 Td(%s page %%d)Tj ET 0.%%d g 30 30 %%d 80 re f" % label
+    c1, c2 = text % (1, 3, 200), text % (2, 6, 120)
+    box, item = "/MediaBox[0 0 300 200]", "<</Type/Outlines/Count 0>>" if outline == "direct" else r(9)
+    page = "<</Type/Page/Parent %s%s/Contents %%s/Resources<</Font<</F1 %s>>>>%%s>>" % (r(3), box * (not inherit), r(8))
+    objs = {1: "<</Type/Catalog/Pages %s/Outlines %s>>" % (r(2), item),
+            2: "<</Type/Pages/Kids[%s]/Count 2%s>>" % (r(3), (box + "/CropBox[10 10 260 170]/Rotate 90") * inherit),
+            3: "<</Type/Pages/Parent %s/Kids[%s %s]/Count 2>>" % (r(2), r(4), r(6)),
+            4: page % (r(5).replace(" ", "\r\n", 1).replace(" ", "\n"), "/Note" + MARKERS[1].decode()),
+            5: "<</Length %s>>stream\n%s\nendstream" % (r(13), c1), 6: page % (r(7), ""),
+            7: "<</Length %d>>stream\n%s\nendstream" % (len(c2), c2), 8: "<</Type/Font/Subtype/Type1/BaseFont/Symbol>>",
+            9: "<</Type/Outlines/First %s/Last %s/Count 1>>" % (r(10), r(10)), 13: str(len(c1)),
+            10: "<</Title(%s page 2)/Parent %s/Dest[%s/XYZ null null null]>>" % (label, r(9), r(6))}
+    objs.update(patch or {})
+    out, table = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n"), b""
+    for n in range(1, 14):
+        table += b"%010d %05d n \n" % (len(out), g(n)) if n in objs else b"0000000000 00001 f \n"
+        out += b"%d %d obj\n%s\nendobj\n" % (n, g(n), objs[n].encode("latin-1")) if n in objs else b""
+    tail = b"xref\n0 14\n0000000000 65535 f \n%strailer\n<</Size 14/Root %s>>\nstartxref\n%d\n%%%%EOF\n"
+    return bytes(out) + tail % (table, r(1).encode(), len(out))
+
+
+def incremental(base, path):
+    """base plus an update that gives page 1 one more content stream (a dark square)."""
+    data = read(base)
+    page = int(re.search(r"page 1: (\d+) 0 R", must("qpdf", "--show-pages", base)).group(1))
+    trailer = must("qpdf", "--show-object=trailer", base)
+    size = int(re.search(r"/Size (\d+)", trailer).group(1))
+    pdict = re.sub(r"/Contents (\[[^\]]*\]|\d+ \d+ R)", lambda m: "/Contents [%s %d 0 R]" % (m[1].strip("[]"), size),
+                   must("qpdf", "--show-object=%d" % page, base).strip())
+    out = bytearray(data if data.endswith(b"\n") else data + b"\n")
+    first = len(out)
+    out += b"%d 0 obj\n<< /Length 28 >>\nstream\nq 0.1 g 240 150 40 40 re f Q\nendstream\nendobj\n" % size
+    second = len(out)
+    out += b"%d 0 obj\n%s\nendobj\nxref\n" % (page, pdict.encode("latin-1"))
+    keep = " ".join(re.findall(r"/(?:Root|Info) \d+ \d+ R|/ID \[[^\]]*\]", trailer))
+    out += b"%d 1\n%010d 00000 n \n%d 1\n%010d 00000 n \ntrailer\n<</Size %d/Prev %s %s>>\nstartxref\n%d\n%%%%EOF\n" % (
+        page, second, size, first, size + 1, re.findall(rb"startxref\s+(\d+)", data)[-1], keep.encode(), len(out) - 5)
+    write(path, bytes(out))
+
+
+SOURCES = {"alpha": ("Alpha", 3, [("Alpha one", 1, [("Alpha A", 1), ("Alpha B", 2)]), ("Alpha two", 3, [])], 11),
+           "beta": ("Beta", 2, [("Beta first", 1, []), ("Beta second", 2, [("Beta detail", 2)])], 22),
+           "plain": ("Plain", 2, [], None), "shared": ("Shared", 4, [], 44)}
+QPDF = {"classic": ["--object-streams=disable"], "objstm": ["--object-streams=generate"], "linearized": ["--linearize"],
+        "linobjstm": ["--linearize", "--object-streams=generate"], "reverse": ["--pages", ".", "z-1", "--"],
+        "encrypted": ["--encrypt", "u", "o", "256", "--"],
+        "attachment": ["--add-attachment", "data.bin", "--", "--compress-streams=n", "--decode-level=none"]}
+KINDS = "classic objstm linearized linobjstm incremental update_xs offset generations inherited attachment".split()
+
+
+class Fixtures:
+    """Inputs DOC-KIND.pdf (DOC a key of SOURCES), made on first use."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="korvel-e2e-fixtures-")
+        atexit.register(shutil.rmtree, self.dir, True)
+        write(os.path.join(self.dir, "data.bin"), MARKERS[0])
+
+    def get(self, name):
+        path = os.path.join(self.dir, name)
+        doc, kind = name[:-4].split("-")
+        if os.path.exists(path):
+            return path
+        if kind == "gs":
+            ps_pdf(path, *SOURCES[doc])
+        elif kind in QPDF:
+            must("qpdf", self.get(doc + "-gs.pdf"), *QPDF[kind], path, cwd=self.dir)
+        elif kind in ("incremental", "update_xs"):  # the latter over a cross-reference stream
+            incremental(self.get(doc + ("-classic.pdf" if kind == "incremental" else "-objstm.pdf")), path)
+        elif kind == "offset":  # junk before the header; offsets still count from "%PDF-"
+            write(path, b"JUNK" * 75 + read(self.get(doc + "-classic.pdf")))
+        else:
+            write(path, handmade(SOURCES[doc][0], kind == "generations", kind == "inherited", kind))
+        return path
+
+
+class KorvelTestCase(unittest.TestCase):
+    """A test with its own directory (self.dir) and the judge of korvel runs."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="korvel-e2e-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def copy_in(self, source, name):
+        shutil.copyfile(source, os.path.join(self.dir, name))
+        return os.path.join(self.dir, name)
+
+    def snapshot(self, d=None):
+        """Names in d with the contents of files and the listings of directories."""
+        d = d or self.dir
+        return {n: read(p) if os.path.isfile(p) else sorted(os.listdir(p)) for n in os.listdir(d)
+                for p in [os.path.join(d, n)]}
+
+    def assertSucceeded(self, r):
+        self.assertEqual(r, (0, "", ""))
+
+    def assertFailedWith(self, r, message=None):
+        """Exit 1, one message without line feed on stdout, nothing on stderr."""
+        self.assertEqual((r[0], r[2]), (1, ""), r)
+        self.assertRegex(r[1], r"^[^\n]+$")
+        self.assertEqual(r[1], message or r[1])
+
+    def append(self, first, second, *switches, out="out.pdf", full=True):
+        """Runs korvel over an older output, which it must replace, and
+        judges the result; the inputs must stay as they were."""
+        out, inputs = os.path.join(self.dir, out), (read(first), read(second))
+        write(out, b"an older and larger output\n" * 5000)
+        self.assertSucceeded(korvel([first, second, out] + list(switches), self.dir))
+        self.assertEqual((read(first), read(second)), inputs, "an input changed")
+        return self.judge(out, first, second, full)
+
+    def judge(self, out, first, second, full=True):
+        """Valid without repairs, the pages of both, no temporary file left;
+        full: each page has the boxes and rotation of its source and renders
+        exactly like it."""
+        self.assertIsNone(qpdf_problem(out))
+        self.assertEqual(npages(out), npages(first) + npages(second))
+        self.assertEqual([n for n in os.listdir(self.dir) if n == "temp.tmp" or n.startswith(".korvel-")], [])
+        if full:
+            self.assertEqual(geometry(out), geometry(first) + geometry(second))
+            self.assertTrue(renders(out) == renders(first) + renders(second), "a page renders unlike its source")
+        return out

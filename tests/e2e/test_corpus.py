@@ -1,0 +1,40 @@
+"""Real files (KORVEL_CORPUS): each one the manifest marks valid is appended
+to the smallest valid one and the other way round, plain and compact; files
+marked refused or broken must end cleanly either way."""
+
+import csv, os, unittest
+
+from e2etools import KORVEL_CORPUS, KorvelTestCase, korvel, outlines
+
+
+class Corpus(KorvelTestCase):
+
+    def test_each_file_with_the_smallest_valid_one(self):
+        manifest = os.path.join(KORVEL_CORPUS, "MANIFEST.tsv")
+        if not KORVEL_CORPUS or not os.path.isfile(manifest):
+            self.skipTest("no corpus at KORVEL_CORPUS=%r" % KORVEL_CORPUS)
+        with open(manifest, newline="", encoding="utf-8") as f:
+            files = {os.path.join(KORVEL_CORPUS, r["file"]): r["expect"] for r in csv.DictReader(f, delimiter="\t")}
+        top = lambda p: [title for title, _, _ in outlines(p)]
+        partner = min((os.path.getsize(p), p) for p, e in files.items() if e == "valid")[1]
+        for path, expect in sorted(files.items()):
+            for first, second in ((partner, path), (path, partner)):
+                for switches in ([], ["/s"]):
+                    with self.subTest(first=os.path.basename(first), second=os.path.basename(second), s=switches):
+                        if expect == "valid":
+                            out = self.append(first, second, *switches, full=False)
+                            self.assertEqual(top(out), top(first) + top(second))
+                            os.remove(out)
+                            continue
+                        # Broken files may be read past their damage; refused ones must fail.
+                        r = korvel([first, second, "out.pdf"] + switches, self.dir)
+                        if expect == "refuse" or r[0]:
+                            self.assertFailedWith(r)
+                        else:
+                            self.assertSucceeded(r)
+                            os.remove(os.path.join(self.dir, "out.pdf"))
+                        self.assertEqual(self.snapshot(), {})
+
+
+if __name__ == "__main__":
+    unittest.main()
