@@ -1,6 +1,9 @@
 #include "append/PdfFingerprint.h"
 
 #include <array>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 
 namespace fingerprint {
@@ -72,6 +75,21 @@ uint64_t BytesEqual(uint64_t word, uint8_t c)
     return ~(((v & kLow7) + kLow7) | v | kLow7);
 }
 
+// The number of bytes flagged by BytesEqual masks.
+uint32_t CountFlags(uint64_t mask)
+{
+    return static_cast<uint32_t>(((mask >> 7) * kOnes) >> 56);
+}
+
+// Eight bytes fed in the order word holds them (lowest byte first).
+uint32_t UpdateWord(uint32_t acc, uint64_t word)
+{
+    const uint64_t fed = word ^ acc;
+    return kCrc[7][fed & 0xFF] ^ kCrc[6][(fed >> 8) & 0xFF] ^ kCrc[5][(fed >> 16) & 0xFF] ^
+           kCrc[4][(fed >> 24) & 0xFF] ^ kCrc[3][(fed >> 32) & 0xFF] ^ kCrc[2][(fed >> 40) & 0xFF] ^
+           kCrc[1][(fed >> 48) & 0xFF] ^ kCrc[0][fed >> 56];
+}
+
 }  // namespace
 
 uint32_t CountNonBlank(const uint8_t* text, uint32_t length, uint32_t start)
@@ -106,16 +124,33 @@ Fingerprint Compute(const uint8_t* text, uint32_t length, uint32_t start)
     int64_t k = static_cast<int64_t>(length) - 1;
     const int64_t first = start;
     while (k >= first) {
+#if defined(__SSE2__)
+        if (k - 15 >= first) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k - 15));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('R'))) == 0) {
+                const __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')),
+                                                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))),
+                                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+                uint32_t bits = static_cast<uint32_t>(_mm_movemask_epi8(blank));
+                bits = bits - ((bits >> 1) & 0x5555u);
+                bits = (bits & 0x3333u) + ((bits >> 2) & 0x3333u);
+                bits = (bits + (bits >> 4)) & 0x0F0Fu;
+                f.count += 16u - ((bits + (bits >> 8)) & 0x1Fu);
+                uint64_t high, low;
+                std::memcpy(&high, text + k - 7, sizeof(high));
+                std::memcpy(&low, text + k - 15, sizeof(low));
+                acc = UpdateWord(UpdateWord(acc, __builtin_bswap64(high)), __builtin_bswap64(low));
+                k -= 16;
+                continue;
+            }
+        }
+#endif
         if (k - 7 >= first) {
             uint64_t word;
             std::memcpy(&word, text + k - 7, sizeof(word));
             if (BytesEqual(word, 'R') == 0) {
-                const uint64_t blanks = BytesEqual(word, ' ') | BytesEqual(word, '\r') | BytesEqual(word, '\n');
-                f.count += 8u - static_cast<uint32_t>(__builtin_popcountll(blanks));
-                const uint64_t fed = __builtin_bswap64(word) ^ acc;
-                acc = kCrc[7][fed & 0xFF] ^ kCrc[6][(fed >> 8) & 0xFF] ^ kCrc[5][(fed >> 16) & 0xFF] ^
-                      kCrc[4][(fed >> 24) & 0xFF] ^ kCrc[3][(fed >> 32) & 0xFF] ^ kCrc[2][(fed >> 40) & 0xFF] ^
-                      kCrc[1][(fed >> 48) & 0xFF] ^ kCrc[0][fed >> 56];
+                f.count += 8u - CountFlags(BytesEqual(word, ' ') | BytesEqual(word, '\r') | BytesEqual(word, '\n'));
+                acc = UpdateWord(acc, __builtin_bswap64(word));
                 k -= 8;
                 continue;
             }
