@@ -90,7 +90,8 @@ bool CPdfFileAppend::Run()
     const int32_t t1 = static_cast<int32_t>(m_entries1->size());
     const int32_t t2 = static_cast<int32_t>(m_entries2->size());
     const int32_t n = t1 + t2 - 1;
-    m_fingerprints.assign(static_cast<size_t>(n), fingerprint::Fingerprint{});
+    if (m_compact)
+        m_fingerprints.assign(static_cast<size_t>(n), fingerprint::Fingerprint{});
     ResetXRefTable(n);
 
     std::string version = m_doc1.GetVersion();
@@ -160,8 +161,7 @@ int32_t CPdfFileAppend::FindPageTreeRoot(CPdfXRef& xref) const
 int32_t CPdfFileAppend::IndirectKids() const
 {
     CPdfObject root, kids;
-    const XRefEntry& entry = (*m_entries1)[static_cast<size_t>(m_pages1)];
-    m_xref1->FetchObject(m_pages1, entry.type == 2 ? 0 : entry.generation, root);
+    FetchNode(*m_xref1, m_pages1, root);
     if (root.GetKind() == OBJ_DICTIONARY)
         root.GetDictionary()->LookupRaw("Kids", kids);
     return kids.GetKind() == OBJ_REFERENCE ? kids.GetRefNum() : 0;
@@ -301,7 +301,11 @@ std::string CPdfFileAppend::InheritanceStops()
 
 void CPdfFileAppend::FetchNode(CPdfXRef& xref, int32_t number, CPdfObject& out)
 {
-    const XRefEntry& entry = xref.GetEntries()[static_cast<size_t>(number)];
+    // An object held in an object stream counts as generation 0; a number
+    // outside the table is refused by the fetch itself.
+    const auto& entries = xref.GetEntries();
+    const bool inTable = number >= 0 && static_cast<size_t>(number) < entries.size();
+    const XRefEntry entry = inTable ? entries[static_cast<size_t>(number)] : XRefEntry{-1, 0, 0};
     xref.FetchObject(number, entry.type == 2 ? 0 : entry.generation, out);
 }
 
@@ -321,8 +325,7 @@ int32_t CPdfFileAppend::SecondOutputGeneration(int32_t number)
 int32_t CPdfFileAppend::PageCount(CPdfXRef& xref, int32_t root, const CPdfDocument& doc)
 {
     CPdfObject node;
-    const XRefEntry& entry = xref.GetEntries()[static_cast<size_t>(root)];
-    xref.FetchObject(root, entry.type == 2 ? 0 : entry.generation, node);
+    FetchNode(xref, root, node);
     if (node.GetKind() == OBJ_DICTIONARY) {
         CPdfObject count;
         node.GetDictionary()->Lookup("Count", count);

@@ -53,8 +53,7 @@ void CPdfFileAppend::BuildDuplicateMap()
     }
     // The second root node's indirect /Count object is always written.
     CPdfObject root, count;
-    const XRefEntry& entry = (*m_entries2)[static_cast<size_t>(m_pages2)];
-    m_xref2->FetchObject(m_pages2, entry.type == 2 ? 0 : entry.generation, root);
+    FetchNode(*m_xref2, m_pages2, root);
     if (root.GetKind() == OBJ_DICTIONARY) {
         root.GetDictionary()->LookupRaw("Count", count);
         if (count.GetKind() == OBJ_REFERENCE && count.GetRefNum() > 0 && static_cast<size_t>(count.GetRefNum()) < t2)

@@ -21,12 +21,6 @@ int32_t ReferencedNumber(const CPdfObject& dict, const char* key)
     return value.GetKind() == OBJ_REFERENCE ? value.GetRefNum() : 0;
 }
 
-int32_t FetchGeneration(CPdfXRef& xref, int32_t number)
-{
-    const XRefEntry& entry = xref.GetEntries()[static_cast<size_t>(number)];
-    return entry.type == 2 ? 0 : entry.generation;
-}
-
 // " N G R" for a reference written by the merge.
 std::string ReferenceText(int64_t number, int32_t generation)
 {
@@ -82,8 +76,8 @@ void CPdfFileAppend::MergeOutlines()
     }
 
     CPdfObject root1, root2;
-    m_xref1->FetchObject(m_outline1, FetchGeneration(*m_xref1, m_outline1), root1);
-    m_xref2->FetchObject(m_outline2, FetchGeneration(*m_xref2, m_outline2), root2);
+    FetchNode(*m_xref1, m_outline1, root1);
+    FetchNode(*m_xref2, m_outline2, root2);
     const int32_t last1 = ReferencedNumber(root1, "Last");
     const int32_t first2 = ReferencedNumber(root2, "First");
     const int32_t last2 = ReferencedNumber(root2, "Last");

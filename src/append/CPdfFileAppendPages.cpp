@@ -68,8 +68,7 @@ void CPdfFileAppend::MergePageTrees(CPdfRawObject& rootText)
     kid += " R ";
 
     CPdfObject root;
-    const XRefEntry& rootEntry = (*m_entries1)[static_cast<size_t>(m_pages1)];
-    m_xref1->FetchObject(m_pages1, rootEntry.type == 2 ? 0 : rootEntry.generation, root);
+    FetchNode(*m_xref1, m_pages1, root);
     CPdfObject kids, count;
     if (root.GetKind() == OBJ_DICTIONARY) {
         root.GetDictionary()->LookupRaw("Kids", kids);

@@ -46,6 +46,19 @@ bool IsBlank(uint8_t c)
     return c == ' ' || c == '\r' || c == '\n';
 }
 
+// At an "R" with a space before it, moves k back over the "R", the space
+// and the generation digits to the byte that is fed in the R's place; false
+// when that lies before first.
+bool SkipReference(const uint8_t* text, int64_t& k, int64_t first)
+{
+    if (text[k] != 'R' || k - 1 < first || text[k - 1] != ' ')
+        return true;
+    k -= 3;
+    while (k >= first && IsDigit(text[k]))
+        --k;
+    return k >= first;
+}
+
 // Calls visit(byte) for each processed byte, from the end towards start.
 template <typename Visit>
 void Walk(const uint8_t* text, uint32_t length, uint32_t start, Visit visit)
@@ -53,13 +66,8 @@ void Walk(const uint8_t* text, uint32_t length, uint32_t start, Visit visit)
     int64_t k = static_cast<int64_t>(length) - 1;
     const int64_t first = start;
     while (k >= first) {
-        if (text[k] == 'R' && k - 1 >= first && text[k - 1] == ' ') {
-            k -= 3;
-            while (k >= first && IsDigit(text[k]))
-                --k;
-            if (k < first)
-                break;
-        }
+        if (!SkipReference(text, k, first))
+            break;
         visit(text[k]);
         --k;
     }
@@ -155,13 +163,8 @@ Fingerprint Compute(const uint8_t* text, uint32_t length, uint32_t start)
                 continue;
             }
         }
-        if (text[k] == 'R' && k - 1 >= first && text[k - 1] == ' ') {
-            k -= 3;
-            while (k >= first && IsDigit(text[k]))
-                --k;
-            if (k < first)
-                break;
-        }
+        if (!SkipReference(text, k, first))
+            break;
         acc = Update(acc, text[k]);
         f.count += !IsBlank(text[k]);
         --k;
