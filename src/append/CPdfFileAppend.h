@@ -37,7 +37,6 @@ public:
     const std::string& GetFirstInputName() const { return m_firstName; }
     const std::string& GetSecondInputName() const { return m_secondName; }
     const std::string& GetOutputName() const { return m_outputName; }
-    bool IsCompact() const { return m_compact; }
 
     // The output name that makes the result replace the first input.
     static constexpr const char* kInPlaceName = "temp.tmp";

@@ -143,7 +143,6 @@ void Scan(const uint8_t* text, uint32_t length, Layout& out)
         out.number = ValueOf(text, a.start, a.end);
         const int64_t generation = ValueOf(text, b.start, b.end);
         out.generation = generation < 0 ? 0 : static_cast<int32_t>(generation);
-        out.bodyStart = c.end;
     } else {
         lexer = Lexer(text, length);
     }

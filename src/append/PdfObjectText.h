@@ -33,14 +33,13 @@ struct Layout {
     uint32_t numberEnd = 0;
     int64_t number = -1;
     int32_t generation = 0;
-    uint32_t bodyStart = 0;   // one past "obj" (0 without a header)
     int64_t dictOpen = -1;    // index of the first "<<" after the header
     bool isStream = false;    // the keyword "stream" follows the object's value
     uint32_t split = 0;       // one past "stream", or the text's length
     // The value of the object's own /Length when it is written directly as
     // an integer, else -1 (absent, indirect, or not found by this scan).
     int64_t directLength = -1;
-    std::vector<Reference> references;  // in [bodyStart, split)
+    std::vector<Reference> references;  // after the header, before split
 };
 
 void Scan(const uint8_t* text, uint32_t length, Layout& out);

@@ -29,9 +29,6 @@ public:
         return m_row[static_cast<size_t>(m_readIndex)];
     }
 
-    int32_t GetRowSize() const { return m_rowSize; }
-    int32_t GetBytesPerPixel() const { return m_bytesPerPixel; }
-
     // Byte filters of one PNG row, exposed so that tests can drive them
     // directly: row holds bpp zero bytes, then the previous decoded row,
     // which is replaced by the decoded current row.

@@ -48,7 +48,6 @@ public:
     int32_t GetInfoGen() const { return m_infoGen; }
     const CPdfObject& GetTrailer() const { return m_trailer; }
     int32_t GetBaseOffset() const { return m_baseOffset; }
-    int32_t GetStartXRef() const { return m_startXRef; }
 
     // Fills out with the object, or OBJ_NULL; "Corrupted PDF file" for a
     // number outside the table.

@@ -30,8 +30,6 @@ public:
     // false (and nothing set) for a number outside the table.
     bool SetOutputEntry(int32_t number, int32_t generation, int32_t offset, int32_t type);
 
-    const std::vector<XRefEntry>& GetOutputTable() const { return m_outputTable; }
-
 protected:
     // Starts writing to an open handle at position 0.
     void AttachOutput(FILE* out);
