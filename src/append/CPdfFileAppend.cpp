@@ -10,7 +10,7 @@
 #include "main/CPdfException.h"
 #include "main/Messages.h"
 #include "object/CPdfDictionary.h"
-#include "writer/XRefFormat.h"
+#include "main/PdfFileFormat.h"
 
 namespace {
 
@@ -228,7 +228,7 @@ void CPdfFileAppend::CopyFirstDocument()
         // The fingerprint skips the header "i 0 obj" and one line-end byte.
         // The indirect /Kids array of the root is rewritten later, so no
         // object may be shared into it.
-        const uint32_t start = static_cast<uint32_t>(xrefformat::CountDigits(i)) + 7;
+        const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(i)) + 7;
         if (m_compact && i != m_kids1 && start < m_text.GetHeadLength())
             m_fingerprints[static_cast<size_t>(i)] = fingerprint::Compute(m_text.GetHead(), m_text.GetHeadLength(), start);
     }
@@ -340,7 +340,7 @@ void CPdfFileAppend::FinishOutput()
 {
     MergePageTrees(m_heldRoot);
     m_heldRoot.Release();
-    const int32_t startXRef = GetOutputPosition();
+    const int64_t startXRef = GetOutputPosition();
     WriteXRefTable();
     WriteTrailer(startXRef, m_xref1->GetTrailer());
     m_reader1.reset();

@@ -13,7 +13,7 @@
 #include "append/PdfByteSearch.h"
 #include "append/PdfObjectText.h"
 #include "object/CPdfDictionary.h"
-#include "writer/XRefFormat.h"
+#include "main/PdfFileFormat.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ int32_t CPdfFileAppend::FindEqualObject(const std::string& text)
     for (int32_t t : it->second) {
         if (!m_reader1->ReadRawObject(t, candidate, false))
             continue;
-        const uint32_t start = static_cast<uint32_t>(xrefformat::CountDigits(t)) + 7;
+        const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(t)) + 7;
         if (start > candidate.GetHeadLength())
             continue;
         const uint32_t candidateLength = candidate.GetHeadLength() - start;

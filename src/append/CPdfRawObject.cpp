@@ -1,6 +1,6 @@
 #include "append/CPdfRawObject.h"
 
-#include "append/PdfByteSearch.h"
+#include "main/PdfFileFormat.h"
 
 void CPdfRawObject::Release()
 {
@@ -27,7 +27,7 @@ bool CPdfRawObject::Materialize()
         return true;
     const size_t old = m_head.size();
     m_head.resize(old + static_cast<size_t>(m_tailLength));
-    const size_t got = bytesearch::ReadAt(m_fd, m_tailPosition, reinterpret_cast<uint8_t*>(m_head.data()) + old,
+    const size_t got = pdfformat::ReadAt(m_fd, m_tailPosition, reinterpret_cast<uint8_t*>(m_head.data()) + old,
                                           static_cast<size_t>(m_tailLength));
     m_tailLength = 0;
     if (got < m_head.size() - old) {

@@ -1,6 +1,7 @@
 #include "append/CPdfRawReader.h"
 
 #include "append/PdfByteSearch.h"
+#include "main/PdfFileFormat.h"
 #include "append/PdfObjectText.h"
 #include "main/CPdfException.h"
 #include "reader/CPdfStream.h"
@@ -34,7 +35,7 @@ bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allow
         return false;
     const XRefEntry& entry = entries[static_cast<size_t>(number)];
     if (entry.type == 1)
-        return ReadFileObject(number, static_cast<int64_t>(m_xref.GetBaseOffset()) + entry.offset, out, allowTail);
+        return ReadFileObject(number, m_xref.GetBaseOffset() + entry.offset, out, allowTail);
     if (entry.type != 2)
         return false;
     int32_t length = 0;
@@ -59,7 +60,7 @@ int64_t CPdfRawReader::FindEndobj(int64_t position)
 {
     // Right after a stream's data: "endstream" and "endobj" are near.
     uint8_t bytes[kEndstreamRead];
-    const size_t got = bytesearch::ReadAt(m_fd, position, bytes, sizeof(bytes));
+    const size_t got = pdfformat::ReadAt(m_fd, position, bytes, sizeof(bytes));
     const uint32_t found = bytesearch::FindPattern(bytes, 0, static_cast<uint32_t>(got), "endobj", 6);
     if (found != 0)
         return position + found;
@@ -77,7 +78,7 @@ int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uin
         if (start < got) {
             const int64_t dataEnd = position + start + layout.directLength;
             uint8_t after[kEndstreamRead];
-            const size_t n = bytesearch::ReadAt(m_fd, dataEnd, after, sizeof(after));
+            const size_t n = pdfformat::ReadAt(m_fd, dataEnd, after, sizeof(after));
             if (objecttext::StartsWithEndstream(after, static_cast<uint32_t>(n))) {
                 dataStart = position + start;
                 return dataEnd;
@@ -151,7 +152,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObje
     std::string& text = out.Head();
     if (allowTail && dataStart > position && end + 2 - dataStart >= kTailMinimum) {
         text.resize(static_cast<size_t>(dataStart - position));
-        const size_t head = bytesearch::ReadAt(m_fd, position, reinterpret_cast<uint8_t*>(text.data()), text.size());
+        const size_t head = pdfformat::ReadAt(m_fd, position, reinterpret_cast<uint8_t*>(text.data()), text.size());
         if (head < text.size())
             return false;
         out.SetTail(m_fd, dataStart, end + 2 - dataStart);
@@ -164,7 +165,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObje
         text.assign(reinterpret_cast<const char*>(bytes), have);
     } else {
         text.resize(static_cast<size_t>(length));
-        have = bytesearch::ReadAt(m_fd, position, reinterpret_cast<uint8_t*>(text.data()), text.size());
+        have = pdfformat::ReadAt(m_fd, position, reinterpret_cast<uint8_t*>(text.data()), text.size());
     }
     if (have + 1 == static_cast<size_t>(length)) {
         // "endobj" is the file's last word: end the text with a line end.

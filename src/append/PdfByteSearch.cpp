@@ -1,10 +1,9 @@
 #include "append/PdfByteSearch.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include "main/PdfFileFormat.h"
 
 namespace bytesearch {
 
@@ -27,20 +26,6 @@ uint32_t FindPattern(const uint8_t* buffer, uint32_t start, uint32_t length, con
     return 0;
 }
 
-size_t ReadAt(int fd, int64_t position, uint8_t* out, size_t length)
-{
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t got = pread(fd, out + done, length - done, static_cast<off_t>(position) + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += static_cast<size_t>(got);
-    }
-    return done;
-}
-
 int64_t FindInFile(int fd, int64_t position, const char* pattern, uint32_t patternLength)
 {
     if (position < 0 || patternLength == 0)
@@ -54,7 +39,7 @@ int64_t FindInFile(int fd, int64_t position, const char* pattern, uint32_t patte
     const int64_t overlap = patternLength - 1;
     for (;;) {
         chunk.resize(chunkSize);
-        const size_t got = ReadAt(fd, position, chunk.data(), chunkSize);
+        const size_t got = pdfformat::ReadAt(fd, position, chunk.data(), chunkSize);
         const uint32_t found = FindPattern(chunk.data(), 0, static_cast<uint32_t>(got), pattern, patternLength);
         if (found != 0)
             return position + found;

@@ -18,8 +18,4 @@ uint32_t FindPattern(const uint8_t* buffer, uint32_t start, uint32_t length, con
 // chunk boundary is found.
 int64_t FindInFile(int fd, int64_t position, const char* pattern, uint32_t patternLength);
 
-// Reads exactly length bytes at position (fewer only at the end of the
-// file); returns the count read.
-size_t ReadAt(int fd, int64_t position, uint8_t* out, size_t length);
-
 }  // namespace bytesearch

@@ -1,170 +1,46 @@
 #include "append/PdfObjectText.h"
 
-#include <cstring>
-
-#include "reader/PdfCharClass.h"
-#include "writer/XRefFormat.h"
+#include "append/CPdfTextLexer.h"
+#include "main/PdfFileFormat.h"
 
 namespace objecttext {
-
-namespace {
-
-enum class TokenKind { Other, Unsigned, Keyword };
-
-struct Token {
-    TokenKind kind = TokenKind::Other;
-    uint32_t start = 0;
-    uint32_t end = 0;
-};
-
-bool IsUnsigned(const uint8_t* t, uint32_t start, uint32_t end)
-{
-    for (uint32_t i = start; i < end; ++i)
-        if (!pdfchar::IsDigit(t[i]))
-            return false;
-    return end > start;
-}
-
-int64_t ValueOf(const uint8_t* t, uint32_t start, uint32_t end)
-{
-    int64_t value = 0;
-    for (uint32_t i = start; i < end; ++i) {
-        value = value * 10 + (t[i] - '0');
-        if (value > INT32_MAX)
-            return -1;
-    }
-    return value;
-}
-
-bool Is(const uint8_t* t, const Token& token, const char* word)
-{
-    const size_t n = std::strlen(word);
-    return token.end - token.start == n && std::memcmp(t + token.start, word, n) == 0;
-}
-
-// The lexer over raw text. Next gives the next token that matters for
-// references; strings, names and delimiters come back as Other.
-class Lexer {
-public:
-    Lexer(const uint8_t* text, uint32_t length) : m_t(text), m_length(length) {}
-
-    bool Next(Token& token)
-    {
-        using namespace pdfchar;
-        for (;;) {
-            if (m_pos >= m_length)
-                return false;
-            const uint8_t c = m_t[m_pos];
-            if (IsWhite(c)) {
-                ++m_pos;
-                continue;
-            }
-            if (c == '%') {
-                while (m_pos < m_length && m_t[m_pos] != '\r' && m_t[m_pos] != '\n')
-                    ++m_pos;
-                continue;
-            }
-            break;
-        }
-        token.start = m_pos;
-        token.kind = TokenKind::Other;
-        const uint8_t c = m_t[m_pos++];
-        switch (c) {
-        case '(':
-            SkipLiteralString();
-            break;
-        case '<':
-            if (m_pos < m_length && m_t[m_pos] == '<')
-                ++m_pos;
-            else
-                while (m_pos < m_length && m_t[m_pos++] != '>') {
-                }
-            break;
-        case '>':
-            if (m_pos < m_length && m_t[m_pos] == '>')
-                ++m_pos;
-            break;
-        case '/':
-            while (m_pos < m_length && IsRegular(m_t[m_pos]))
-                ++m_pos;
-            break;
-        case ')':
-        case '[':
-        case ']':
-        case '{':
-        case '}':
-            break;
-        default:
-            while (m_pos < m_length && IsRegular(m_t[m_pos]))
-                ++m_pos;
-            token.kind = IsUnsigned(m_t, token.start, m_pos) ? TokenKind::Unsigned : TokenKind::Keyword;
-            break;
-        }
-        token.end = m_pos;
-        return true;
-    }
-
-private:
-    void SkipLiteralString()
-    {
-        int depth = 1;
-        while (m_pos < m_length) {
-            const uint8_t c = m_t[m_pos++];
-            if (c == '\\')
-                ++m_pos;  // the escaped byte never opens or closes
-            else if (c == '(')
-                ++depth;
-            else if (c == ')' && --depth == 0)
-                return;
-        }
-        if (m_pos > m_length)
-            m_pos = m_length;
-    }
-
-    const uint8_t* m_t;
-    uint32_t m_length;
-    uint32_t m_pos = 0;
-};
-
-}  // namespace
 
 void Scan(const uint8_t* text, uint32_t length, Layout& out)
 {
     out = Layout();
     out.split = length;
-    Lexer lexer(text, length);
-    Token a, b, c;
+    CPdfTextLexer lexer(text, length);
+    TextToken a, b, c;
     // The header: number, generation, "obj".
-    if (lexer.Next(a) && lexer.Next(b) && lexer.Next(c) && a.kind == TokenKind::Unsigned &&
-        b.kind == TokenKind::Unsigned && Is(text, c, "obj")) {
+    if (lexer.Next(a) && lexer.Next(b) && lexer.Next(c) && a.kind == ETextToken::Unsigned &&
+        b.kind == ETextToken::Unsigned && lexer.Is(c, "obj")) {
         out.hasHeader = true;
         out.numberStart = a.start;
         out.numberEnd = a.end;
-        out.number = ValueOf(text, a.start, a.end);
-        const int64_t generation = ValueOf(text, b.start, b.end);
+        out.number = lexer.ValueOf(a);
+        const int64_t generation = lexer.ValueOf(b);
         out.generation = generation < 0 ? 0 : static_cast<int32_t>(generation);
     } else {
-        lexer = Lexer(text, length);
+        lexer.SetPosition(0);
     }
     // /Length of the outermost dictionary: the key, then a number, then
     // anything but a second number followed by "R".
     enum { kNoLength, kKey, kNumber, kTwoNumbers, kDone } lengthState = kNoLength;
     int64_t lengthValue = -1;
     int depth = 0;
-    Token older, previous, token;
+    TextToken older, previous, token;
     while (lexer.Next(token)) {
-        const uint32_t size = token.end - token.start;
         switch (lengthState) {
         case kKey:
-            if (token.kind == TokenKind::Unsigned) {
-                lengthValue = ValueOf(text, token.start, token.end);
+            if (token.kind == ETextToken::Unsigned) {
+                lengthValue = lexer.ValueOf(token);
                 lengthState = kNumber;
             } else {
                 lengthState = kDone;
             }
             break;
         case kNumber:
-            if (token.kind == TokenKind::Unsigned) {
+            if (token.kind == ETextToken::Unsigned) {
                 lengthState = kTwoNumbers;
             } else {
                 out.directLength = lengthValue;
@@ -172,37 +48,42 @@ void Scan(const uint8_t* text, uint32_t length, Layout& out)
             }
             break;
         case kTwoNumbers:
-            if (!(token.kind == TokenKind::Keyword && Is(text, token, "R")))
+            if (!(token.kind == ETextToken::Keyword && lexer.Is(token, "R")))
                 out.directLength = lengthValue;
             lengthState = kDone;
             break;
         default:
             break;
         }
-        if (token.kind == TokenKind::Keyword) {
-            if (Is(text, token, "R") && older.kind == TokenKind::Unsigned && previous.kind == TokenKind::Unsigned) {
-                out.references.push_back(Reference{older.start, older.end, ValueOf(text, older.start, older.end),
-                                                   ValueOf(text, previous.start, previous.end), previous.start,
-                                                   previous.end});
-            } else if (Is(text, token, "stream")) {
+        switch (token.kind) {
+        case ETextToken::Keyword:
+            if (lexer.Is(token, "R") && older.kind == ETextToken::Unsigned && previous.kind == ETextToken::Unsigned) {
+                out.references.push_back(Reference{older.start, older.end, lexer.ValueOf(older),
+                                                   lexer.ValueOf(previous), previous.start, previous.end});
+            } else if (lexer.Is(token, "stream")) {
                 out.isStream = true;
                 out.split = token.end;
                 return;
             }
-        } else if (token.kind == TokenKind::Other) {
-            const uint8_t first = text[token.start];
-            if (first == '<' && size == 2 && text[token.start + 1] == '<') {
-                if (out.dictOpen < 0)
-                    out.dictOpen = token.start;
-                ++depth;
-            } else if (first == '[') {
-                ++depth;
-            } else if ((first == '>' && size == 2) || first == ']') {
-                --depth;
-            } else if (lengthState == kNoLength && depth == 1 && size == 7 &&
-                       std::memcmp(text + token.start, "/Length", 7) == 0) {
+            break;
+        case ETextToken::DictOpen:
+            if (out.dictOpen < 0)
+                out.dictOpen = token.start;
+            ++depth;
+            break;
+        case ETextToken::ArrayOpen:
+            ++depth;
+            break;
+        case ETextToken::DictClose:
+        case ETextToken::ArrayClose:
+            --depth;
+            break;
+        case ETextToken::Name:
+            if (lengthState == kNoLength && depth == 1 && lexer.Is(token, "/Length"))
                 lengthState = kKey;
-            }
+            break;
+        default:
+            break;
         }
         older = previous;
         previous = token;
@@ -222,23 +103,19 @@ uint32_t DataStart(const uint8_t* text, uint32_t length, uint32_t split)
 
 bool StartsWithEndstream(const uint8_t* text, uint32_t length)
 {
-    Lexer lexer(text, length);
-    Token token;
-    return lexer.Next(token) && token.kind == TokenKind::Keyword && token.end < length && Is(text, token, "endstream");
+    CPdfTextLexer lexer(text, length);
+    TextToken token;
+    return lexer.Next(token) && token.kind == ETextToken::Keyword && token.end < length && lexer.Is(token, "endstream");
 }
 
 bool FindTopLevelValue(const uint8_t* text, uint32_t length, const char* key, uint32_t& start, uint32_t& end)
 {
-    Lexer lexer(text, length);
-    Token token;
+    CPdfTextLexer lexer(text, length);
+    TextToken token;
     int depth = 0;
-    auto opens = [&](const Token& t) {
-        const uint8_t c = text[t.start];
-        return t.kind == TokenKind::Other && (c == '[' || (c == '<' && t.end - t.start == 2 && text[t.start + 1] == '<'));
-    };
-    auto closes = [&](const Token& t) {
-        const uint8_t c = text[t.start];
-        return t.kind == TokenKind::Other && (c == ']' || (c == '>' && t.end - t.start == 2));
+    auto opens = [](const TextToken& t) { return t.kind == ETextToken::ArrayOpen || t.kind == ETextToken::DictOpen; };
+    auto closes = [](const TextToken& t) {
+        return t.kind == ETextToken::ArrayClose || t.kind == ETextToken::DictClose;
     };
     while (lexer.Next(token)) {
         if (opens(token)) {
@@ -249,16 +126,16 @@ bool FindTopLevelValue(const uint8_t* text, uint32_t length, const char* key, ui
             --depth;
             continue;
         }
-        if (depth != 1 || token.kind != TokenKind::Other || !Is(text, token, key))
+        if (depth != 1 || token.kind != ETextToken::Name || !lexer.Is(token, key))
             continue;
-        Token value;
+        TextToken value;
         if (!lexer.Next(value))
             return false;
         start = value.start;
         end = value.end;
         if (opens(value)) {
             int inner = 1;
-            Token t;
+            TextToken t;
             while (inner > 0 && lexer.Next(t)) {
                 if (opens(t))
                     ++inner;
@@ -268,10 +145,10 @@ bool FindTopLevelValue(const uint8_t* text, uint32_t length, const char* key, ui
             }
             return inner == 0;
         }
-        Token generation, r;
-        Lexer ahead = lexer;
-        if (value.kind == TokenKind::Unsigned && ahead.Next(generation) && generation.kind == TokenKind::Unsigned &&
-            ahead.Next(r) && Is(text, r, "R"))
+        TextToken generation, r;
+        CPdfTextLexer ahead = lexer;
+        if (value.kind == ETextToken::Unsigned && ahead.Next(generation) && generation.kind == ETextToken::Unsigned &&
+            ahead.Next(r) && ahead.Is(r, "R"))
             end = r.end;
         return true;
     }
@@ -281,7 +158,7 @@ bool FindTopLevelValue(const uint8_t* text, uint32_t length, const char* key, ui
 void AppendNumber(std::string& out, int64_t value)
 {
     char digits[24];
-    out.append(digits, xrefformat::FormatNumber(value, digits));
+    out.append(digits, pdfformat::FormatNumber(value, digits));
 }
 
 }  // namespace objecttext

@@ -12,7 +12,7 @@ inline constexpr const char* kOutputEqualsInput = "Output file must differ from 
 inline constexpr const char* kCantReplaceInput =
     "Can't replace the first input file; the result is in temp.tmp";
 inline constexpr const char* kWriteError = "Can't write the output file";
-inline constexpr const char* kOutputTooLarge = "The result would be 2 GB or larger, which is not supported";
+inline constexpr const char* kOutputTooLarge = "The result would be 10 GB or larger, which is not supported";
 inline constexpr const char* kPageTreeNotObject = "The page tree root is not an object of its own";
 
 // Streams and parser
@@ -29,7 +29,6 @@ inline constexpr const char* kCantParseXRefTable = "Couldn't parse an xref table
 inline constexpr const char* kTrailerWrongType = "Trailer dictionary is wrong type";
 inline constexpr const char* kEncrypted = "Encrypted PDF files are not supported";
 inline constexpr const char* kXRefTooLarge = "Cross-reference table is too large";
-inline constexpr const char* kFileTooLarge = "PDF files of 2 GB or more are not supported";
 inline constexpr const char* kObjectStreamTooLarge = "Object stream is too large";
 
 // Cross-reference streams

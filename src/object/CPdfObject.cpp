@@ -127,6 +127,13 @@ void CPdfObject::SetInt(int32_t value)
     m_u.integer = value;
 }
 
+void CPdfObject::SetInt64(int64_t value)
+{
+    Clear();
+    m_kind = OBJ_INTEGER;
+    m_u.integer = value;
+}
+
 void CPdfObject::SetReal(double value)
 {
     Clear();

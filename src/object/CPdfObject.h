@@ -53,6 +53,9 @@ public:
     // Setters; the value must be empty.
     void SetBool(bool value);
     void SetInt(int32_t value);
+    // An integer as written, beyond 32 bits: file offsets (/Prev, /XRefStm)
+    // are such integers. GetInt still gives its low 32 bits.
+    void SetInt64(int64_t value);
     void SetReal(double value);
     void SetReference(int32_t number, int32_t generation);
     void SetNull();
@@ -71,7 +74,8 @@ public:
 
     EPdfObjectKind GetKind() const { return m_kind; }
     bool GetBool() const { return m_u.boolean != 0; }
-    int32_t GetInt() const { return m_u.integer; }
+    int32_t GetInt() const { return static_cast<int32_t>(m_u.integer); }
+    int64_t GetInt64() const { return m_u.integer; }
     double GetReal() const { return m_u.real; }
     const char* GetText() const { return m_u.text; }
     CPdfString* GetString() const { return m_u.string; }
@@ -87,7 +91,7 @@ private:
     EPdfObjectKind m_kind;
     union Payload {
         uint8_t boolean;
-        int32_t integer;
+        int64_t integer;
         double real;
         char* text;
         CPdfString* string;

@@ -36,8 +36,6 @@ void CPdfDocument::Open(const std::string& path)
         struct stat st;
         if (fstat(fileno(m_file.get()), &st) != 0 || !S_ISREG(st.st_mode))
             throw CPdfException(msg::kCantOpenFile);
-        if (st.st_size > kMaxFileSize)
-            throw CPdfException(msg::kFileTooLarge);
         CPdfObject none;
         none.SetNull();
         m_stream.Reset(

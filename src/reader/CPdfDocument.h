@@ -29,9 +29,6 @@ public:
     CPdfCatalog* GetCatalog() const { return m_catalog.get(); }
     const std::string& GetVersion() const { return m_version; }
 
-    // Files of 2 GB or more cannot be described by 32-bit offsets.
-    static constexpr long long kMaxFileSize = 0x7FFFFFFFLL;
-
 private:
     void CheckHeader();
 

@@ -30,7 +30,7 @@ CPdfDictionary* CPdfEmbedStream::GetDict()
     return m_dict.GetKind() == OBJ_DICTIONARY ? m_dict.GetDictionary() : nullptr;
 }
 
-int32_t CPdfEmbedStream::GetPosition()
+int64_t CPdfEmbedStream::GetPosition()
 {
     return m_source->GetPosition();
 }

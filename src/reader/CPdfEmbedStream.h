@@ -12,12 +12,12 @@ public:
     int GetChar() override;
     int PeekChar() override;
     CPdfDictionary* GetDict() override;
-    int32_t GetPosition() override;
-    void Seek(int32_t, int) override {}
-    int32_t GetStart() override { return 0; }
-    void ShiftStart(int32_t) override {}
-    int32_t GetLength() override { return 0; }
-    CPdfStream* CreateSubStream(int32_t, int32_t, const CPdfObject&) override { return nullptr; }
+    int64_t GetPosition() override;
+    void Seek(int64_t, int) override {}
+    int64_t GetStart() override { return 0; }
+    void ShiftStart(int64_t) override {}
+    int64_t GetLength() override { return 0; }
+    CPdfStream* CreateSubStream(int64_t, int64_t, const CPdfObject&) override { return nullptr; }
 
 private:
     ~CPdfEmbedStream() override = default;

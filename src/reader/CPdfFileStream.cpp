@@ -7,14 +7,14 @@
 
 #include "object/CPdfDictionary.h"
 
-CPdfFileStream::CPdfFileStream(FILE* file, int32_t start, int32_t length, const CPdfObject& dict)
+CPdfFileStream::CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfObject& dict)
     : m_file(file), m_start(start), m_length(length), m_bufferPos(start)
 {
     m_dict.CopyFrom(dict);
     Seek(start, SEEK_FROM_BEGIN);
 }
 
-CPdfFileStream::CPdfFileStream(FILE* file, int32_t start, int32_t length, const CPdfObject& dict,
+CPdfFileStream::CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfObject& dict,
                                std::shared_ptr<CPdfFileCache> cache)
     : CPdfFileStream(file, start, length, dict)
 {
@@ -33,12 +33,12 @@ CPdfDictionary* CPdfFileStream::GetDict()
     return m_dict.GetKind() == OBJ_DICTIONARY ? m_dict.GetDictionary() : nullptr;
 }
 
-int32_t CPdfFileStream::GetPosition()
+int64_t CPdfFileStream::GetPosition()
 {
-    return m_bufferPos + static_cast<int32_t>(m_read);
+    return m_bufferPos + static_cast<int64_t>(m_read);
 }
 
-void CPdfFileStream::Seek(int32_t offset, int origin)
+void CPdfFileStream::Seek(int64_t offset, int origin)
 {
     int64_t target = offset;
     if (origin == SEEK_FROM_END) {
@@ -49,19 +49,17 @@ void CPdfFileStream::Seek(int32_t offset, int origin)
     // the beginning; the next refill then reads from there.
     if (target < 0)
         target = 0;
-    if (target > INT32_MAX)
-        target = INT32_MAX;
     m_read = m_end = 0;
     m_atEnd = false;
-    m_bufferPos = static_cast<int32_t>(target);
+    m_bufferPos = target;
 }
 
-int32_t CPdfFileStream::GetStart()
+int64_t CPdfFileStream::GetStart()
 {
     return m_start;
 }
 
-void CPdfFileStream::ShiftStart(int32_t delta)
+void CPdfFileStream::ShiftStart(int64_t delta)
 {
     m_start += delta;
     m_read = m_end = 0;
@@ -69,31 +67,30 @@ void CPdfFileStream::ShiftStart(int32_t delta)
     m_bufferPos = m_start;
 }
 
-int32_t CPdfFileStream::GetLength()
+int64_t CPdfFileStream::GetLength()
 {
     return m_length;
 }
 
-CPdfStream* CPdfFileStream::CreateSubStream(int32_t start, int32_t length, const CPdfObject& dict)
+CPdfStream* CPdfFileStream::CreateSubStream(int64_t start, int64_t length, const CPdfObject& dict)
 {
     return new CPdfFileStream(m_file, start, length, dict, m_cache);
 }
 
 bool CPdfFileStream::Refill()
 {
-    m_bufferPos += static_cast<int32_t>(m_end);
+    m_bufferPos += static_cast<int64_t>(m_end);
     m_read = m_end = 0;
     if (m_atEnd || m_empty)
         return false;
     m_atEnd = true;
     uint32_t n = kBufferSize;
     if (m_length != 0) {
-        const uint32_t limit = static_cast<uint32_t>(m_start) + static_cast<uint32_t>(m_length);
-        const uint32_t pos = static_cast<uint32_t>(m_bufferPos);
-        if (pos >= limit)
+        const int64_t limit = m_start + m_length;
+        if (m_bufferPos >= limit)
             return false;
-        if (limit - pos < n)
-            n = limit - pos;
+        if (limit - m_bufferPos < static_cast<int64_t>(n))
+            n = static_cast<uint32_t>(limit - m_bufferPos);
     }
     if (m_bufferPos < 0)
         return false;
@@ -102,7 +99,7 @@ bool CPdfFileStream::Refill()
         got = static_cast<ssize_t>(m_cache->Read(m_bufferPos, m_buffer.data(), n));
     } else {
         do {
-            got = pread(fileno(m_file), m_buffer.data(), n, m_bufferPos);
+            got = pread(fileno(m_file), m_buffer.data(), n, static_cast<off_t>(m_bufferPos));
         } while (got < 0 && errno == EINTR);
     }
     if (got <= 0)

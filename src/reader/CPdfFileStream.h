@@ -15,10 +15,10 @@
 // holds a copy (one count) of its dictionary value.
 class CPdfFileStream : public CPdfStream {
 public:
-    CPdfFileStream(FILE* file, int32_t start, int32_t length, const CPdfObject& dict);
+    CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfObject& dict);
     // A window that reads through a cache shared with the windows made from
     // it (the whole-file stream makes one; sub-streams inherit it).
-    CPdfFileStream(FILE* file, int32_t start, int32_t length, const CPdfObject& dict,
+    CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfObject& dict,
                    std::shared_ptr<CPdfFileCache> cache);
 
     void Reset() override;
@@ -35,12 +35,12 @@ public:
         return m_buffer[m_read];
     }
     CPdfDictionary* GetDict() override;
-    int32_t GetPosition() override;
-    void Seek(int32_t offset, int origin) override;
-    int32_t GetStart() override;
-    void ShiftStart(int32_t delta) override;
-    int32_t GetLength() override;
-    CPdfStream* CreateSubStream(int32_t start, int32_t length, const CPdfObject& dict) override;
+    int64_t GetPosition() override;
+    void Seek(int64_t offset, int origin) override;
+    int64_t GetStart() override;
+    void ShiftStart(int64_t delta) override;
+    int64_t GetLength() override;
+    CPdfStream* CreateSubStream(int64_t start, int64_t length, const CPdfObject& dict) override;
 
     // A window of length 0 runs to the end of the file; a stream object whose
     // /Length is 0 has no data at all, which this marks.
@@ -57,9 +57,9 @@ private:
     CPdfObject m_dict;
     FILE* m_file;
     std::shared_ptr<CPdfFileCache> m_cache;
-    int32_t m_start;
-    int32_t m_length;
-    int32_t m_bufferPos;
+    int64_t m_start;
+    int64_t m_length;
+    int64_t m_bufferPos;
     uint32_t m_read = 0;
     uint32_t m_end = 0;
     // Set when a refill found no data, so that a lexer peeking at the end

@@ -10,10 +10,10 @@ CPdfFlateStream::CPdfFlateStream(CPdfStream* source, int32_t predictor, int32_t 
     // the end of the file simply gives less (such a stream object is refused
     // for its missing "endstream" anyway), so a huge /Length never makes us
     // allocate more than the file has.
-    const int32_t length = source->GetLength();
+    const int64_t length = source->GetLength();
     if (length > 0) {
         m_input.reserve(static_cast<size_t>(length < (1 << 24) ? length : (1 << 24)));
-        for (int32_t i = 0; i < length; ++i) {
+        for (int64_t i = 0; i < length; ++i) {
             const int c = source->GetChar();
             if (c < 0)
                 break;

@@ -30,12 +30,12 @@ public:
     }
     int PeekChar() override;
     CPdfDictionary* GetDict() override { return m_source->GetDict(); }
-    int32_t GetPosition() override { return m_source->GetPosition(); }
-    void Seek(int32_t, int) override {}
-    int32_t GetStart() override { return m_source->GetStart(); }
-    void ShiftStart(int32_t delta) override { m_source->ShiftStart(delta); }
-    int32_t GetLength() override { return m_source->GetLength(); }
-    CPdfStream* CreateSubStream(int32_t, int32_t, const CPdfObject&) override { return nullptr; }
+    int64_t GetPosition() override { return m_source->GetPosition(); }
+    void Seek(int64_t, int) override {}
+    int64_t GetStart() override { return m_source->GetStart(); }
+    void ShiftStart(int64_t delta) override { m_source->ShiftStart(delta); }
+    int64_t GetLength() override { return m_source->GetLength(); }
+    CPdfStream* CreateSubStream(int64_t, int64_t, const CPdfObject&) override { return nullptr; }
 
 private:
     ~CPdfFlateStream() override;

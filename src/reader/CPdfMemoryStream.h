@@ -16,12 +16,12 @@ public:
     int GetChar() override { return m_pos < m_length ? m_data[m_pos++] : -1; }
     int PeekChar() override { return m_pos < m_length ? m_data[m_pos] : -1; }
     CPdfDictionary* GetDict() override { return nullptr; }
-    int32_t GetPosition() override { return static_cast<int32_t>(m_pos); }
-    void Seek(int32_t offset, int origin) override;
-    int32_t GetStart() override { return 0; }
-    void ShiftStart(int32_t) override {}
-    int32_t GetLength() override { return static_cast<int32_t>(m_length); }
-    CPdfStream* CreateSubStream(int32_t, int32_t, const CPdfObject&) override { return nullptr; }
+    int64_t GetPosition() override { return static_cast<int64_t>(m_pos); }
+    void Seek(int64_t offset, int origin) override;
+    int64_t GetStart() override { return 0; }
+    void ShiftStart(int64_t) override {}
+    int64_t GetLength() override { return static_cast<int64_t>(m_length); }
+    CPdfStream* CreateSubStream(int64_t, int64_t, const CPdfObject&) override { return nullptr; }
 
 private:
     ~CPdfMemoryStream() override = default;

@@ -86,14 +86,14 @@ void CPdfParser::ParseObjectAt(CPdfObject& out, int depth)
         return;
     }
     if (m_current.GetKind() == OBJ_INTEGER) {
-        const int32_t number = m_current.GetInt();
+        const int64_t number = m_current.GetInt64();
         Advance();
         if (m_current.GetKind() == OBJ_INTEGER && m_next.IsKeyword("R")) {
-            out.SetReference(number, m_current.GetInt());
+            out.SetReference(static_cast<int32_t>(number), m_current.GetInt());
             Advance();
             Advance();
         } else {
-            out.SetInt(number);
+            out.SetInt64(number);
         }
         return;
     }
@@ -118,7 +118,7 @@ void CPdfParser::MakeStream(CPdfObject& out)
             break;
         }
     }
-    const int32_t start = m_source->GetPosition();
+    const int64_t start = m_source->GetPosition();
     CPdfObject length;
     out.GetDictionary()->Lookup("Length", length);
     if (length.GetKind() != OBJ_INTEGER) {
@@ -147,12 +147,10 @@ void CPdfParser::MakeStream(CPdfObject& out)
         }
         // an unsupported filter: sub is released here, the value is OBJ_ERROR
     }
-    int64_t end = static_cast<int64_t>(start) + length.GetInt();
+    int64_t end = start + length.GetInt();
     if (end < 0)
         end = 0;
-    if (end > INT32_MAX)
-        end = INT32_MAX;
-    m_source->Seek(static_cast<int32_t>(end), CPdfStream::SEEK_FROM_BEGIN);
+    m_source->Seek(end, CPdfStream::SEEK_FROM_BEGIN);
     Advance();
     Advance();
     if (!m_current.IsKeyword("endstream"))
@@ -322,14 +320,15 @@ void CPdfParser::ReadNumber(int first, CPdfObject& out)
         out.SetReal(std::strtod(m_token.c_str(), nullptr));
         return;
     }
-    // Wraps modulo 2^32 like the 32-bit accumulation it stands for.
-    uint32_t value = 0;
+    // Kept whole as far as 64 bits hold it, for offsets; as a PDF integer
+    // (GetInt) it wraps modulo 2^32 like a 32-bit accumulation.
+    uint64_t value = 0;
     size_t i = m_token[0] == '-' ? 1 : 0;
     for (; i < m_token.size(); ++i)
-        value = value * 10u + static_cast<uint32_t>(m_token[i] - '0');
+        value = value * 10u + static_cast<uint64_t>(m_token[i] - '0');
     if (m_token[0] == '-')
         value = 0u - value;
-    out.SetInt(static_cast<int32_t>(value));
+    out.SetInt64(static_cast<int64_t>(value));
 }
 
 void CPdfParser::ReadName(CPdfObject& out)

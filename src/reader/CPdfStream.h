@@ -26,14 +26,14 @@ public:
     virtual int GetRawChar();
     virtual int PeekChar() = 0;
     virtual CPdfDictionary* GetDict() = 0;
-    virtual int32_t GetPosition() = 0;
-    virtual void Seek(int32_t offset, int origin) = 0;
-    virtual int32_t GetStart() = 0;
-    virtual void ShiftStart(int32_t delta) = 0;
-    virtual int32_t GetLength() = 0;
+    virtual int64_t GetPosition() = 0;
+    virtual void Seek(int64_t offset, int origin) = 0;
+    virtual int64_t GetStart() = 0;
+    virtual void ShiftStart(int64_t delta) = 0;
+    virtual int64_t GetLength() = 0;
     // A new window (count 1) over the same file, or nullptr when this stream
     // is not a window on a file.
-    virtual CPdfStream* CreateSubStream(int32_t start, int32_t length, const CPdfObject& dict) = 0;
+    virtual CPdfStream* CreateSubStream(int64_t start, int64_t length, const CPdfObject& dict) = 0;
 
     int32_t GetRefCount() const { return m_refCount; }
 

@@ -21,13 +21,13 @@ constexpr XRefEntry kUnset = {-1, 0, 0};
 
 // An integer /Prev continues the chain. An indirect /Prev cannot be resolved
 // before the table is read, so it ends the chain like any other value.
-bool GetPrev(const CPdfDictionary* dict, int32_t& prev)
+bool GetPrev(const CPdfDictionary* dict, int64_t& prev)
 {
     CPdfObject value;
     dict->LookupRaw("Prev", value);
     if (value.GetKind() != OBJ_INTEGER)
         return false;
-    prev = value.GetInt();
+    prev = value.GetInt64();
     return true;
 }
 
@@ -45,10 +45,10 @@ void CPdfXRef::Load(CPdfStream* fileStream)
         throw CPdfException(msg::kDamaged);
     // Sections newest first; an offset met twice ends the chain instead of
     // looping.
-    std::set<int32_t> visited;
-    int32_t offset = m_startXRef;
+    std::set<int64_t> visited;
+    int64_t offset = m_startXRef;
     while (visited.insert(offset).second) {
-        int32_t prev = 0;
+        int64_t prev = 0;
         if (!ReadSection(offset, prev))
             break;
         offset = prev;
@@ -79,11 +79,11 @@ void CPdfXRef::Load(CPdfStream* fileStream)
     trailer->SetResolver(this);
 }
 
-int32_t CPdfXRef::FindStartXRef()
+int64_t CPdfXRef::FindStartXRef()
 {
     // The last 1023 bytes, or the whole file when it is shorter.
     m_fileStream->Seek(0, CPdfStream::SEEK_FROM_END);
-    const int32_t fileEnd = m_fileStream->GetPosition();
+    const int64_t fileEnd = m_fileStream->GetPosition();
     m_fileStream->Seek(fileEnd >= kWindow ? fileEnd - kWindow : 0, CPdfStream::SEEK_FROM_BEGIN);
     char buffer[kWindow + 1];
     int32_t n = 0;
@@ -105,15 +105,27 @@ int32_t CPdfXRef::FindStartXRef()
         if (*s == '+' || *s == '-')
             negative = *s++ == '-';
         int64_t value = 0;
-        while (pdfchar::IsDigit(*s) && value <= INT32_MAX)
+        while (pdfchar::IsDigit(*s) && value <= kMaxOffset)
             value = value * 10 + (*s++ - '0');
-        // A value beyond 32 bits cannot be an offset in a file we read.
-        if (value > INT32_MAX)
+        // A value beyond what any file holds cannot be an offset.
+        if (value > kMaxOffset)
             value = 0;
-        m_startXRef = static_cast<int32_t>(negative ? -value : value);
+        m_startXRef = negative ? -value : value;
         break;
     }
     return m_startXRef;
+}
+
+int64_t CPdfXRef::FilePosition(int64_t offset) const
+{
+    // An offset no file can hold reads nothing rather than wrapping.
+    const int64_t at = m_baseOffset + offset;
+    return offset < 0 || at < 0 || at > kMaxOffset ? kMaxOffset : at;
+}
+
+int32_t CPdfXRef::ObjectStreamOf(const XRefEntry& entry)
+{
+    return entry.offset >= 0 && entry.offset < kMaxEntries ? static_cast<int32_t>(entry.offset) : -1;
 }
 
 void CPdfXRef::GrowTable(int64_t size, const char* message)
@@ -126,14 +138,11 @@ void CPdfXRef::GrowTable(int64_t size, const char* message)
         m_entries.resize(static_cast<size_t>(size), kUnset);
 }
 
-bool CPdfXRef::ReadSection(int32_t offset, int32_t& prev)
+bool CPdfXRef::ReadSection(int64_t offset, int64_t& prev)
 {
     CPdfObject none;
     none.SetNull();
-    const int64_t at = static_cast<int64_t>(m_baseOffset) + offset;
-    CPdfParser parser(nullptr, m_fileStream->CreateSubStream(at < 0 || at > INT32_MAX ? INT32_MAX
-                                                                                       : static_cast<int32_t>(at),
-                                                             0, none));
+    CPdfParser parser(nullptr, m_fileStream->CreateSubStream(FilePosition(offset), 0, none));
     CPdfObject first;
     parser.ParseObject(first);
     if (first.IsKeyword("xref"))
@@ -151,7 +160,7 @@ bool CPdfXRef::ReadSection(int32_t offset, int32_t& prev)
     return ReadXRefStream(stream, prev, true);
 }
 
-bool CPdfXRef::ReadXRefTable(CPdfParser& parser, int32_t& prev)
+bool CPdfXRef::ReadXRefTable(CPdfParser& parser, int64_t& prev)
 {
     // Numbers this section marks free: a hybrid file's /XRefStm may describe
     // them (objects kept in object streams).
@@ -185,7 +194,7 @@ bool CPdfXRef::ReadXRefTable(CPdfParser& parser, int32_t& prev)
                 throw CPdfException(msg::kCantParseXRefTable);
             XRefEntry& entry = m_entries[static_cast<size_t>(i)];
             if (entry.offset == -1) {
-                entry = {offset.GetInt(), generation.GetInt(), type};
+                entry = {offset.GetInt64(), generation.GetInt(), type};
                 if (type == 0)
                     markedFree.push_back(i);
             }
@@ -200,11 +209,11 @@ bool CPdfXRef::ReadXRefTable(CPdfParser& parser, int32_t& prev)
     CPdfObject xrefStm;
     trailer.GetDictionary()->LookupRaw("XRefStm", xrefStm);
     if (xrefStm.GetKind() == OBJ_INTEGER)
-        ReadHybridStream(xrefStm.GetInt(), markedFree);
+        ReadHybridStream(xrefStm.GetInt64(), markedFree);
     return GetPrev(trailer.GetDictionary(), prev);
 }
 
-void CPdfXRef::ReadHybridStream(int32_t offset, const std::vector<int32_t>& markedFree)
+void CPdfXRef::ReadHybridStream(int64_t offset, const std::vector<int32_t>& markedFree)
 {
     // The stream may fill what this section left unset or marked free; the
     // entries it does not fill keep the table's description.
@@ -214,12 +223,9 @@ void CPdfXRef::ReadHybridStream(int32_t offset, const std::vector<int32_t>& mark
         saved.push_back(m_entries[static_cast<size_t>(i)]);
         m_entries[static_cast<size_t>(i)] = kUnset;
     }
-    const int64_t at = static_cast<int64_t>(m_baseOffset) + offset;
     CPdfObject none;
     none.SetNull();
-    CPdfParser parser(nullptr, m_fileStream->CreateSubStream(at < 0 || at > INT32_MAX ? INT32_MAX
-                                                                                       : static_cast<int32_t>(at),
-                                                             0, none));
+    CPdfParser parser(nullptr, m_fileStream->CreateSubStream(FilePosition(offset), 0, none));
     CPdfObject number, generation, keyword, stream;
     parser.ParseObject(number);
     parser.ParseObject(generation);
@@ -229,7 +235,7 @@ void CPdfXRef::ReadHybridStream(int32_t offset, const std::vector<int32_t>& mark
     parser.ParseObject(stream);
     if (stream.GetKind() != OBJ_STREAM)
         throw CPdfException(msg::kCantParseXRefStream);
-    int32_t ignoredPrev = 0;
+    int64_t ignoredPrev = 0;
     ReadXRefStream(stream, ignoredPrev, false);
     for (size_t k = 0; k < markedFree.size(); ++k) {
         XRefEntry& entry = m_entries[static_cast<size_t>(markedFree[k])];
@@ -238,7 +244,7 @@ void CPdfXRef::ReadHybridStream(int32_t offset, const std::vector<int32_t>& mark
     }
 }
 
-bool CPdfXRef::ReadXRefStream(const CPdfObject& streamValue, int32_t& prev, bool storeTrailer)
+bool CPdfXRef::ReadXRefStream(const CPdfObject& streamValue, int64_t& prev, bool storeTrailer)
 {
     CPdfStream* stream = streamValue.GetStream();
     CPdfDictionary* dict = stream->GetDict();
@@ -302,14 +308,15 @@ void CPdfXRef::ReadXRefStreamSubsection(CPdfStream* stream, const int32_t widths
     if (m_streamEntries > kMaxStreamEntries)
         throw CPdfException(msg::kXRefTooLarge);
     for (int32_t i = first; i < end; ++i) {
-        uint32_t fields[3];
+        // Offsets may take up to 8 bytes; a wider field keeps its last 8.
+        uint64_t fields[3];
         for (int k = 0; k < 3; ++k) {
-            uint32_t value = 0;
+            uint64_t value = 0;
             for (int32_t b = 0; b < widths[k]; ++b) {
                 const int c = stream->GetChar();
                 if (c < 0)
                     throw CPdfException(msg::kXRefStreamEof);
-                value = (value << 8) | static_cast<uint32_t>(c);
+                value = (value << 8) | static_cast<uint64_t>(c);
             }
             fields[k] = value;
         }
@@ -319,7 +326,7 @@ void CPdfXRef::ReadXRefStreamSubsection(CPdfStream* stream, const int32_t widths
             throw CPdfException(msg::kXRefStreamEntryType);
         XRefEntry& entry = m_entries[static_cast<size_t>(i)];
         if (entry.offset == -1)
-            entry = {static_cast<int32_t>(fields[1]), static_cast<int32_t>(fields[2]), static_cast<int32_t>(fields[0])};
+            entry = {static_cast<int64_t>(fields[1]), static_cast<int32_t>(fields[2]), static_cast<int32_t>(fields[0])};
     }
 }
 
@@ -332,15 +339,15 @@ bool CPdfXRef::EnterFetch(int32_t number)
     return true;
 }
 
-void CPdfXRef::FetchAt(int32_t number, int32_t generation, int32_t offset, bool decode, CPdfObject& out)
+void CPdfXRef::FetchAt(int32_t number, int32_t generation, int64_t offset, bool decode, CPdfObject& out)
 {
     out.SetNull();
-    const int64_t at = static_cast<int64_t>(m_baseOffset) + offset;
-    if (at < 0 || at > INT32_MAX)
+    const int64_t at = m_baseOffset + offset;
+    if (offset < 0 || at < 0)
         return;
     CPdfObject none;
     none.SetNull();
-    CPdfParser parser(this, m_fileStream->CreateSubStream(static_cast<int32_t>(at), 0, none));
+    CPdfParser parser(this, m_fileStream->CreateSubStream(at, 0, none));
     parser.SetDecodeStreams(decode);
     CPdfObject num, gen, keyword;
     parser.ParseObject(num);
@@ -388,19 +395,20 @@ void CPdfXRef::FetchObject(int32_t number, int32_t generation, CPdfObject& out)
         return;
     }
     if (entry.type == 2) {
-        if (generation != 0) {
+        const int32_t container = ObjectStreamOf(entry);
+        if (generation != 0 || container < 0) {
             out.SetNull();
             return;
         }
-        if (!m_parsedCache || m_parsedCache->GetNumber() != entry.offset) {
+        if (!m_parsedCache || m_parsedCache->GetNumber() != container) {
             // An object stream that lies in itself, or in a chain of object
             // streams leading back to it, has no members.
-            if (!EnterFetch(-1 - entry.offset)) {
+            if (!EnterFetch(-1 - container)) {
                 out.SetNull();
                 return;
             }
             CFetchScope scope(m_fetching);
-            std::unique_ptr<CPdfObjectStream> loaded = CPdfObjectStream::Load(*this, entry.offset);
+            std::unique_ptr<CPdfObjectStream> loaded = CPdfObjectStream::Load(*this, container);
             m_parsedCache = std::move(loaded);
         }
         m_parsedCache->GetMember(entry.generation, number, out);
@@ -427,13 +435,14 @@ const uint8_t* CPdfXRef::GetCompressedObjectData(int32_t number, int32_t generat
     if (generation != 0 || number < 0 || static_cast<size_t>(number) >= m_entries.size())
         return nullptr;
     const XRefEntry entry = m_entries[static_cast<size_t>(number)];
-    if (entry.type != 2)
+    const int32_t container = ObjectStreamOf(entry);
+    if (entry.type != 2 || container < 0)
         return nullptr;
-    if (!m_rawCache || m_rawCache->GetNumber() != entry.offset) {
-        if (!EnterFetch(-1 - entry.offset))
+    if (!m_rawCache || m_rawCache->GetNumber() != container) {
+        if (!EnterFetch(-1 - container))
             return nullptr;
         CFetchScope scope(m_fetching);
-        std::unique_ptr<CPdfObjectStreamData> loaded = CPdfObjectStreamData::Load(*this, entry.offset);
+        std::unique_ptr<CPdfObjectStreamData> loaded = CPdfObjectStreamData::Load(*this, container);
         m_rawCache = std::move(loaded);
     }
     const uint8_t* data = nullptr;

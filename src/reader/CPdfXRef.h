@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "main/PdfFileFormat.h"
 #include "object/CPdfObject.h"
 #include "object/CPdfResolver.h"
 
@@ -13,15 +14,6 @@ class CPdfObjectStream;
 class CPdfObjectStreamData;
 class CPdfParser;
 class CPdfStream;
-
-// One cross-reference entry. offset -1 marks an entry no section has
-// described yet.
-struct XRefEntry {
-    int32_t offset;      // type 1: header offset (relative to the base offset);
-                         // type 2: number of the object stream; type 0: next free
-    int32_t generation;  // types 0, 1: generation; type 2: index in the object stream
-    int32_t type;        // 0 free, 1 in the file, 2 inside an object stream
-};
 
 // The cross-reference data of one input file and the resolver behind every
 // dereference: the entry table, the newest trailer, Root and Info, and one
@@ -32,6 +24,8 @@ public:
     // PDF's own limit on object numbers; larger tables are refused rather
     // than allocated.
     static constexpr int32_t kMaxEntries = 8388608;
+    // Beyond any file: an offset past it is treated as pointing nowhere.
+    static constexpr int64_t kMaxOffset = int64_t(1) << 50;
 
     CPdfXRef();
     CPdfXRef(const CPdfXRef&) = delete;
@@ -47,7 +41,7 @@ public:
     int32_t GetInfoNum() const { return m_infoNum; }
     int32_t GetInfoGen() const { return m_infoGen; }
     const CPdfObject& GetTrailer() const { return m_trailer; }
-    int32_t GetBaseOffset() const { return m_baseOffset; }
+    int64_t GetBaseOffset() const { return m_baseOffset; }
 
     // Fills out with the object, or OBJ_NULL; "Corrupted PDF file" for a
     // number outside the table.
@@ -71,15 +65,20 @@ private:
     friend class CPdfObjectStream;
     friend class CPdfObjectStreamData;
 
-    int32_t FindStartXRef();
+    int64_t FindStartXRef();
     // Reads one section; returns true and the offset when /Prev names another.
-    bool ReadSection(int32_t offset, int32_t& prev);
-    bool ReadXRefTable(CPdfParser& parser, int32_t& prev);
-    bool ReadXRefStream(const CPdfObject& stream, int32_t& prev, bool storeTrailer);
+    bool ReadSection(int64_t offset, int64_t& prev);
+    bool ReadXRefTable(CPdfParser& parser, int64_t& prev);
+    bool ReadXRefStream(const CPdfObject& stream, int64_t& prev, bool storeTrailer);
     void ReadXRefStreamSubsection(CPdfStream* stream, const int32_t widths[3], int32_t first, int32_t count);
-    void ReadHybridStream(int32_t offset, const std::vector<int32_t>& markedFree);
+    void ReadHybridStream(int64_t offset, const std::vector<int32_t>& markedFree);
     void GrowTable(int64_t size, const char* message);
-    void FetchAt(int32_t number, int32_t generation, int32_t offset, bool decode, CPdfObject& out);
+    // The file position of an offset the file states (relative to its
+    // header); kMaxOffset when it cannot be one.
+    int64_t FilePosition(int64_t offset) const;
+    // The object stream a type-2 entry names, or -1.
+    static int32_t ObjectStreamOf(const XRefEntry& entry);
+    void FetchAt(int32_t number, int32_t generation, int64_t offset, bool decode, CPdfObject& out);
 
     // Guards against objects that lead back into themselves while they are
     // being loaded (a /Length or an object stream that refers to its own
@@ -92,14 +91,14 @@ private:
     int64_t m_streamEntries = 0;
 
     CPdfStream* m_fileStream = nullptr;
-    int32_t m_baseOffset = 0;
+    int64_t m_baseOffset = 0;
     std::vector<XRefEntry> m_entries;
     int32_t m_rootNum = 0;
     int32_t m_rootGen = 0;
     int32_t m_infoNum = 0;
     int32_t m_infoGen = 0;
     CPdfObject m_trailer;
-    int32_t m_startXRef = 0;
+    int64_t m_startXRef = 0;
     std::unique_ptr<CPdfObjectStream> m_parsedCache;
     std::unique_ptr<CPdfObjectStreamData> m_rawCache;
     std::vector<int32_t> m_fetching;

@@ -6,13 +6,12 @@
 #include <cstring>
 #include <vector>
 
-#include "append/PdfByteSearch.h"
 #include "main/CPdfException.h"
 #include "main/Messages.h"
+#include "main/PdfFileFormat.h"
 #include "object/CPdfArray.h"
 #include "object/CPdfDictionary.h"
 #include "object/CPdfString.h"
-#include "writer/XRefFormat.h"
 
 void CPdfFile::AttachOutput(FILE* out)
 {
@@ -37,7 +36,7 @@ void CPdfFile::Write(const char* text)
 void CPdfFile::WriteNumber(int64_t value)
 {
     char digits[24];
-    Write(digits, xrefformat::FormatNumber(value, digits));
+    Write(digits, pdfformat::FormatNumber(value, digits));
 }
 
 void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length)
@@ -59,7 +58,7 @@ void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length)
     std::vector<uint8_t> buffer;
     while (left > 0) {
         buffer.resize(static_cast<size_t>(left < (int64_t(1) << 20) ? left : (int64_t(1) << 20)));
-        const size_t got = bytesearch::ReadAt(fd, from, buffer.data(), buffer.size());
+        const size_t got = pdfformat::ReadAt(fd, from, buffer.data(), buffer.size());
         std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.end(), uint8_t(' '));
         Write(buffer.data(), buffer.size());
         from += static_cast<loff_t>(buffer.size());
@@ -67,11 +66,11 @@ void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length)
     }
 }
 
-int32_t CPdfFile::GetOutputPosition() const
+int64_t CPdfFile::GetOutputPosition() const
 {
-    if (m_outputPos > INT32_MAX)
+    if (m_outputPos > pdfformat::kMaxEntryOffset)
         throw CPdfException(msg::kOutputTooLarge);
-    return static_cast<int32_t>(m_outputPos);
+    return m_outputPos;
 }
 
 void CPdfFile::ResetXRefTable(int32_t count)
@@ -79,7 +78,7 @@ void CPdfFile::ResetXRefTable(int32_t count)
     m_outputTable.assign(static_cast<size_t>(count < 0 ? 0 : count), XRefEntry{-1, 0, 0});
 }
 
-bool CPdfFile::SetOutputEntry(int32_t number, int32_t generation, int32_t offset, int32_t type)
+bool CPdfFile::SetOutputEntry(int32_t number, int32_t generation, int64_t offset, int32_t type)
 {
     if (number < 0 || static_cast<size_t>(number) >= m_outputTable.size())
         return false;
@@ -102,15 +101,15 @@ void CPdfFile::WriteXRefTable()
     WriteNumber(n);
     Write("\r");
     Write("0000000000 65535 f \r");
-    char entry[xrefformat::kEntrySize];
+    char entry[pdfformat::kEntrySize];
     for (size_t i = 1; i < m_outputTable.size(); ++i) {
         const XRefEntry& e = m_outputTable[i];
-        xrefformat::FormatEntry(e.offset, e.generation, e.type != 0, entry);
+        pdfformat::FormatEntry(e.offset, e.generation, e.type != 0, entry);
         Write(entry, sizeof(entry));
     }
 }
 
-void CPdfFile::WriteTrailer(int32_t startXRef, const CPdfObject& trailer)
+void CPdfFile::WriteTrailer(int64_t startXRef, const CPdfObject& trailer)
 {
     Write("trailer\n<<\n/Size ");
     WriteNumber(static_cast<int64_t>(m_outputTable.size()));

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "object/CPdfObject.h"
-#include "reader/CPdfXRef.h"
+#include "main/PdfFileFormat.h"
 
 // Base of the append job: the output file and its cross-reference table, and
 // the pieces of the output that are not objects (header, "xref" section,
@@ -26,9 +26,9 @@ public:
     void ResetXRefTable(int32_t count);
     void WriteHeader(const std::string& version);
     void WriteXRefTable();
-    void WriteTrailer(int32_t startXRef, const CPdfObject& trailer);
+    void WriteTrailer(int64_t startXRef, const CPdfObject& trailer);
     // false (and nothing set) for a number outside the table.
-    bool SetOutputEntry(int32_t number, int32_t generation, int32_t offset, int32_t type);
+    bool SetOutputEntry(int32_t number, int32_t generation, int64_t offset, int32_t type);
 
 protected:
     // Starts writing to an open handle at position 0.
@@ -42,8 +42,8 @@ protected:
     // so that the offsets already in the table stay right.
     void CopyFromFile(int fd, int64_t position, int64_t length);
     // The position of the next byte; raises when the output grows beyond
-    // what 32-bit table offsets can state.
-    int32_t GetOutputPosition() const;
+    // what the ten digits of a table entry can state.
+    int64_t GetOutputPosition() const;
 
     FILE* m_output = nullptr;
     int64_t m_outputPos = 0;

@@ -90,7 +90,8 @@ TEST(CPdfXRefTest, XRefStreamsGiveTheirEntriesOrMessages)
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {"/Size 3 /W [1 2 1]", "\x00\x00\x00\xff\x01\x12\x34\x07\x02\x00\x0c\x04"s, "3: 0:0,255,0 1:4660,7,1 2:12,4,2"},
         {"/Size 2 /W [0 2 0]", "\x00\x10\x01\x00"s, "2: 0:16,0,1 1:256,0,1"},                  // no type field: 1
-        {"/Size 1 /W [1 6 1 5]", "\x01\x09\x09\x01\x02\x03\x04\x05"s, "1: 0:16909060,5,1"},  // its last 4 bytes
+        {"/Size 1 /W [1 6 1 5]", "\x01\x09\x09\x01\x02\x03\x04\x05"s, "1: 0:9934276264708,5,1"},  // six bytes
+        {"/Size 1 /W [1 9 1]", "\x01\xff\x01\x02\x03\x04\x05\x06\x07\x08\x05"s, "1: 0:72623859790382856,5,1"},  // last 8
         {"/Size 1 /W [-1 2 1]", "\x00\x30\x02"s, "1: 0:48,2,0"},                            // reads nothing: 0
         {index + " 2]", five, "12: 0:10,0,1 1:11,0,1 2:12,0,1 10:13,0,1 11:14,0,1"},
         {index + "]", five, "12: 0:10,0,1 1:11,0,1 2:12,0,1"}, {"/Size 2" + w + " /Index []", five, "2:"},

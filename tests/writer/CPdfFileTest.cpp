@@ -18,6 +18,7 @@ struct TestWriter : CPdfFile {
     bool Run() override { return true; }
     std::string Bytes() { std::fflush(out); return ReadFile(dir.File("out")); }
     using CPdfFile::GetOutputPosition;
+    using CPdfFile::m_outputPos;
 };
 
 CPdfObject Parse(const std::string& text)
@@ -42,7 +43,8 @@ TEST(CPdfFileTest, HeaderTableAndTrailerBytes)
     for (int i = 0; i < 9; ++i)
         EXPECT_TRUE(w.SetOutputEntry(i, 0, 100 + i, 1));
     EXPECT_TRUE(w.SetOutputEntry(0, 7, 555, 1) && w.SetOutputEntry(3, 3, 0, 0) && w.SetOutputEntry(5, 2, 77, 2) &&
-                w.SetOutputEntry(7, 0, 1234, 1) && w.SetOutputEntry(8, 0, 2147483647, 1));
+                w.SetOutputEntry(6, 0, 4294967301, 1) && w.SetOutputEntry(7, 0, 1234, 1) &&
+                w.SetOutputEntry(8, 0, pdfformat::kMaxEntryOffset, 1));
     EXPECT_FALSE(w.SetOutputEntry(9, 0, 1, 1) || w.SetOutputEntry(-1, 0, 1, 1));
     w.WriteXRefTable();
     w.WriteTrailer(43, Parse("<</Size 99 /Root 1 0 R /Prev 1 /Info 9 0 R /Encrypt 5 0 R /ID [(a) <0A>] /XRefStm 7>>"));
@@ -51,8 +53,17 @@ TEST(CPdfFileTest, HeaderTableAndTrailerBytes)
     // Entry 0 is fixed, any type but 0 in use; trailers keep ID, Info, Root in order; no line end after %%EOF.
     EXPECT_EQ(w.Bytes(), "%PDF-1.4\r%\xE2\xE3\xCF\xD3\r\nxref\n0 9\r0000000000 65535 f \r0000000101 00000 n \r"
                          "0000000102 00000 n \r0000000000 00003 f \r0000000104 00000 n \r0000000077 00002 n \r"
-                         "0000000106 00000 n \r0000001234 00000 n \r2147483647 00000 n \rtrailer\n<<\n/Size 9\n"
+                         "4294967301 00000 n \r0000001234 00000 n \r9999999999 00000 n \rtrailer\n<<\n/Size 9\n"
                          "/ID [<61><0A>]\n/Info 9 0 R\n/Root 1 0 R\n>>\nstartxref\n43\n%%EOF"
                          "trailer\n<<\n/Size 9\n/ID [<78><4142>]\n/Root 5 \n>>\nstartxref\n0\n%%EOF"
                          "trailer\n<<\n/Size 9\n>>\nstartxref\n9\n%%EOF");
+}
+
+TEST(CPdfFileTest, ResultsUpToTenDigitOffsets)
+{
+    TestWriter w(1);
+    w.m_outputPos = pdfformat::kMaxEntryOffset;
+    EXPECT_EQ(w.GetOutputPosition(), 9999999999);
+    w.m_outputPos += 1;
+    EXPECT_EQ(ErrorOf([&] { w.GetOutputPosition(); }), msg::kOutputTooLarge);
 }

@@ -1,13 +1,16 @@
-#include "writer/XRefFormat.h"
+#include "main/PdfFileFormat.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-namespace xrefformat {
+namespace pdfformat {
 
-void FormatEntry(int32_t offset, int32_t generation, bool inUse, char out[kEntrySize])
+void FormatEntry(int64_t offset, int32_t generation, bool inUse, char out[kEntrySize])
 {
-    // "%010d %05d n \r", written by hand: the table has an entry per object.
+    // Written by hand: the table has an entry per object.
     auto digits = [](int64_t value, char* field, int width) {
         if (value < 0) {
             char text[24];
@@ -44,4 +47,18 @@ int CountDigits(int64_t value)
     return digits;
 }
 
-}  // namespace xrefformat
+size_t ReadAt(int fd, int64_t position, uint8_t* out, size_t length)
+{
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t got = pread(fd, out + done, length - done, static_cast<off_t>(position) + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+}  // namespace pdfformat
