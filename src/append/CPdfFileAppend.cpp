@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "append/CPdfOutlineMerge.h"
+#include "append/CPdfPageTreeMerge.h"
 #include "append/PdfByteSearch.h"
 #include "append/PdfObjectText.h"
 #include "document/CPdfCatalog.h"
@@ -88,26 +90,28 @@ bool CPdfFileAppend::Run()
     CheckOutputName();
     OpenInputs();
     const int32_t t1 = static_cast<int32_t>(m_entries1->size());
-    const int32_t t2 = static_cast<int32_t>(m_entries2->size());
-    const int32_t n = t1 + t2 - 1;
+    m_objectOffset = t1 - 1;
+    m_pages1 = FindPageTreeRoot(*m_xref1);
+    m_pages2 = FindPageTreeRoot(*m_xref2);
+    PlanMerges();
+    // Copied objects and the merges' new objects; one free entry follows
+    // when a reference names nothing (a number beyond its own table).
+    m_dangling = m_plan->GetEndNumber();
+    ResetXRefTable(static_cast<int32_t>(m_dangling));
     if (m_compact)
-        m_fingerprints.assign(static_cast<size_t>(n), fingerprint::Fingerprint{});
-    ResetXRefTable(n);
+        m_fingerprints.assign(static_cast<size_t>(t1), fingerprint::Fingerprint{});
 
     std::string version = m_doc1.GetVersion();
     if (version < m_doc2.GetVersion())
         version = m_doc2.GetVersion();
     WriteHeader(version);
-    m_objectOffset = t1 - 1;
 
-    MergeOutlines();
-    m_pages1 = FindPageTreeRoot(*m_xref1);
-    m_pages2 = FindPageTreeRoot(*m_xref2);
-    m_kids1 = IndirectKids();
     CopyFirstDocument();
     if (m_compact)
         BuildDuplicateMap();
     CopySecondDocument();
+    for (const auto& merge : m_merges)
+        merge->Write(*this);
     FinishOutput();
     return true;
 }
@@ -158,13 +162,19 @@ int32_t CPdfFileAppend::FindPageTreeRoot(CPdfXRef& xref) const
     return pages.GetRefNum();
 }
 
-int32_t CPdfFileAppend::IndirectKids() const
+void CPdfFileAppend::PlanMerges()
 {
-    CPdfObject root, kids;
-    FetchNode(*m_xref1, m_pages1, root);
-    if (root.GetKind() == OBJ_DICTIONARY)
-        root.GetDictionary()->LookupRaw("Kids", kids);
-    return kids.GetKind() == OBJ_REFERENCE ? kids.GetRefNum() : 0;
+    std::vector<CPdfMergePart> parts(2);
+    parts[0] = {m_xref1, m_reader1.get(), m_root1, m_xref1->GetRootGen(), m_pages1,
+                m_doc1.GetCatalog()->GetPageCount(), 0, static_cast<int32_t>(m_entries1->size())};
+    parts[1] = {m_xref2, m_reader2.get(), m_root2, m_xref2->GetRootGen(), m_pages2,
+                m_doc2.GetCatalog()->GetPageCount(), m_objectOffset, static_cast<int32_t>(m_entries2->size())};
+    const int64_t copied = static_cast<int64_t>(m_entries1->size()) + static_cast<int64_t>(m_entries2->size()) - 1;
+    m_plan = std::make_unique<CPdfMergePlan>(std::move(parts), copied);
+    m_merges.push_back(std::make_unique<CPdfPageTreeMerge>());
+    m_merges.push_back(std::make_unique<CPdfOutlineMerge>());
+    for (const auto& merge : m_merges)
+        merge->Plan(*m_plan);
 }
 
 void CPdfFileAppend::WriteRawObject(const CPdfRawObject& text)
@@ -179,134 +189,40 @@ objecttext::Target CPdfFileAppend::MapReference(int64_t number) const
     // than naming one of the first document's objects.
     if (number <= 0)
         return {-1};
+    // A number beyond the second table named nothing there and names
+    // nothing here: the one free entry kept for that.
+    if (number >= static_cast<int64_t>(m_entries2->size())) {
+        m_danglingUsed = true;
+        return {m_dangling, 0};
+    }
     if (number < static_cast<int64_t>(m_duplicates.size())) {
-        const DuplicateEntry& d = m_duplicates[static_cast<size_t>(number)];
+        const CPdfDuplicateMatcher::Entry& d = m_duplicates[static_cast<size_t>(number)];
         // Shared: the first document's object, under its own generation.
         if (d.matched || d.target != number)
             return {d.target, m_outputTable[static_cast<size_t>(d.target)].generation};
     }
-    // Numbers beyond the second table were dangling there and stay dangling:
-    // raised by the same offset they lie beyond the output table.
     return {number + m_objectOffset};
 }
 
-void CPdfFileAppend::WriteSecondObject(int32_t number, const CPdfRawObject& text, const std::string& insertion)
+objecttext::Target CPdfFileAppend::MapReference(size_t part, int64_t number) const
 {
-    objecttext::Renumber(
-        text.GetHead(), text.GetHeadLength(), text.GetLayout(), static_cast<int64_t>(number) + m_objectOffset,
-        [this](int64_t m) { return MapReference(m); }, insertion, m_rewritten);
-    Write(m_rewritten.data(), m_rewritten.size());
-    CopyFromFile(text.GetTailFd(), text.GetTailPosition(), text.GetTailLength());
-}
-
-void CPdfFileAppend::CopyFirstDocument()
-{
-    const int32_t t1 = static_cast<int32_t>(m_entries1->size());
-    for (int32_t i = 1; i < t1; ++i) {
-        if (m_outputTable[static_cast<size_t>(i)].offset != -1)
-            continue;
-        XRefEntry& out = m_outputTable[static_cast<size_t>(i)];
-        out = {GetOutputPosition(), 0, (*m_entries1)[static_cast<size_t>(i)].type};
-        const bool heldBack = i == m_pages1;
-        // An entry without text is left free rather than pointing at some
-        // other object's bytes.
-        if (!m_reader1->ReadRawObject(i, m_text, !m_compact && !heldBack) || m_text.IsEmpty()) {
-            out.type = 0;
-            continue;
-        }
-        out.generation = HeaderGeneration(m_text);
-        out.type = 1;
-        if (heldBack) {
-            m_heldRoot = std::move(m_text);
-            continue;
-        }
-        if (IsObjectStream(m_text)) {
-            out.type = 0;
-            continue;
-        }
-        WriteRawObject(m_text);
-        // The fingerprint skips the header "i 0 obj" and one line-end byte.
-        // The indirect /Kids array of the root is rewritten later, so no
-        // object may be shared into it.
-        const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(i)) + 7;
-        if (m_compact && i != m_kids1 && start < m_text.GetHeadLength())
-            m_fingerprints[static_cast<size_t>(i)] = fingerprint::Compute(m_text.GetHead(), m_text.GetHeadLength(), start);
+    if (part > 0)
+        return MapReference(number);
+    if (number <= 0 || number >= static_cast<int64_t>(m_entries1->size())) {
+        m_danglingUsed = true;
+        return {m_dangling, 0};
     }
-    m_text.Release();
+    return {number};
 }
 
-void CPdfFileAppend::CopySecondDocument()
+void CPdfFileAppend::WriteNewObject(int64_t number, const std::string& body)
 {
-    const int32_t t2 = static_cast<int32_t>(m_entries2->size());
-    const int32_t parentGeneration = m_outputTable[static_cast<size_t>(m_pages1)].generation;
-    std::string parent = "\r/Parent ";
-    objecttext::AppendNumber(parent, m_pages1);
-    parent += " ";
-    objecttext::AppendNumber(parent, parentGeneration);
-    parent += " R";
-    parent += InheritanceStops();
-    for (int32_t i = 1; i < t2; ++i) {
-        const int32_t k = i + m_objectOffset;
-        XRefEntry& out = m_outputTable[static_cast<size_t>(k)];
-        if (out.offset != -1)
-            continue;
-        const XRefEntry& in = (*m_entries2)[static_cast<size_t>(i)];
-        out = {GetOutputPosition(), 0, in.type};
-        const bool shared = m_compact && m_duplicates[static_cast<size_t>(i)].matched;
-        if (in.type == 0 || i == m_root2 || i == m_info2 || shared) {
-            out.type = 0;
-            continue;
-        }
-        if (!m_reader2->ReadRawObject(i, m_text, true) || m_text.IsEmpty() || IsObjectStream(m_text)) {
-            out.type = 0;
-            continue;
-        }
-        out.generation = HeaderGeneration(m_text);
-        out.type = 1;
-        WriteSecondObject(i, m_text, i == m_pages2 ? parent : std::string());
-    }
-    m_text.Release();
-}
-
-std::string CPdfFileAppend::InheritanceStops()
-{
-    // Pages inherit /Rotate, /CropBox and /MediaBox from their ancestors.
-    // Hung under the first root node, the second document's pages would take
-    // what that node sets and their own tree does not: its root node gets the
-    // values those pages had by default instead. A crop box larger than any
-    // page is cut to each page's media box, which is the default crop box.
-    CPdfObject root1, root2;
-    FetchNode(*m_xref1, m_pages1, root1);
-    FetchNode(*m_xref2, m_pages2, root2);
-    if (root1.GetKind() != OBJ_DICTIONARY || root2.GetKind() != OBJ_DICTIONARY)
-        return std::string();
-    const CPdfDictionary& first = *root1.GetDictionary();
-    const CPdfDictionary& second = *root2.GetDictionary();
-    auto has = [](const CPdfDictionary& d, const char* key) {
-        CPdfObject value;
-        d.LookupRaw(key, value);
-        return value.GetKind() != OBJ_NULL;
-    };
-    std::string stops;
-    CPdfObject rotate;
-    first.Lookup("Rotate", rotate);
-    if (rotate.GetKind() == OBJ_INTEGER && rotate.GetInt() % 360 != 0 && !has(second, "Rotate"))
-        stops += "\r/Rotate 0";
-    if (has(first, "CropBox") && !has(second, "CropBox"))
-        stops += "\r/CropBox [-32767 -32767 32767 32767]";
-    if (has(first, "MediaBox") && !has(second, "MediaBox"))
-        stops += "\r/MediaBox [0 0 612 792]";
-    return stops;
-}
-
-void CPdfFileAppend::FetchNode(CPdfXRef& xref, int32_t number, CPdfObject& out)
-{
-    // An object held in an object stream counts as generation 0; a number
-    // outside the table is refused by the fetch itself.
-    const auto& entries = xref.GetEntries();
-    const bool inTable = number >= 0 && static_cast<size_t>(number) < entries.size();
-    const XRefEntry entry = inTable ? entries[static_cast<size_t>(number)] : XRefEntry{-1, 0, 0};
-    xref.FetchObject(number, entry.type == 2 ? 0 : entry.generation, out);
+    SetOutputEntry(static_cast<int32_t>(number), 0, GetOutputPosition(), 1);
+    char digits[24];
+    Write(digits, pdfformat::FormatNumber(number, digits));
+    Write(" 0 obj\r");
+    Write(body.data(), body.size());
+    Write("\rendobj\r");
 }
 
 int32_t CPdfFileAppend::HeaderGeneration(const CPdfRawObject& text)
@@ -314,32 +230,99 @@ int32_t CPdfFileAppend::HeaderGeneration(const CPdfRawObject& text)
     return text.GetLayout().hasHeader ? text.GetLayout().generation : 0;
 }
 
-int32_t CPdfFileAppend::SecondOutputGeneration(int32_t number)
+void CPdfFileAppend::CopyFirstDocument()
 {
-    CPdfRawObject text;
-    if (!m_reader2->ReadRawObject(number, text, true))
-        return 0;
-    return HeaderGeneration(text);
+    const int32_t t1 = static_cast<int32_t>(m_entries1->size());
+    for (int32_t i = 1; i < t1; ++i) {
+        const XRefEntry& in = (*m_entries1)[static_cast<size_t>(i)];
+        XRefEntry& out = m_outputTable[static_cast<size_t>(i)];
+        // A free entry keeps its generation.
+        out = {GetOutputPosition(), in.type == 0 ? in.generation : 0, 0};
+        if (in.type == 0 || m_plan->IsDropped(0, i))
+            continue;
+        // An entry without text is left free rather than pointing at some
+        // other object's bytes.
+        if (!m_reader1->ReadRawObject(i, m_text, !m_compact) || m_text.IsEmpty() || IsObjectStream(m_text))
+            continue;
+        out.generation = HeaderGeneration(m_text);
+        out.type = 1;
+        const objecttext::Layout& layout = m_text.GetLayout();
+        if (m_plan->ApplyEdits(0, i, m_text.GetHead(), m_text.GetHeadLength(), layout.split, m_rewritten)) {
+            // Rewritten here, so no equal object may be shared into it.
+            Write(m_rewritten.data(), m_rewritten.size());
+            CopyFromFile(m_text.GetTailFd(), m_text.GetTailPosition(), m_text.GetTailLength());
+            continue;
+        }
+        WriteRawObject(m_text);
+        // The fingerprint skips the header "i 0 obj" and one line-end byte.
+        const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(i)) + 7;
+        if (m_compact && start < m_text.GetHeadLength())
+            m_fingerprints[static_cast<size_t>(i)] = fingerprint::Compute(m_text.GetHead(), m_text.GetHeadLength(), start);
+    }
+    m_text.Release();
 }
 
-int32_t CPdfFileAppend::PageCount(CPdfXRef& xref, int32_t root, const CPdfDocument& doc)
+void CPdfFileAppend::BuildDuplicateMap()
 {
-    CPdfObject node;
-    FetchNode(xref, root, node);
-    if (node.GetKind() == OBJ_DICTIONARY) {
-        CPdfObject count;
-        node.GetDictionary()->Lookup("Count", count);
-        if (count.GetKind() == OBJ_INTEGER)
-            return count.GetInt();
+    // The second root node's indirect /Count object is always written.
+    CPdfObject root, count;
+    m_plan->GetParts()[1].Fetch(m_pages2, root);
+    if (root.GetKind() == OBJ_DICTIONARY)
+        root.GetDictionary()->LookupRaw("Count", count);
+    const int32_t countObject = count.GetKind() == OBJ_REFERENCE ? count.GetRefNum() : 0;
+    // Objects the merges rewrite or keep their own are never shared.
+    std::string ignored;
+    const CPdfDuplicateMatcher::Filter mayShare = [&](int32_t number, const std::string& text) {
+        return !m_plan->IsKeptOwn(1, number) && !m_plan->HasEdits(1, number) &&
+               !m_plan->Transform(1, reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()),
+                                  ignored);
+    };
+    CPdfDuplicateMatcher matcher(*m_reader1, *m_reader2, m_entries2->size(), m_fingerprints);
+    matcher.Build(*m_entries2, m_pages2, countObject, mayShare);
+    m_duplicates = matcher.GetMap();
+    m_fingerprints = std::vector<fingerprint::Fingerprint>();
+}
+
+void CPdfFileAppend::CopySecondDocument()
+{
+    const int32_t t2 = static_cast<int32_t>(m_entries2->size());
+    for (int32_t i = 1; i < t2; ++i) {
+        const int32_t k = i + m_objectOffset;
+        const XRefEntry& in = (*m_entries2)[static_cast<size_t>(i)];
+        XRefEntry& out = m_outputTable[static_cast<size_t>(k)];
+        out = {GetOutputPosition(), in.type == 0 ? in.generation : 0, 0};
+        const bool shared = m_compact && m_duplicates[static_cast<size_t>(i)].matched;
+        if (in.type == 0 || i == m_root2 || i == m_info2 || shared || m_plan->IsDropped(1, i))
+            continue;
+        if (!m_reader2->ReadRawObject(i, m_text, true) || m_text.IsEmpty() || IsObjectStream(m_text))
+            continue;
+        out.generation = HeaderGeneration(m_text);
+        out.type = 1;
+        const objecttext::Layout& layout = m_text.GetLayout();
+        objecttext::Renumber(m_text.GetHead(), m_text.GetHeadLength(), layout, static_cast<int64_t>(k),
+                             [this](int64_t m) { return MapReference(m); }, m_rewritten);
+        // Everything after the "stream" keyword is copied as it was, so the
+        // keyword moves by what renumbering added or took.
+        const uint32_t split = layout.split + static_cast<uint32_t>(m_rewritten.size()) - m_text.GetHeadLength();
+        const uint8_t* text = reinterpret_cast<const uint8_t*>(m_rewritten.data());
+        if (m_plan->Transform(1, text, static_cast<uint32_t>(m_rewritten.size()), m_edited)) {
+            m_rewritten.swap(m_edited);
+            text = reinterpret_cast<const uint8_t*>(m_rewritten.data());
+        }
+        if (m_plan->ApplyEdits(1, i, text, static_cast<uint32_t>(m_rewritten.size()), split, m_edited))
+            m_rewritten.swap(m_edited);
+        Write(m_rewritten.data(), m_rewritten.size());
+        CopyFromFile(m_text.GetTailFd(), m_text.GetTailPosition(), m_text.GetTailLength());
     }
-    // No integer /Count: the pages the tree walk found.
-    return doc.GetCatalog()->GetPageCount();
+    m_text.Release();
 }
 
 void CPdfFileAppend::FinishOutput()
 {
-    MergePageTrees(m_heldRoot);
-    m_heldRoot.Release();
+    m_merges.clear();
+    m_plan.reset();
+    if (m_danglingUsed)
+        m_outputTable.push_back({0, 0, 0});
     const int64_t startXRef = GetOutputPosition();
     WriteXRefTable();
     WriteTrailer(startXRef, m_xref1->GetTrailer());

@@ -1,5 +1,6 @@
 #include "append/CPdfRawReader.h"
 
+#include "append/CPdfTextEdit.h"
 #include "append/PdfByteSearch.h"
 #include "main/PdfFileFormat.h"
 #include "append/PdfObjectText.h"
@@ -42,11 +43,7 @@ bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allow
     const uint8_t* data = m_xref.GetCompressedObjectData(number, 0, length);
     if (data == nullptr || length <= 0)
         return false;
-    std::string& text = out.Head();
-    objecttext::AppendNumber(text, number);
-    text.append(" 0 obj\r");
-    text.append(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
-    text.append("endobj\r");
+    CPdfTextEdit::WrapMember(number, data, static_cast<uint32_t>(length), out.Head());
     objecttext::Scan(out.GetHead(), out.GetHeadLength(), out.Layout());
     return true;
 }

@@ -108,53 +108,6 @@ bool StartsWithEndstream(const uint8_t* text, uint32_t length)
     return lexer.Next(token) && token.kind == ETextToken::Keyword && token.end < length && lexer.Is(token, "endstream");
 }
 
-bool FindTopLevelValue(const uint8_t* text, uint32_t length, const char* key, uint32_t& start, uint32_t& end)
-{
-    CPdfTextLexer lexer(text, length);
-    TextToken token;
-    int depth = 0;
-    auto opens = [](const TextToken& t) { return t.kind == ETextToken::ArrayOpen || t.kind == ETextToken::DictOpen; };
-    auto closes = [](const TextToken& t) {
-        return t.kind == ETextToken::ArrayClose || t.kind == ETextToken::DictClose;
-    };
-    while (lexer.Next(token)) {
-        if (opens(token)) {
-            ++depth;
-            continue;
-        }
-        if (closes(token)) {
-            --depth;
-            continue;
-        }
-        if (depth != 1 || token.kind != ETextToken::Name || !lexer.Is(token, key))
-            continue;
-        TextToken value;
-        if (!lexer.Next(value))
-            return false;
-        start = value.start;
-        end = value.end;
-        if (opens(value)) {
-            int inner = 1;
-            TextToken t;
-            while (inner > 0 && lexer.Next(t)) {
-                if (opens(t))
-                    ++inner;
-                else if (closes(t))
-                    --inner;
-                end = t.end;
-            }
-            return inner == 0;
-        }
-        TextToken generation, r;
-        CPdfTextLexer ahead = lexer;
-        if (value.kind == ETextToken::Unsigned && ahead.Next(generation) && generation.kind == ETextToken::Unsigned &&
-            ahead.Next(r) && ahead.Is(r, "R"))
-            end = r.end;
-        return true;
-    }
-    return false;
-}
-
 void AppendNumber(std::string& out, int64_t value)
 {
     char digits[24];

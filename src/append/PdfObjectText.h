@@ -54,20 +54,14 @@ uint32_t DataStart(const uint8_t* text, uint32_t length, uint32_t split);
 // a stream's data. False also when the text ends before a whole token.
 bool StartsWithEndstream(const uint8_t* text, uint32_t length);
 
-// Copies text[0 .. split) with the header number replaced by newNumber, each
-// reference's number replaced by mapNumber(number), and, when insertion is
-// not empty, insertion written right after the first "<<"; then the rest of
+// Copies text[0 .. split) with the header number replaced by newNumber and
+// each reference's number replaced by mapNumber(number); then the rest of
 // the text unchanged. mapNumber returns the number to write (or a Target,
 // which may also replace the generation), or a negative number to keep the
 // reference as written.
 template <typename MapNumber>
 void Renumber(const uint8_t* text, uint32_t length, const Layout& layout, int64_t newNumber, MapNumber mapNumber,
-              const std::string& insertion, std::string& out);
-
-// The byte range [start, end) of the value of key (a name token such as
-// "/Outlines") in the outermost dictionary of text; false when the key is
-// not there.
-bool FindTopLevelValue(const uint8_t* text, uint32_t length, const char* key, uint32_t& start, uint32_t& end);
+              std::string& out);
 
 // Appends the decimal digits of value.
 void AppendNumber(std::string& out, int64_t value);

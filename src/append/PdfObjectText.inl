@@ -6,10 +6,10 @@ namespace objecttext {
 
 template <typename MapNumber>
 void Renumber(const uint8_t* text, uint32_t length, const Layout& layout, int64_t newNumber, MapNumber mapNumber,
-              const std::string& insertion, std::string& out)
+              std::string& out)
 {
     out.clear();
-    out.reserve(length + insertion.size() + 16);
+    out.reserve(length + 16);
     const char* t = reinterpret_cast<const char*>(text);
     uint32_t pos = 0;
     if (layout.hasHeader) {
@@ -18,20 +18,10 @@ void Renumber(const uint8_t* text, uint32_t length, const Layout& layout, int64_
         pos = layout.numberEnd;
     }
     size_t nextRef = 0;
-    const bool insert = !insertion.empty() && layout.dictOpen >= 0;
-    const uint32_t insertAt = insert ? static_cast<uint32_t>(layout.dictOpen) + 2 : 0;
-    bool inserted = !insert;
     for (;;) {
         uint32_t stop = layout.split;
         if (nextRef < layout.references.size())
             stop = layout.references[nextRef].numberStart;
-        if (!inserted && insertAt <= stop) {
-            out.append(t + pos, insertAt - pos);
-            out.append(insertion);
-            pos = insertAt;
-            inserted = true;
-            continue;
-        }
         out.append(t + pos, stop - pos);
         pos = stop;
         if (nextRef >= layout.references.size())

@@ -33,6 +33,14 @@ public:
     bool IsType(const char* typeName) const;
     int32_t GetSize() const;
     std::string GetKey(int32_t index) const;
+    // Calls f(key, value as written) for every entry in key order; linear,
+    // where walking by GetKey would be quadratic in large dictionaries.
+    template <typename F>
+    void ForEachRaw(F&& f) const
+    {
+        for (const auto& [key, value] : m_entries)
+            f(key, value);
+    }
     CPdfResolver* GetResolver() const { return m_resolver; }
     // A trailer is parsed before its document's table exists; once the table
     // is loaded, the trailer's lookups resolve through it.

@@ -34,12 +34,11 @@ objecttext::Layout Scan(const std::string& text)
     return layout;
 }
 
-std::string Renumber(const std::string& text, int64_t newNumber, int64_t offset, const std::string& insertion = "")
+std::string Renumber(const std::string& text, int64_t newNumber, int64_t offset)
 {
     std::string out;
-    objecttext::Renumber(
-        Bytes(text), Size(text), Scan(text), newNumber, [offset](int64_t n) { return n == 2 ? -1 : n + offset; },
-        insertion, out);
+    objecttext::Renumber(Bytes(text), Size(text), Scan(text), newNumber,
+                         [offset](int64_t n) { return n == 2 ? -1 : n + offset; }, out);
     return out;
 }
 
@@ -114,8 +113,8 @@ TEST(ObjectTextTest, RenumberRewritesHeaderAndReferencesOnly)
     EXPECT_EQ(Renumber("12 0 obj << /A 5 0 R >> endobj\n", 112, 100), "112 0 obj << /A 105 0 R >> endobj\n");
     EXPECT_EQ(Renumber("7 2 obj\r[5 0 R 6 0 R 5 10 R (9 0 R) 2 0 R]endobj\r", 9, 1000),
               "9 2 obj\r[1005 0 R 1006 0 R 1005 10 R (9 0 R) 2 0 R]endobj\r");
-    EXPECT_EQ(Renumber("3 0 obj<</Type/Pages/Kids[4 0 R]/Count 1>>endobj\n", 13, 10, "\r/Parent 2 0 R"),
-              "13 0 obj<<\r/Parent 2 0 R/Type/Pages/Kids[14 0 R]/Count 1>>endobj\n");
+    EXPECT_EQ(Renumber("3 0 obj<</Type/Pages/Kids[4 0 R]/Count 1>>endobj\n", 13, 10),
+              "13 0 obj<</Type/Pages/Kids[14 0 R]/Count 1>>endobj\n");
     EXPECT_EQ(Renumber("5 0 obj\n<< /Length 5 /P 6 0 R >>\nstream\n7 0 R\nendstream\nendobj\n", 50, 40),
               "50 0 obj\n<< /Length 5 /P 46 0 R >>\nstream\n7 0 R\nendstream\nendobj\n");
 }

@@ -1,18 +1,12 @@
-// Duplicate sharing for the compact switch: an object of the second
-// document is left out when its text equals an object of the first document
-// and every object it refers to is shared with the first document's object
-// of the same number, so that the first document's text names the same
-// objects. The examination is a depth-first walk over references with an
-// explicit stack; a failure is remembered per allow-pages level; an object
-// that relies on an object still being examined (a cycle) stays provisional
-// until that object is settled.
+#include "append/CPdfDuplicateMatcher.h"
+
 #include <algorithm>
 #include <cstring>
 
-#include "append/CPdfFileAppend.h"
+#include "append/CPdfRawObject.h"
+#include "append/CPdfRawReader.h"
 #include "append/PdfByteSearch.h"
 #include "append/PdfObjectText.h"
-#include "object/CPdfDictionary.h"
 #include "main/PdfFileFormat.h"
 
 namespace {
@@ -30,44 +24,52 @@ bool Contains(const std::string& text, const char* pattern, uint32_t length)
 
 }  // namespace
 
-void CPdfFileAppend::BuildDuplicateMap()
+CPdfDuplicateMatcher::CPdfDuplicateMatcher(CPdfRawReader& earlier, CPdfRawReader& later, size_t laterSize,
+                                           const std::vector<fingerprint::Fingerprint>& fingerprints)
+    : m_earlier(earlier), m_later(later), m_fingerprints(fingerprints)
 {
-    const size_t t2 = m_entries2->size();
-    m_duplicates.resize(t2);
-    for (size_t i = 0; i < t2; ++i)
-        m_duplicates[i] = {static_cast<int32_t>(i), 0};
-    m_matcher = std::make_unique<MatchState>();
-    m_matcher->failed[0].assign(t2, 0);
-    m_matcher->failed[1].assign(t2, 0);
-    m_matcher->inProgress.assign(t2, 0);
-    // The first document's fingerprints, indexed: every number with a given
-    // fingerprint, smallest first, so the first that really equals wins.
+    m_map.resize(laterSize);
+    for (size_t i = 0; i < laterSize; ++i)
+        m_map[i] = {static_cast<int32_t>(i), 0};
+}
+
+void CPdfDuplicateMatcher::Build(const std::vector<XRefEntry>& entries, int32_t pageTree, int32_t alwaysCopied,
+                                 const Filter& mayShare)
+{
+    const size_t t2 = m_map.size();
+    m_mayShare = &mayShare;
+    m_pageTree = pageTree;
+    m_failed[0].assign(t2, 0);
+    m_failed[1].assign(t2, 0);
+    m_inProgress.assign(t2, 0);
+    // The earlier document's fingerprints, indexed: every number with a
+    // given fingerprint, smallest first, so the first that really equals wins.
     for (size_t t = 1; t < m_fingerprints.size(); ++t) {
         const fingerprint::Fingerprint& f = m_fingerprints[t];
         if (f.count != 0 || f.checksum != 0)
-            m_matcher->index[KeyOf(f)].push_back(static_cast<int32_t>(t));
+            m_index[KeyOf(f)].push_back(static_cast<int32_t>(t));
     }
-    for (size_t j = 1; j < t2; ++j) {
-        if ((*m_entries2)[j].type != 0 && !m_duplicates[j].matched)
+    for (size_t j = 1; j < t2 && j < entries.size(); ++j) {
+        if (entries[j].type != 0 && !m_map[j].matched)
             MatchObject(static_cast<int32_t>(j), false);
     }
-    // The second root node's indirect /Count object is always written.
-    CPdfObject root, count;
-    FetchNode(*m_xref2, m_pages2, root);
-    if (root.GetKind() == OBJ_DICTIONARY) {
-        root.GetDictionary()->LookupRaw("Count", count);
-        if (count.GetKind() == OBJ_REFERENCE && count.GetRefNum() > 0 && static_cast<size_t>(count.GetRefNum()) < t2)
-            m_duplicates[static_cast<size_t>(count.GetRefNum())].matched = 0;
-    }
-    m_matcher.reset();
+    if (alwaysCopied > 0 && static_cast<size_t>(alwaysCopied) < t2)
+        m_map[static_cast<size_t>(alwaysCopied)].matched = 0;
+    m_index.clear();
+    m_failed[0].clear();
+    m_failed[1].clear();
+    m_inProgress.clear();
+    m_provisional.clear();
+    m_dependents.clear();
+    m_mayShare = nullptr;
 }
 
-bool CPdfFileAppend::ReadExaminedText(int32_t number, std::string& text)
+bool CPdfDuplicateMatcher::ReadExaminedText(int32_t number, std::string& text)
 {
     // The bytes after "obj" and one line-end byte, through "endobj" and the
     // byte after it: where the first document's fingerprints start too.
     CPdfRawObject raw;
-    if (!m_reader2->ReadRawObject(number, raw, false) || raw.IsEmpty())
+    if (!m_later.ReadRawObject(number, raw, false) || raw.IsEmpty())
         return false;
     const uint32_t o = bytesearch::FindPattern(raw.GetHead(), 0, raw.GetHeadLength(), "obj", 3);
     if (o == 0 || o + 2 > raw.GetHeadLength())
@@ -76,19 +78,19 @@ bool CPdfFileAppend::ReadExaminedText(int32_t number, std::string& text)
     return true;
 }
 
-int32_t CPdfFileAppend::FindEqualObject(const std::string& text)
+int32_t CPdfDuplicateMatcher::FindEqualObject(const std::string& text)
 {
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data());
     const uint32_t length = static_cast<uint32_t>(text.size());
-    const auto it = m_matcher->index.find(KeyOf(fingerprint::Compute(bytes, length, 0)));
-    if (it == m_matcher->index.end())
+    const auto it = m_index.find(KeyOf(fingerprint::Compute(bytes, length, 0)));
+    if (it == m_index.end())
         return 0;
     // A 32-bit checksum can collide: confirm with the bytes themselves (the
     // same bytes, usually; else the same bytes as the fingerprint sees them).
     std::string processed;
     CPdfRawObject candidate;
     for (int32_t t : it->second) {
-        if (!m_reader1->ReadRawObject(t, candidate, false))
+        if (!m_earlier.ReadRawObject(t, candidate, false))
             continue;
         const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(t)) + 7;
         if (start > candidate.GetHeadLength())
@@ -104,16 +106,15 @@ int32_t CPdfFileAppend::FindEqualObject(const std::string& text)
     return 0;
 }
 
-bool CPdfFileAppend::BeginMatch(int32_t number, bool allowPages, std::vector<MatchFrame>& stack)
+bool CPdfDuplicateMatcher::BeginMatch(int32_t number, bool allowPages, std::vector<Frame>& stack)
 {
-    MatchState& s = *m_matcher;
-    const size_t t2 = m_duplicates.size();
-    if (s.failed[allowPages ? 1 : 0][static_cast<size_t>(number)] || number == m_pages2)
+    const size_t t2 = m_map.size();
+    if (m_failed[allowPages ? 1 : 0][static_cast<size_t>(number)] || number == m_pageTree)
         return false;
-    MatchFrame frame;
+    Frame frame;
     frame.number = number;
     frame.allowPages = allowPages;
-    if (!ReadExaminedText(number, frame.text))
+    if (!ReadExaminedText(number, frame.text) || !(*m_mayShare)(number, frame.text))
         return Fail(number, allowPages);
     // Pages, page-tree nodes, object streams and anything with a /Parent
     // are shared only when reached from an annotation.
@@ -131,54 +132,51 @@ bool CPdfFileAppend::BeginMatch(int32_t number, bool allowPages, std::vector<Mat
         frame.references.push_back(static_cast<int32_t>(ref.number));
     }
     frame.allowReferences = Contains(frame.text, "Annot", 5);
-    m_duplicates[static_cast<size_t>(number)].matched = 1;  // in progress
-    s.inProgress[static_cast<size_t>(number)] = 1;
+    m_map[static_cast<size_t>(number)].matched = 1;  // in progress
+    m_inProgress[static_cast<size_t>(number)] = 1;
     stack.push_back(std::move(frame));
     return true;
 }
 
-bool CPdfFileAppend::Fail(int32_t number, bool allowPages)
+bool CPdfDuplicateMatcher::Fail(int32_t number, bool allowPages)
 {
-    MatchState& s = *m_matcher;
-    m_duplicates[static_cast<size_t>(number)].matched = 0;
+    m_map[static_cast<size_t>(number)].matched = 0;
     // What fails with pages allowed fails without them too.
-    s.failed[allowPages ? 1 : 0][static_cast<size_t>(number)] = 1;
-    s.failed[0][static_cast<size_t>(number)] = 1;
+    m_failed[allowPages ? 1 : 0][static_cast<size_t>(number)] = 1;
+    m_failed[0][static_cast<size_t>(number)] = 1;
     return false;
 }
 
-void CPdfFileAppend::Settle(int32_t number, bool matchedToItself)
+void CPdfDuplicateMatcher::Settle(int32_t number, bool matchedToItself)
 {
     // Objects that relied on `number` while it was being examined.
-    MatchState& s = *m_matcher;
-    const auto it = s.dependents.find(number);
-    if (it == s.dependents.end())
+    const auto it = m_dependents.find(number);
+    if (it == m_dependents.end())
         return;
     const std::vector<int32_t> dependents = std::move(it->second);
-    s.dependents.erase(it);
+    m_dependents.erase(it);
     for (int32_t p : dependents) {
-        const auto deps = s.provisional.find(p);
-        if (deps == s.provisional.end())
+        const auto deps = m_provisional.find(p);
+        if (deps == m_provisional.end())
             continue;  // already settled or rolled back
         if (!matchedToItself) {
             const bool allow = deps->second.allowPages;
-            s.provisional.erase(deps);
+            m_provisional.erase(deps);
             Fail(p, allow);
             continue;
         }
         auto& list = deps->second.on;
         list.erase(std::remove(list.begin(), list.end(), number), list.end());
         if (list.empty())
-            s.provisional.erase(deps);
+            m_provisional.erase(deps);
     }
 }
 
-bool CPdfFileAppend::MatchObject(int32_t number, bool allowPages)
+bool CPdfDuplicateMatcher::MatchObject(int32_t number, bool allowPages)
 {
-    MatchState& s = *m_matcher;
-    if (m_duplicates[static_cast<size_t>(number)].matched)
+    if (m_map[static_cast<size_t>(number)].matched)
         return true;
-    std::vector<MatchFrame> stack;
+    std::vector<Frame> stack;
     if (!BeginMatch(number, allowPages, stack))
         return false;
     bool childDone = false;
@@ -187,25 +185,25 @@ bool CPdfFileAppend::MatchObject(int32_t number, bool allowPages)
     bool result = false;
     while (!stack.empty()) {
         const size_t depth = stack.size();
-        MatchFrame* f = &stack.back();
+        Frame* f = &stack.back();
         bool failed = false;
         if (childDone) {
             childDone = false;
             // A referenced object counts only when it is shared with the
             // first document's object of the same number.
-            if (!childResult || m_duplicates[static_cast<size_t>(child)].target != child) {
+            if (!childResult || m_map[static_cast<size_t>(child)].target != child) {
                 failed = true;
             } else {
-                const auto p = s.provisional.find(child);
-                if (p != s.provisional.end())
+                const auto p = m_provisional.find(child);
+                if (p != m_provisional.end())
                     for (int32_t d : p->second.on)
                         f->dependsOn.push_back(d);
             }
         }
         while (!failed && f->next < f->references.size()) {
             const int32_t m = f->references[f->next++];
-            const DuplicateEntry& d = m_duplicates[static_cast<size_t>(m)];
-            if (s.inProgress[static_cast<size_t>(m)]) {
+            const Entry& d = m_map[static_cast<size_t>(m)];
+            if (m_inProgress[static_cast<size_t>(m)]) {
                 f->dependsOn.push_back(m);  // a cycle: decided when m is
                 continue;
             }
@@ -214,8 +212,8 @@ bool CPdfFileAppend::MatchObject(int32_t number, bool allowPages)
                     failed = true;
                     break;
                 }
-                const auto p = s.provisional.find(m);
-                if (p != s.provisional.end())
+                const auto p = m_provisional.find(m);
+                if (p != m_provisional.end())
                     for (int32_t dep : p->second.on)
                         f->dependsOn.push_back(dep);
                 continue;
@@ -230,7 +228,7 @@ bool CPdfFileAppend::MatchObject(int32_t number, bool allowPages)
         // Every reference is settled, or one failed: finish f.
         const int32_t a = f->number;
         const bool allow = f->allowPages;
-        s.inProgress[static_cast<size_t>(a)] = 0;
+        m_inProgress[static_cast<size_t>(a)] = 0;
         bool success = false;
         int32_t target = 0;
         if (!failed) {
@@ -240,9 +238,9 @@ bool CPdfFileAppend::MatchObject(int32_t number, bool allowPages)
         }
         std::vector<int32_t> dependsOn;
         if (success) {
-            m_duplicates[static_cast<size_t>(a)] = {target, 1};
+            m_map[static_cast<size_t>(a)] = {target, 1};
             for (int32_t d : f->dependsOn)
-                if (d != a && s.inProgress[static_cast<size_t>(d)] &&
+                if (d != a && m_inProgress[static_cast<size_t>(d)] &&
                     std::find(dependsOn.begin(), dependsOn.end(), d) == dependsOn.end())
                     dependsOn.push_back(d);
         } else {
@@ -252,13 +250,13 @@ bool CPdfFileAppend::MatchObject(int32_t number, bool allowPages)
         Settle(a, success && target == a);
         if (success && !dependsOn.empty()) {
             for (int32_t d : dependsOn)
-                s.dependents[d].push_back(a);
-            s.provisional[a] = Provisional{std::move(dependsOn), allow};
+                m_dependents[d].push_back(a);
+            m_provisional[a] = Provisional{std::move(dependsOn), allow};
         }
         childDone = true;
-        childResult = success && m_duplicates[static_cast<size_t>(a)].matched;
+        childResult = success && m_map[static_cast<size_t>(a)].matched;
         child = a;
         result = childResult;
     }
-    return result && m_duplicates[static_cast<size_t>(number)].matched;
+    return result && m_map[static_cast<size_t>(number)].matched;
 }
