@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "append/CPdfDestinationMerge.h"
 #include "append/CPdfOutlineMerge.h"
 #include "append/CPdfPageTreeMerge.h"
 #include "append/PdfByteSearch.h"
@@ -173,6 +174,7 @@ void CPdfFileAppend::PlanMerges()
     m_plan = std::make_unique<CPdfMergePlan>(std::move(parts), copied);
     m_merges.push_back(std::make_unique<CPdfPageTreeMerge>());
     m_merges.push_back(std::make_unique<CPdfOutlineMerge>());
+    m_merges.push_back(std::make_unique<CPdfDestinationMerge>());
     for (const auto& merge : m_merges)
         merge->Plan(*m_plan);
 }
@@ -225,6 +227,25 @@ void CPdfFileAppend::WriteNewObject(int64_t number, const std::string& body)
     Write("\rendobj\r");
 }
 
+bool CPdfFileAppend::Rewrite(size_t part, int32_t number, const uint8_t* text, uint32_t length, uint32_t split,
+                             std::string& out)
+{
+    // The transforms first (they leave the "stream" keyword where it is
+    // relative to the end), then the object's own edits.
+    std::string& transformed = m_transformed;
+    const bool changed = m_plan->Transform(part, text, length, transformed);
+    if (changed) {
+        split = split + static_cast<uint32_t>(transformed.size()) - length;
+        text = reinterpret_cast<const uint8_t*>(transformed.data());
+        length = static_cast<uint32_t>(transformed.size());
+    }
+    if (m_plan->ApplyEdits(part, number, text, length, split, out))
+        return true;
+    if (changed)
+        out.swap(transformed);
+    return changed;
+}
+
 int32_t CPdfFileAppend::HeaderGeneration(const CPdfRawObject& text)
 {
     return text.GetLayout().hasHeader ? text.GetLayout().generation : 0;
@@ -246,8 +267,8 @@ void CPdfFileAppend::CopyFirstDocument()
             continue;
         out.generation = HeaderGeneration(m_text);
         out.type = 1;
-        const objecttext::Layout& layout = m_text.GetLayout();
-        if (m_plan->ApplyEdits(0, i, m_text.GetHead(), m_text.GetHeadLength(), layout.split, m_rewritten)) {
+        m_rewritten.clear();
+        if (Rewrite(0, i, m_text.GetHead(), m_text.GetHeadLength(), m_text.GetLayout().split, m_rewritten)) {
             // Rewritten here, so no equal object may be shared into it.
             Write(m_rewritten.data(), m_rewritten.size());
             CopyFromFile(m_text.GetTailFd(), m_text.GetTailPosition(), m_text.GetTailLength());
@@ -304,12 +325,8 @@ void CPdfFileAppend::CopySecondDocument()
         // Everything after the "stream" keyword is copied as it was, so the
         // keyword moves by what renumbering added or took.
         const uint32_t split = layout.split + static_cast<uint32_t>(m_rewritten.size()) - m_text.GetHeadLength();
-        const uint8_t* text = reinterpret_cast<const uint8_t*>(m_rewritten.data());
-        if (m_plan->Transform(1, text, static_cast<uint32_t>(m_rewritten.size()), m_edited)) {
-            m_rewritten.swap(m_edited);
-            text = reinterpret_cast<const uint8_t*>(m_rewritten.data());
-        }
-        if (m_plan->ApplyEdits(1, i, text, static_cast<uint32_t>(m_rewritten.size()), split, m_edited))
+        if (Rewrite(1, i, reinterpret_cast<const uint8_t*>(m_rewritten.data()), static_cast<uint32_t>(m_rewritten.size()),
+                    split, m_edited))
             m_rewritten.swap(m_edited);
         Write(m_rewritten.data(), m_rewritten.size());
         CopyFromFile(m_text.GetTailFd(), m_text.GetTailPosition(), m_text.GetTailLength());

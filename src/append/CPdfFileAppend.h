@@ -64,6 +64,10 @@ private:
     // The number a reference to object number of the second document gets.
     objecttext::Target MapReference(int64_t number) const;
     static int32_t HeaderGeneration(const CPdfRawObject& text);
+    // The text of object number of part with the merges' transforms and
+    // edits applied (split: the end of its "stream" keyword); false when
+    // nothing changes it.
+    bool Rewrite(size_t part, int32_t number, const uint8_t* text, uint32_t length, uint32_t split, std::string& out);
     // Where the merges' references and new objects go.
     objecttext::Target MapReference(size_t part, int64_t number) const override;
     void WriteNewObject(int64_t number, const std::string& body) override;
@@ -104,4 +108,5 @@ private:
     CPdfRawObject m_text;       // the object being copied
     std::string m_rewritten;    // its renumbered or edited form
     std::string m_edited;
+    std::string m_transformed;
 };

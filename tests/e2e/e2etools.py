@@ -235,3 +235,73 @@ class KorvelTestCase(unittest.TestCase):
             self.assertEqual(geometry(out), geometry(first) + geometry(second))
             self.assertTrue(renders(out) == renders(first) + renders(second), "a page renders unlike its source")
         return out
+
+
+def targets(path):
+    """Where the bookmarks and links lead, resolved from qpdf's JSON without
+    trusting its own resolution: [(title, page from 1)] in preorder, and per
+    page the target pages of its link annotations (None where a destination
+    leads nowhere). Named destinations are looked up in /Names /Dests (kids
+    and limits) and in /Dests; values may be arrays or dictionaries with /D."""
+    data = json.loads(must("qpdf", "--json=2", "--json-key=qpdf", "--json-key=pages", path))
+    objs = data["qpdf"][1]
+    get = lambda v: objs.get("obj:" + v, {}).get("value") if isinstance(v, str) and v.endswith(" R") else v
+    pages = {p["object"]: i + 1 for i, p in enumerate(data["pages"])}
+    catalog = get(objs["trailer"]["value"]["/Root"])
+    names, todo, seen = {}, [get((get(catalog.get("/Names")) or {}).get("/Dests"))], set()
+    while todo:
+        node = todo.pop() or {}
+        pairs = get(node.get("/Names")) or []
+        names.update({pairs[i]: pairs[i + 1] for i in range(0, len(pairs) - 1, 2)})
+        todo += [get(k) for k in get(node.get("/Kids")) or [] if k not in seen and not seen.add(k)]
+    old = get(catalog.get("/Dests")) or {}
+
+    def page_of(dest, depth=0):
+        dest = get(dest)
+        if isinstance(dest, str) and dest[:2] in ("u:", "b:") and depth < 3:
+            return page_of(names.get(dest), depth + 1)
+        if isinstance(dest, str) and dest.startswith("/") and depth < 3:
+            return page_of(old.get(dest), depth + 1)
+        if isinstance(dest, dict):
+            return page_of(dest.get("/D"), depth + 1)
+        if isinstance(dest, list) and dest:
+            return pages.get(dest[0])
+        return None
+
+    def action_page(item):
+        """The /Dest, or the first GoTo along the action and its /Next chain."""
+        if "/Dest" in item:
+            return page_of(item["/Dest"])
+        chain = [get(item.get("/A"))]
+        for _ in range(100):
+            if not chain:
+                break
+            action = chain.pop(0)
+            if not isinstance(action, dict):
+                continue
+            if action.get("/S") == "/GoTo":
+                return page_of(action.get("/D"))
+            following = get(action.get("/Next"))
+            chain += [get(a) for a in following] if isinstance(following, list) else [following]
+        return None
+
+    items, stack = [], [get(get(catalog.get("/Outlines")) or {}).get("/First") if catalog.get("/Outlines") else None]
+    while stack and len(items) < 100000:
+        ref = stack.pop()
+        item = get(ref)
+        if not isinstance(item, dict):
+            continue
+        items.append((item.get("/Title"), action_page(item)))
+        stack += [item.get("/Next"), item.get("/First")]
+    links = []
+    for p in data["pages"]:
+        annots = get(get(p["object"]).get("/Annots")) or []
+        links.append([action_page(a) for a in map(get, annots) if isinstance(a, dict) and a.get("/Subtype") == "/Link"])
+    return items, links
+
+
+def expected_targets(first, second):
+    """The targets of first then second, the second's pages moved by the first's count."""
+    (i1, l1), (i2, l2), n = targets(first), targets(second), npages(first)
+    move = lambda p: p and p + n
+    return i1 + [(t, move(p)) for t, p in i2], l1 + [[move(p) for p in ps] for ps in l2]

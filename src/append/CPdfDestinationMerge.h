@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "append/CPdfDocumentMerge.h"
+#include "object/CPdfObject.h"
+
+class CPdfDestinationRenamer;
+struct CPdfMergePart;
+
+// Named destinations across the inputs. Every input keeps resolving its own
+// names to its own pages: the result has one name tree (and one /Dests
+// dictionary) holding every input's names, where a later input's name that
+// an earlier input already uses is renamed ("page.1" becomes "page.1-2"),
+// and every link, bookmark and GoTo action of that input that names it is
+// rewritten to match. A later input's reference to a name it does not
+// define, but another input does, is renamed to a name nothing defines, so
+// it stays as dead as it was; so do the first input's. Names that do not
+// collide stay resolvable by name, for links from outside the file.
+class CPdfDestinationMerge : public CPdfDocumentMerge {
+public:
+    CPdfDestinationMerge();
+    ~CPdfDestinationMerge() override;
+
+    void Plan(CPdfMergePlan& plan) override;
+    void Write(CPdfMergeOutput& output) override;
+
+    // Entries per node of the name tree written.
+    static constexpr size_t kNodeSize = 128;
+
+private:
+    struct Entry {
+        std::string key;
+        CPdfObject value;  // as written in its input: a reference or a direct value
+        size_t part;
+    };
+    // The names one input defines: the name tree under /Names /Dests and the
+    // older /Dests dictionary, with the node objects they were read from.
+    struct Names {
+        std::vector<Entry> tree;
+        std::vector<Entry> dests;
+        std::unordered_set<std::string> defined;
+        std::vector<int32_t> treeNodes;
+        std::vector<int32_t> destsNodes;
+        std::unordered_map<std::string, std::string> renamed;  // memo of Rename
+    };
+    struct Node {
+        int64_t number;
+        size_t first, last;  // entries [first, last) for a leaf, kids for others
+        bool leaf;
+    };
+
+    static void ReadNames(const CPdfMergePart& part, size_t index, Names& out);
+    bool Rename(size_t part, const std::string& name, std::string& newName);
+    std::string UniqueName(size_t part, const std::string& name);
+    void PlanTree(CPdfMergePlan& plan);
+
+    std::vector<Names> m_names;
+    std::unordered_set<std::string> m_taken;  // every name defined or given out
+    std::vector<std::unique_ptr<CPdfDestinationRenamer>> m_renamers;
+    std::vector<Entry> m_tree;   // merged, sorted
+    std::vector<Entry> m_dests;  // merged /Dests
+    std::vector<std::vector<Node>> m_levels;  // leaves first, root level last
+    int64_t m_destsNumber = -1;
+};

@@ -1,0 +1,136 @@
+// Named destinations across two documents: which tokens of an object's text
+// name a destination, and the merged name tree (kids, limits, order).
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "append/AppendTestKit.h"
+#include "append/CPdfDestinationRenamer.h"
+#include "append/CPdfValueWriter.h"
+#include "object/CPdfArray.h"
+#include "object/CPdfString.h"
+
+namespace {
+
+std::string Rename(const std::string& text)
+{
+    // page.1 and page.7 are renamed; anything else stays.
+    const CPdfDestinationRenamer renamer([](const std::string& name, std::string& renamed) {
+        if (name != "page.1" && name != "page.7")
+            return false;
+        renamed = name + "-2";
+        return true;
+    });
+    std::string out;
+    return renamer.Transform(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()), out)
+               ? out
+               : text;
+}
+
+// A document of three pages (3, 4, 5) whose name tree holds n0 ... n(count-1),
+// name i leading to page i % 3, in leaves of ten under one root.
+std::string Named(int count)
+{
+    PdfBuilder b;
+    std::string kids;
+    int number = 10;
+    for (int first = 0; first < count; first += 10, ++number) {
+        std::string names;
+        for (int i = first; i < std::min(count, first + 10); ++i)
+            names += "(n" + std::to_string(1000 + i) + ")[" + std::to_string(3 + i % 3) + " 0 R/Fit]";
+        b.Object(number, "<</Limits[(n" + std::to_string(1000 + first) + ")(n" +
+                             std::to_string(1000 + std::min(count, first + 10) - 1) + ")]/Names[" + names + "]>>");
+        kids += std::to_string(number) + " 0 R ";
+    }
+    b.Object(1, "<</Type/Catalog/Pages 2 0 R/Names<</Dests 9 0 R>>>>");
+    b.Object(2, "<</Type/Pages/Kids[3 0 R 4 0 R 5 0 R]/Count 3>>");
+    for (int p = 3; p <= 5; ++p)
+        b.Object(p, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<<>>>>");
+    b.Object(9, "<</Kids[" + kids + "]>>");
+    b.Trailer("/Root 1 0 R");
+    return b.Build();
+}
+
+}  // namespace
+
+TEST(DestinationRenamerTest, OnlyDestinationsAndGoToTargetsAreRenamed)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"<</Subtype/Link/Dest(page.1)>>", "<</Subtype/Link/Dest<706167652e312d32>>>"},
+        {"<</Subtype/Link/Dest/page.1/Border[0 0 0]>>", "<</Subtype/Link/Dest/page.1-2/Border[0 0 0]>>"},
+        {"<</A<</S/GoTo/D(page.7)>>>>", "<</A<</S/GoTo/D<706167652e372d32>>>>>"},
+        {"<</A<</D<706167652e37>/S/GoTo>>>>", "<</A<</D<706167652e372d32>/S/GoTo>>>>"},  // /D before /S, hex
+        {"<</A<</S/URI/URI(u)/Next[<</S/GoTo/D(page\\0561)>>]>>>>",
+         "<</A<</S/URI/URI(u)/Next[<</S/GoTo/D<706167652e312d32>>>]>>>>"},  // along /Next, an escape
+        {"<</A<</S/GoToR/F(x.pdf)/D(page.1)>>>>", ""},  // another file's name
+        {"<</OCProperties<</D(page.1)>>>>", ""},          // not an action
+        {"<</Dest[3 0 R/XYZ 0 0 0]/Contents(/Dest(page.1))>>", ""},
+        {"<</Dest(page.2)>>", ""},
+        {"<</Length 9>>stream\n/Dest(page.1)\nendstream", ""},  // stream data
+        {"<</P 5 0 R/Dest(page.1)>>", "<</P 5 0 R/Dest<706167652e312d32>>>"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(Rename(text), expected.empty() ? text : expected) << text;
+}
+
+TEST(DestinationMergeTest, OneSortedTreeWithEveryNameOfBoth)
+{
+    TempDir dir;
+    ASSERT_EQ(Append(dir, Named(300), Named(25), false), "");
+    CPdfDocument doc;
+    doc.Open(dir.File("out.pdf"));
+    CPdfXRef& xref = *doc.GetXRef();
+    CPdfObject catalog, names, root;
+    xref.FetchObject(xref.GetRootNum(), xref.GetRootGen(), catalog);
+    catalog.GetDictionary()->Lookup("Names", names);
+    names.GetDictionary()->Lookup("Dests", root);
+    // Walk the tree: every leaf's keys ascend and lie within its limits.
+    std::vector<std::pair<std::string, int>> entries;  // key, page object
+    std::vector<CPdfObject> stack{root};
+    std::string problems;
+    while (!stack.empty()) {
+        CPdfObject node = stack.back();
+        stack.pop_back();
+        CPdfObject kids, pairs, limits;
+        node.GetDictionary()->Lookup("Kids", kids);
+        node.GetDictionary()->Lookup("Names", pairs);
+        node.GetDictionary()->Lookup("Limits", limits);
+        for (int32_t i = kids.GetKind() == OBJ_ARRAY ? kids.GetArray()->GetSize() - 1 : -1; i >= 0; --i) {
+            CPdfObject kid;
+            kids.GetArray()->Get(i, kid);
+            stack.push_back(kid);
+        }
+        std::string lo, hi;
+        if (limits.GetKind() == OBJ_ARRAY) {
+            CPdfObject a, b;
+            limits.GetArray()->Get(0, a);
+            limits.GetArray()->Get(1, b);
+            lo = CPdfValueWriter::StringBytes(*a.GetString());
+            hi = CPdfValueWriter::StringBytes(*b.GetString());
+        }
+        for (int32_t i = 0; pairs.GetKind() == OBJ_ARRAY && i + 1 < pairs.GetArray()->GetSize(); i += 2) {
+            CPdfObject key, dest, page;
+            pairs.GetArray()->Get(i, key);
+            pairs.GetArray()->Get(i + 1, dest);
+            dest.GetArray()->GetRaw(0, page);
+            const std::string k = CPdfValueWriter::StringBytes(*key.GetString());
+            if (!entries.empty() && entries.back().first >= k)
+                problems += "order at " + k + "; ";
+            if (limits.GetKind() == OBJ_ARRAY && (k < lo || k > hi))
+                problems += "limits at " + k + "; ";
+            entries.push_back({k, page.GetRefNum()});
+        }
+    }
+    EXPECT_EQ(problems, "");
+    ASSERT_EQ(entries.size(), 325u);
+    // The first document's names as they were; the second's renamed, leading
+    // to its own pages (T1 = 40: its pages 3, 4, 5 are 42, 43, 44).
+    const std::map<std::string, int> all(entries.begin(), entries.end());
+    EXPECT_EQ(all.at("n1000"), 3);
+    EXPECT_EQ(all.at("n1299"), 5);
+    EXPECT_EQ(all.at("n1000-2"), 42);
+    EXPECT_EQ(all.at("n1014-2"), 44);
+    EXPECT_EQ(all.count("n1025-2"), 0u);
+}
