@@ -6,6 +6,7 @@
 
 #include "append/CPdfDestinationMerge.h"
 #include "append/CPdfOutlineMerge.h"
+#include "append/CPdfPageLabelMerge.h"
 #include "append/CPdfPageTreeMerge.h"
 #include "append/PdfByteSearch.h"
 #include "append/PdfObjectText.h"
@@ -175,6 +176,7 @@ void CPdfFileAppend::PlanMerges()
     m_merges.push_back(std::make_unique<CPdfPageTreeMerge>());
     m_merges.push_back(std::make_unique<CPdfOutlineMerge>());
     m_merges.push_back(std::make_unique<CPdfDestinationMerge>());
+    m_merges.push_back(std::make_unique<CPdfPageLabelMerge>());
     for (const auto& merge : m_merges)
         merge->Plan(*m_plan);
 }

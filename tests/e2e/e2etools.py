@@ -305,3 +305,32 @@ def expected_targets(first, second):
     (i1, l1), (i2, l2), n = targets(first), targets(second), npages(first)
     move = lambda p: p and p + n
     return i1 + [(t, move(p)) for t, p in i2], l1 + [[move(p) for p in ps] for ps in l2]
+
+
+def page_labels(path):
+    """Each page's label as a reader shows it, from qpdf's page-label ranges;
+    pages before the first range (all pages, without labels) read 1, 2, ...
+    qpdf reports such pages as a range without /S and /P; the fixtures have
+    no real range of that form."""
+    ranges = json.loads(must("qpdf", "--json=2", "--json-key=pagelabels", path))["pagelabels"]
+    starts = {r["index"]: r["label"] for r in ranges}
+
+    def roman(n):
+        out = ""
+        for value, digits in ((1000, "m"), (900, "cm"), (500, "d"), (400, "cd"), (100, "c"), (90, "xc"), (50, "l"),
+                              (40, "xl"), (10, "x"), (9, "ix"), (5, "v"), (4, "iv"), (1, "i")):
+            while n >= value:
+                out, n = out + digits, n - value
+        return out
+
+    labels, label, first = [], {"/S": "/D"}, 0
+    for i in range(npages(path)):
+        if i in starts:
+            label, first = starts[i], i
+        n = label.get("/St", 1) + i - first
+        style = label.get("/S", "/D" if "/P" not in label else None)
+        text = {"/D": str(n), "/r": roman(n), "/R": roman(n).upper(),
+                "/a": chr(97 + (n - 1) % 26) * ((n - 1) // 26 + 1), "/A": chr(65 + (n - 1) % 26) * ((n - 1) // 26 + 1)}
+        prefix = label.get("/P", "u:")
+        labels.append(prefix[2:] + text.get(style, ""))
+    return labels
