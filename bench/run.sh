@@ -14,6 +14,8 @@
 #   (d) two 300-page files made by qpdf from the same source pages in two
 #       orders, so their fonts and images are equal byte for byte: korvel
 #       plain against korvel /s
+#   (e) a 20,000-page document with a named destination and a bookmark for
+#       every page, appended to itself (every name collides)
 # Each command is timed as a whole process (wall clock), RUNS times
 # (default 5, env BENCH_RUNS), interleaved, and the median is reported.
 # Korvel's peak resident memory comes from /usr/bin/time -f %M. The inputs
@@ -38,7 +40,7 @@ cd "$work"
 # ---------------------------------------------------------------- inputs
 
 # A change to a generator (this script or make_pdf.py) makes new inputs.
-stamp=$(cat "$here/make_pdf.py" <(sed -n '/^# BEGIN GENERATORS/,/^# END GENERATORS/p' "$here/run.sh") | sha256sum | cut -c1-16)
+stamp=$(cat "$here/make_pdf.py" "$here/make_named.py" <(sed -n '/^# BEGIN GENERATORS/,/^# END GENERATORS/p' "$here/run.sh") | sha256sum | cut -c1-16)
 if [ "$(cat .inputs-stamp 2>/dev/null)" != "$stamp" ]; then
   rm -f ./*.pdf ./*.ps .inputs-stamp
 fi
@@ -90,6 +92,7 @@ make_inputs() {
   [ -f d-source.pdf ] || shared_source_ps | gs_pdf d-source.pdf
   [ -f d1.pdf ] || qpdf --empty --pages d-source.pdf 1-300 -- d1.pdf
   [ -f d2.pdf ] || qpdf --empty --pages d-source.pdf 300-1 -- d2.pdf
+  [ -f e1.pdf ] || python3 "$here/make_named.py" e1.pdf 20000
 }
 # END GENERATORS
 
@@ -168,6 +171,7 @@ bench_pair() {
 bench_pair a "images, classic xref" a1.pdf a2.pdf
 bench_pair b "images, object streams" b1.pdf b2.pdf
 bench_pair c "20,000 small pages" c1.pdf c2.pdf
+bench_pair e "20,000 pages, named dests" e1.pdf e1.pdf
 
 # (d) plain against /s on documents that share fonts and images.
 echo "(d) shared fonts and images: $runs runs each of korvel and korvel /s ..."
