@@ -1,5 +1,6 @@
 #include "document/CPdfCatalog.h"
 
+#include <string>
 #include <unordered_set>
 
 #include "main/CPdfException.h"
@@ -24,15 +25,16 @@ void CPdfCatalog::Load(CPdfXRef* resolver)
     CPdfObject catalog;
     resolver->FetchObject(resolver->GetRootNum(), resolver->GetRootGen(), catalog);
     if (catalog.GetKind() != OBJ_DICTIONARY)
-        throw CPdfException(msg::kCatalogWrongType);
+        throw CPdfException(msg::kCatalogWrongType)
+            .Because("the catalog (object " + std::to_string(resolver->GetRootNum()) + ") is not a dictionary");
     CPdfObject pages;
     catalog.GetDictionary()->Lookup("Pages", pages);
     if (pages.GetKind() != OBJ_DICTIONARY)
-        throw CPdfException(msg::kPagesWrongType);
+        throw CPdfException(msg::kPagesWrongType).Because("the catalog's /Pages is not a dictionary");
     CPdfObject count;
     pages.GetDictionary()->Lookup("Count", count);
     if (count.GetKind() != OBJ_INTEGER && count.GetKind() != OBJ_REAL)
-        throw CPdfException(msg::kPageCountWrongType);
+        throw CPdfException(msg::kPageCountWrongType).Because("the page tree root has no number as its /Count");
     CPdfObject pagesRef;
     catalog.GetDictionary()->LookupRaw("Pages", pagesRef);
     LoadPages(pages, pagesRef.GetKind() == OBJ_REFERENCE ? pagesRef.GetRefNum() : -1);
@@ -57,13 +59,20 @@ void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber)
     std::vector<Frame> stack;
     std::unordered_set<int32_t> path;  // object numbers of the nodes on the stack
 
+    // "page-tree node (object 7)", or without a number for a direct node.
+    auto describe = [](int32_t objectNumber) {
+        return objectNumber < 0 ? std::string("a page-tree node")
+                                : "page-tree node (object " + std::to_string(objectNumber) + ")";
+    };
     auto enter = [&](const CPdfObject& dict, int32_t objectNumber) {
         CPdfObject kids;
         dict.GetDictionary()->Lookup("Kids", kids);
         if (kids.GetKind() != OBJ_ARRAY)
-            throw CPdfException(msg::kKidsWrongType);
-        if (++visited > nodeLimit || (objectNumber >= 0 && !path.insert(objectNumber).second))
-            throw CPdfException(msg::kPageTreeCycle);
+            throw CPdfException(msg::kKidsWrongType).Because(describe(objectNumber) + " has no /Kids array");
+        if (++visited > nodeLimit)
+            throw CPdfException(msg::kPageTreeCycle).Because("the page tree has more nodes than the file has objects");
+        if (objectNumber >= 0 && !path.insert(objectNumber).second)
+            throw CPdfException(msg::kPageTreeCycle).Because(describe(objectNumber) + " is its own ancestor");
         stack.push_back(Frame{std::move(kids), 0, objectNumber});
     };
 
@@ -82,8 +91,13 @@ void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber)
         kids->GetRaw(index, raw);
         CPdfObject kid;
         kids->Get(index, kid);
-        if (kid.GetKind() != OBJ_DICTIONARY)
-            throw CPdfException(msg::kKidWrongType);
+        if (kid.GetKind() != OBJ_DICTIONARY) {
+            const std::string which = raw.GetKind() == OBJ_REFERENCE
+                                          ? "object " + std::to_string(raw.GetRefNum())
+                                          : "element " + std::to_string(index);
+            throw CPdfException(msg::kKidWrongType)
+                .Because("the /Kids of " + describe(top.objectNumber) + " name " + which + ", which is not a dictionary");
+        }
         if (kid.GetDictionary()->IsType("Page")) {
             CPdfPage page;
             page.Load(static_cast<int32_t>(m_pages.size()) + 1, m_resolver, *kid.GetDictionary());

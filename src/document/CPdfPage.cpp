@@ -1,6 +1,7 @@
 #include "document/CPdfPage.h"
 
 #include <cstdio>
+#include <string>
 
 #include "main/CPdfException.h"
 #include "main/Messages.h"
@@ -28,7 +29,8 @@ void CPdfPage::Load(int32_t pageNumber, CPdfResolver* resolver, const CPdfDictio
     page.Lookup("Resources", m_resources);
     if (m_resources.GetKind() != OBJ_DICTIONARY) {
         m_resources.Clear();
-        throw CPdfException(msg::kResourcesNotFound);
+        throw CPdfException(msg::kResourcesNotFound)
+            .Because("page " + std::to_string(pageNumber) + " has no /Resources dictionary of its own");
     }
     page.LookupRaw("Annots", m_annots);
     if (!IsReferenceArrayOrNull(m_annots)) {

@@ -11,6 +11,9 @@ inline constexpr const char* kFileOpenError = "File open error";
 inline constexpr const char* kOutputEqualsInput = "Output file must differ from input files";
 inline constexpr const char* kCantReplaceInput =
     "Can't replace the first input file; the result is in temp.tmp";
+// printf-style: the name the result was left under is filled in. Used where
+// a file named "temp.tmp" already sits beside the first input.
+inline constexpr const char* kResultSetAside = "Can't replace the first input file; the result is in %s";
 inline constexpr const char* kWriteError = "Can't write the output file";
 inline constexpr const char* kOutputTooLarge = "The result would be 10 GB or larger, which is not supported";
 inline constexpr const char* kPageTreeNotObject = "The page tree root is not an object of its own";
@@ -54,5 +57,12 @@ inline constexpr const char* kPageTreeCycle = "Page tree contains a cycle";
 inline constexpr const char* kResourcesNotFound = "Resources are not found";
 // printf-style: the page number is filled in.
 inline constexpr const char* kAnnotsWrongType = "Page annotations object (page %d) is wrong type";
+
+// Reasons given on standard error only (the lines that say why, for a person)
+inline constexpr const char* kSeeHelp = "; see korvel --help";
+inline constexpr const char* kMissingSecondInput = "two input files are needed";
+inline constexpr const char* kTooManyArguments = "too many arguments";
+inline constexpr const char* kEmptyInputName = "an input file name is empty";
+inline constexpr const char* kIsAnInput = "this output file is also an input; choose another name";
 
 }  // namespace msg

@@ -1,12 +1,18 @@
-// Program entry: prints the usage text or runs one append job, and is the
-// one place where failures are reported.
+// Program entry: prints the usage text or the version, or runs one append
+// job, and is the one place where failures are reported.
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
+#include <string>
 
 #include "append/CPdfFileAppend.h"
 #include "main/CPdfException.h"
 #include "main/Messages.h"
+#include "main/PdfDiagnostics.h"
 
 namespace {
 
@@ -27,15 +33,40 @@ const char* const kUsage[] = {
     "it must be enclosed in quotes.",
 };
 
+int PrintUsage()
+{
+    for (const char* line : kUsage) {
+        std::fputs(line, stdout);
+        std::fputs("\n", stdout);
+    }
+    return 0;
+}
+
+// Scripts compare the message bytes on standard output, so they get them
+// exactly; at a terminal a line feed follows, or the prompt would land on
+// the message's line. The person also gets one line on standard error.
+int ReportFailure(const char* message, const std::string& line)
+{
+    std::fputs(message, stdout);
+    if (isatty(STDOUT_FILENO))
+        std::fputs("\n", stdout);
+    std::fflush(stdout);
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 1) {
-        for (const char* line : kUsage) {
-            std::fputs(line, stdout);
-            std::fputs("\n", stdout);
-        }
+    // The one-argument forms every user tries first; as input names they
+    // could only ever fail, so no working command line changes meaning.
+    if (argc == 1 || (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)))
+        return PrintUsage();
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs(kUsage[0], stdout);
+        std::fputs("\n", stdout);
         return 0;
     }
     // Exit status 1 after a reported failure, so that scripts can tell a
@@ -45,13 +76,13 @@ int main(int argc, char** argv)
         job->ParseArguments(argc, argv);
         job->Run();
     } catch (const CPdfException& e) {
-        std::fputs(e.GetMessageText(), stdout);
-        std::fflush(stdout);
-        return 1;
+        return ReportFailure(e.GetMessageText(), diagnostics::FailureLine(e));
+    } catch (const std::bad_alloc&) {
+        return ReportFailure(msg::kUnexpected, diagnostics::FormatLine("", "out of memory"));
+    } catch (const std::exception& e) {
+        return ReportFailure(msg::kUnexpected, diagnostics::FormatLine("", std::string("internal error: ") + e.what()));
     } catch (...) {
-        std::fputs(msg::kUnexpected, stdout);
-        std::fflush(stdout);
-        return 1;
+        return ReportFailure(msg::kUnexpected, diagnostics::FormatLine("", "internal error"));
     }
     return 0;
 }

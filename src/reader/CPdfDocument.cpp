@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "document/CPdfCatalog.h"
@@ -30,12 +31,20 @@ void CPdfDocument::Open(const std::string& path)
 {
     Close();
     m_file.reset(std::fopen(path.c_str(), "rb"));
-    if (!m_file)
-        throw CPdfException(msg::kCantOpenFile);
+    if (!m_file) {
+        const int error = errno;
+        throw CPdfException(msg::kCantOpenFile).BecauseOf(error);
+    }
     try {
         struct stat st;
-        if (fstat(fileno(m_file.get()), &st) != 0 || !S_ISREG(st.st_mode))
-            throw CPdfException(msg::kCantOpenFile);
+        if (fstat(fileno(m_file.get()), &st) != 0) {
+            const int error = errno;
+            throw CPdfException(msg::kCantOpenFile).BecauseOf(error);
+        }
+        if (S_ISDIR(st.st_mode))
+            throw CPdfException(msg::kCantOpenFile).BecauseOf(EISDIR);
+        if (!S_ISREG(st.st_mode))
+            throw CPdfException(msg::kCantOpenFile).Because("not a regular file");
         CPdfObject none;
         none.SetNull();
         m_stream.Reset(

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -13,9 +14,10 @@
 #include "object/CPdfDictionary.h"
 #include "object/CPdfString.h"
 
-void CPdfFile::AttachOutput(FILE* out)
+void CPdfFile::AttachOutput(FILE* out, const std::string& name)
 {
     m_output = out;
+    m_outputLabel = name;
     m_outputPos = 0;
 }
 
@@ -23,8 +25,10 @@ void CPdfFile::Write(const void* data, size_t length)
 {
     if (length == 0)
         return;
-    if (std::fwrite(data, 1, length, m_output) != length)
-        throw CPdfException(msg::kWriteError);
+    if (std::fwrite(data, 1, length, m_output) != length) {
+        const int error = errno;
+        throw CPdfException(msg::kWriteError).InFile(m_outputLabel).BecauseOf(error);
+    }
     m_outputPos += static_cast<int64_t>(length);
 }
 
@@ -43,8 +47,10 @@ void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length)
 {
     if (length <= 0)
         return;
-    if (std::fflush(m_output) != 0)
-        throw CPdfException(msg::kWriteError);
+    if (std::fflush(m_output) != 0) {
+        const int error = errno;
+        throw CPdfException(msg::kWriteError).InFile(m_outputLabel).BecauseOf(error);
+    }
     const int out = fileno(m_output);
     int64_t left = length;
     loff_t from = position;
@@ -69,7 +75,7 @@ void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length)
 int64_t CPdfFile::GetOutputPosition() const
 {
     if (m_outputPos > pdfformat::kMaxEntryOffset)
-        throw CPdfException(msg::kOutputTooLarge);
+        throw CPdfException(msg::kOutputTooLarge).InFile(m_outputLabel);
     return m_outputPos;
 }
 

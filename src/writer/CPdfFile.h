@@ -31,8 +31,9 @@ public:
     bool SetOutputEntry(int32_t number, int32_t generation, int64_t offset, int32_t type);
 
 protected:
-    // Starts writing to an open handle at position 0.
-    void AttachOutput(FILE* out);
+    // Starts writing to an open handle at position 0; name is the file a
+    // person knows the output by, for the reasons of write failures.
+    void AttachOutput(FILE* out, const std::string& name = std::string());
     void Write(const void* data, size_t length);
     void Write(const char* text);
     void WriteNumber(int64_t value);
@@ -46,6 +47,7 @@ protected:
     int64_t GetOutputPosition() const;
 
     FILE* m_output = nullptr;
+    std::string m_outputLabel;
     int64_t m_outputPos = 0;
     std::vector<XRefEntry> m_outputTable;
 };

@@ -77,3 +77,29 @@ TEST(CPdfCatalogTest, PagesAreNumberedDepthFirstWithTheirRotation)
         EXPECT_EQ(catalog.GetPage(i).GetRotation(), i < 4 ? 0 : i < 13 ? rotations[i - 4].second : 180) << i;
     }
 }
+
+TEST(CPdfCatalogTest, ReasonsNameTheObjectOrPage)
+{
+    auto reason = [](const Objects& objects) {
+        try {
+            OpenedDocument opened(File(objects));
+        } catch (const CPdfException& e) {
+            return e.GetReason();
+        }
+        return std::string("no failure");
+    };
+    const std::pair<Objects, std::string> cases[] = {
+        {{{1, "[/Pages 2 0 R]"}}, "the catalog (object 1) is not a dictionary"},
+        {{{2, "<< /Count 1 >>"}}, "page-tree node (object 2) has no /Kids array"},
+        {{{2, Node("3 0 R 5 0 R", "/Count 2")}, {6, "null"}},  // 5 is free
+         "the /Kids of page-tree node (object 2) name object 5, which is not a dictionary"},
+        {{{2, Node("3 0 R 7", "/Count 2")}},
+         "the /Kids of page-tree node (object 2) name element 1, which is not a dictionary"},
+        {{{2, Node("10 0 R", "/Count 1")}, {10, Node("11 0 R")}, {11, Node("10 0 R")}},
+         "page-tree node (object 10) is its own ancestor"},
+        {{{2, Node("3 0 R 4 0 R", "/Count 2")}, {4, "<< /Type /Page >>"}},
+         "page 2 has no /Resources dictionary of its own"},
+    };
+    for (const auto& [objects, expected] : cases)
+        EXPECT_EQ(reason(objects), expected);
+}
