@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "append/CPdfDestinationMerge.h"
 #include "append/CPdfOutlineMerge.h"
@@ -73,8 +75,12 @@ bool CPdfFileAppend::ParseArguments(int argc, char** argv)
     default:
         break;
     }
-    if (m_firstName.empty() || m_secondName.empty())
-        throw CPdfException(msg::kWrongParameters);
+    if (m_firstName.empty() || m_secondName.empty()) {
+        const char* reason = argc < 3   ? msg::kMissingSecondInput
+                             : argc > 5 ? msg::kTooManyArguments
+                                        : msg::kEmptyInputName;
+        throw CPdfException(msg::kWrongParameters).Because(std::string(reason) + msg::kSeeHelp);
+    }
     if (m_outputName.empty())
         m_outputName = kInPlaceName;
     return true;
@@ -82,9 +88,12 @@ bool CPdfFileAppend::ParseArguments(int argc, char** argv)
 
 void CPdfFileAppend::CheckOutputName() const
 {
-    // Creating the output would destroy an input of the same name.
+    // Writing the output would destroy an input of the same name. The
+    // in-place form writes no file of the name "temp.tmp".
+    if (m_outputName == kInPlaceName)
+        return;
     if (SameFile(m_outputName, m_firstName) || SameFile(m_outputName, m_secondName))
-        throw CPdfException(msg::kOutputEqualsInput);
+        throw CPdfException(msg::kOutputEqualsInput).InFile(m_outputName).Because(msg::kIsAnInput);
 }
 
 bool CPdfFileAppend::Run()
@@ -120,31 +129,44 @@ bool CPdfFileAppend::Run()
 
 void CPdfFileAppend::OpenInputs()
 {
-    m_doc1.Open(m_firstName);
+    // The layers below know objects and offsets, not file names: the name
+    // joins a failure here.
+    try {
+        m_doc1.Open(m_firstName);
+    } catch (CPdfException& e) {
+        e.InFile(m_firstName);
+        throw;
+    }
     m_xref1 = m_doc1.GetXRef();
     m_root1 = m_xref1->GetRootNum();
     m_info1 = m_xref1->GetInfoNum();
     m_entries1 = &m_xref1->GetEntries();
-    m_doc2.Open(m_secondName);
+    try {
+        m_doc2.Open(m_secondName);
+    } catch (CPdfException& e) {
+        e.InFile(m_secondName);
+        throw;
+    }
     m_xref2 = m_doc2.GetXRef();
     m_root2 = m_xref2->GetRootNum();
     m_info2 = m_xref2->GetInfoNum();
     m_entries2 = &m_xref2->GetEntries();
 
-    m_raw1.reset(std::fopen(m_firstName.c_str(), "rb"));
-    m_raw2.reset(std::fopen(m_secondName.c_str(), "rb"));
-    bool created = false;
-    if (m_raw1 && m_raw2) {
-        // The in-place form writes "temp.tmp" as asked; any other name is
-        // written beside its final place and moved there at the end.
-        if (m_outputName == kInPlaceName)
-            created = m_outputFile.CreateAt(m_outputName);
-        else
-            created = m_outputFile.CreateBeside(m_outputName);
-    }
-    if (!created)
-        throw CPdfException(msg::kFileOpenError);
-    AttachOutput(m_outputFile.Get());
+    auto openRaw = [](std::unique_ptr<FILE, FileCloser>& raw, const std::string& name) {
+        raw.reset(std::fopen(name.c_str(), "rb"));
+        if (!raw) {
+            const int error = errno;
+            throw CPdfException(msg::kFileOpenError).InFile(name).BecauseOf(error);
+        }
+    };
+    openRaw(m_raw1, m_firstName);
+    openRaw(m_raw2, m_secondName);
+    // Written beside its final place and moved there at the end; in the
+    // in-place form that place is the first input's.
+    const std::string& target = m_outputName == kInPlaceName ? m_firstName : m_outputName;
+    if (!m_outputFile.Create(target))
+        throw CPdfException(msg::kFileOpenError).InFile(target).Because(m_outputFile.GetError());
+    AttachOutput(m_outputFile.Get(), target);
     m_reader1 = std::make_unique<CPdfRawReader>(fileno(m_raw1.get()), *m_xref1);
     m_reader2 = std::make_unique<CPdfRawReader>(fileno(m_raw2.get()), *m_xref2);
 }
@@ -354,31 +376,28 @@ void CPdfFileAppend::FinishOutput()
     m_xref1 = m_xref2 = nullptr;
     m_entries1 = m_entries2 = nullptr;
     if (m_outputName == kInPlaceName) {
-        if (!m_outputFile.Close())
-            throw CPdfException(msg::kWriteError);
         ReplaceFirstInput();
         return;
     }
-    if (!m_outputFile.Commit(m_outputName))
-        throw CPdfException(msg::kWriteError);
+    if (!m_outputFile.Commit())
+        throw CPdfException(msg::kWriteError).InFile(m_outputName).Because(m_outputFile.GetError());
 }
 
 void CPdfFileAppend::ReplaceFirstInput()
 {
-    // Renaming over the first input replaces it in one step; it is never
-    // removed before its replacement is in place.
-    if (std::rename(kInPlaceName, m_firstName.c_str()) == 0) {
-        m_outputFile.Keep();
+    if (!m_outputFile.Close())
+        throw CPdfException(msg::kWriteError).InFile(m_firstName).Because(m_outputFile.GetError());
+    // The result sits beside the first input, so one rename replaces it.
+    if (m_outputFile.Commit())
         return;
-    }
-    // rename fails across file systems: copy the result beside the first
-    // input and rename that copy over it.
-    CPdfOutputFile beside;
-    if (beside.CreateBeside(m_firstName) && beside.CopyFrom(kInPlaceName) && beside.Commit(m_firstName)) {
-        m_outputFile.Discard();
-        return;
-    }
-    beside.Discard();
-    m_outputFile.Keep();
-    throw CPdfException(msg::kCantReplaceInput);
+    // A complete result the rename could not place: kept under a name a
+    // person can find, never over an existing file.
+    const std::string reason = m_outputFile.GetError();
+    const std::string left = m_outputFile.SetAside(kInPlaceName);
+    const std::string context = reason + "; the result is in " + left;
+    if (left == CPdfOutputFile::NameBeside(m_outputFile.GetTarget(), kInPlaceName))
+        throw CPdfException(msg::kCantReplaceInput).InFile(m_firstName).Because(context);
+    std::string text(std::strlen(msg::kResultSetAside) + left.size(), '\0');
+    text.resize(static_cast<size_t>(std::snprintf(text.data(), text.size() + 1, msg::kResultSetAside, left.c_str())));
+    throw CPdfException(text).InFile(m_firstName).Because(context);
 }

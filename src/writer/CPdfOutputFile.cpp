@@ -1,25 +1,50 @@
 #include "writer/CPdfOutputFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <vector>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
 // A large stdio buffer: objects are written in many small pieces.
 constexpr size_t kBufferSize = 1 << 20;
+// Names tried before giving up; each try fails only on a name in use.
+constexpr unsigned kNameAttempts = 100;
 
-std::string DirectoryOf(const std::string& path)
+// The file a symbolic link names, or path itself (also for a link that
+// leads nowhere: then the link is what gets replaced).
+std::string FollowLink(const std::string& path)
 {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real)
+        return path;
+    std::string resolved(real);
+    std::free(real);
+    return resolved;
+}
+
+// Moves from onto to unless to exists; errno EEXIST when it does.
+bool MoveWithoutReplacing(const std::string& from, const std::string& to)
+{
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    // File systems without the no-replace rename: a hard link fails the
+    // same way on an existing name.
+    if (link(from.c_str(), to.c_str()) != 0)
+        return false;
+    unlink(from.c_str());
+    return true;
 }
 
 }  // namespace
@@ -32,60 +57,119 @@ CPdfOutputFile::~CPdfOutputFile()
         std::fclose(m_file);
 }
 
-bool CPdfOutputFile::CreateAt(const std::string& path)
+std::string CPdfOutputFile::NameBeside(const std::string& path, const std::string& name)
 {
-    m_file = std::fopen(path.c_str(), "wb");
-    if (!m_file)
-        return false;
-    m_path = path;
-    std::setvbuf(m_file, nullptr, _IOFBF, kBufferSize);
-    return true;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
 }
 
-bool CPdfOutputFile::CreateBeside(const std::string& finalPath)
+std::string CPdfOutputFile::NumberedName(const std::string& name, unsigned n)
 {
-    const std::string dir = DirectoryOf(finalPath);
-    // O_EXCL with a fresh name each try: never opens somebody else's file.
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = dir + "/.korvel-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
-        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (n == 0)
+        return name;
+    const size_t dot = name.rfind('.');
+    const size_t stemEnd = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    return name.substr(0, stemEnd) + "-" + std::to_string(n) + name.substr(stemEnd);
+}
+
+bool CPdfOutputFile::Fail(const std::string& what, int error)
+{
+    m_error = what.empty() ? std::strerror(error) : what + ": " + std::strerror(error);
+    return false;
+}
+
+bool CPdfOutputFile::Create(const std::string& target)
+{
+    m_target = FollowLink(target);
+    struct stat st;
+    const bool exists = stat(m_target.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        return Fail("", EISDIR);
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a pipe would be replaced by a plain file.
+        m_error = "not a regular file";
+        return false;
+    }
+    const mode_t mode = exists ? 0600 : 0666;
+    for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::string candidate =
+            NameBeside(m_target, ".korvel-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp");
+        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
-            return false;
+            return Fail("can't create a file in its directory", errno);
         }
         m_file = fdopen(fd, "wb");
         if (!m_file) {
+            const int error = errno;
             close(fd);
             unlink(candidate.c_str());
-            return false;
+            return Fail("", error);
         }
         m_path = candidate;
         std::setvbuf(m_file, nullptr, _IOFBF, kBufferSize);
         return true;
     }
-    return false;
+    return Fail("can't create a file in its directory", EEXIST);
 }
 
 bool CPdfOutputFile::Close()
 {
     if (!m_file)
         return true;
-    bool ok = std::fflush(m_file) == 0 && !std::ferror(m_file);
-    ok = (std::fclose(m_file) == 0) && ok;
+    errno = 0;
+    if (std::fflush(m_file) != 0 || std::ferror(m_file)) {
+        const int error = errno ? errno : EIO;
+        std::fclose(m_file);
+        m_file = nullptr;
+        return Fail("", error);
+    }
+    struct stat st;
+    if (stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        const int fd = fileno(m_file);
+        // Owner first: a change of owner clears the set-id bits. Where the
+        // owner cannot be given away, the group may still be.
+        // Where neither works the result stays ours, which is no loss.
+        if (fchown(fd, st.st_uid, st.st_gid) != 0)
+            static_cast<void>(fchown(fd, static_cast<uid_t>(-1), st.st_gid) == 0);
+        // Failing, the file keeps its private 0600: never more open than
+        // the file it replaces.
+        static_cast<void>(fchmod(fd, st.st_mode & 07777) == 0);
+    }
+    if (std::fclose(m_file) != 0) {
+        m_file = nullptr;
+        return Fail("", errno);
+    }
     m_file = nullptr;
-    return ok;
+    return true;
 }
 
-bool CPdfOutputFile::Commit(const std::string& finalPath)
+bool CPdfOutputFile::Commit()
 {
     if (!Close())
         return false;
-    if (std::rename(m_path.c_str(), finalPath.c_str()) != 0)
-        return false;
+    if (std::rename(m_path.c_str(), m_target.c_str()) != 0)
+        return Fail("can't rename the result onto it", errno);
     m_path.clear();
     m_keep = true;
     return true;
+}
+
+std::string CPdfOutputFile::SetAside(const std::string& name)
+{
+    Close();
+    m_keep = true;
+    for (unsigned n = 0; n < kNameAttempts; ++n) {
+        const std::string candidate = NameBeside(m_target, NumberedName(name, n));
+        if (MoveWithoutReplacing(m_path, candidate)) {
+            m_path = candidate;
+            break;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return m_path;
 }
 
 void CPdfOutputFile::Discard()
@@ -98,26 +182,4 @@ void CPdfOutputFile::Discard()
         std::remove(m_path.c_str());
         m_path.clear();
     }
-}
-
-bool CPdfOutputFile::CopyFrom(const std::string& source)
-{
-    FILE* in = std::fopen(source.c_str(), "rb");
-    if (!in)
-        return false;
-    std::vector<char> buffer(1 << 16);
-    bool ok = true;
-    for (;;) {
-        const size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
-        if (got > 0 && std::fwrite(buffer.data(), 1, got, m_file) != got) {
-            ok = false;
-            break;
-        }
-        if (got < buffer.size()) {
-            ok = !std::ferror(in);
-            break;
-        }
-    }
-    std::fclose(in);
-    return ok;
 }

@@ -209,11 +209,15 @@ class KorvelTestCase(unittest.TestCase):
     def assertSucceeded(self, r):
         self.assertEqual(r, (0, "", ""))
 
-    def assertFailedWith(self, r, message=None):
-        """Exit 1, one message without line feed on stdout, nothing on stderr."""
-        self.assertEqual((r[0], r[2]), (1, ""), r)
+    def assertFailedWith(self, r, message=None, names=()):
+        """Exit 1, one message without line feed on stdout, one line on
+        stderr that names each of names."""
+        self.assertEqual(r[0], 1, r)
         self.assertRegex(r[1], r"^[^\n]+$")
         self.assertEqual(r[1], message or r[1])
+        self.assertRegex(r[2], r"^korvel: [^\n]+\n$")
+        for name in names:
+            self.assertIn(name + ": ", r[2])
 
     def append(self, first, second, *switches, out="out.pdf", full=True):
         """Runs korvel over an older output, which it must replace, and
