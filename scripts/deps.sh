@@ -7,7 +7,7 @@ set -eu
 what=${1:-test}
 packages="cmake g++ make zlib1g-dev qpdf"
 if [ "$what" = test ]; then
-  packages="$packages libgtest-dev poppler-utils ghostscript python3"
+  packages="$packages libgtest-dev poppler-utils ghostscript python3 groff-base"
 fi
 missing=""
 for p in $packages; do

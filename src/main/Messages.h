@@ -1,7 +1,9 @@
 #pragma once
 
 // The program's fixed message texts. Raise sites and tests share them, so a
-// text is written exactly once.
+// text is written exactly once. The messages for standard output are
+// capitalised sentences, each explained in doc/korvel.1 (a test holds them
+// to it); the reasons for standard error are lower-case clauses.
 namespace msg {
 
 // Command line and job
