@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "append/CPdfDestinationMerge.h"
+#include "append/CPdfFormMerge.h"
 #include "append/CPdfOutlineMerge.h"
 #include "append/CPdfPageLabelMerge.h"
 #include "append/CPdfPageTreeMerge.h"
@@ -199,6 +200,7 @@ void CPdfFileAppend::PlanMerges()
     m_merges.push_back(std::make_unique<CPdfOutlineMerge>());
     m_merges.push_back(std::make_unique<CPdfDestinationMerge>());
     m_merges.push_back(std::make_unique<CPdfPageLabelMerge>());
+    m_merges.push_back(std::make_unique<CPdfFormMerge>());
     for (const auto& merge : m_merges)
         merge->Plan(*m_plan);
 }

@@ -1,0 +1,391 @@
+// The joined form: every document's fields, each still its own field, with
+// its value, its font and its alignment as in its own document.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "append/AppendTestKit.h"
+#include "append/CPdfFormMerge.h"
+#include "append/CPdfValueWriter.h"
+#include "object/CPdfArray.h"
+#include "object/CPdfString.h"
+
+namespace {
+
+// A one-page document with a form, written compactly: text field 4
+// "name", field 5 "group" with the text fields 7 "a" and 8 "b" (8 with a
+// /DA of its own), font 6 named /Helv in the form's /DR. formEntries go into
+// /AcroForm beside /Fields ("none": no form at all); patch replaces object
+// bodies; packed numbers are written as members of an object stream, the
+// last one with nothing after it.
+std::string FormPdf(const std::string& formEntries, const std::string& font,
+                    const std::map<int, std::string>& patch = {}, const std::set<int>& packed = {})
+{
+    std::map<int, std::string> objects = {
+        {1, formEntries == "none" ? "<</Type/Catalog/Pages 2 0 R>>"
+                                  : "<</Type/Catalog/Pages 2 0 R/AcroForm<</Fields[4 0 R 5 0 R]" + formEntries + ">>>>"},
+        {2, "<</Type/Pages/Kids[3 0 R]/Count 1>>"},
+        {3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<<>>/Annots[4 0 R 7 0 R 8 0 R]>>"},
+        {4, "<</FT/Tx/T(name)/V(Alice)/Subtype/Widget/Rect[10 10 90 30]/P 3 0 R>>"},
+        {5, "<</T(group)/FT/Tx/Kids[7 0 R 8 0 R]>>"},
+        {6, "<</Type/Font/Subtype/Type1/BaseFont/" + font + ">>"},
+        {7, "<</Parent 5 0 R/T(a)/V(x)/Subtype/Widget/Rect[10 40 90 60]/P 3 0 R>>"},
+        {8, "<</Parent 5 0 R/T(b)/V(y)/DA(/Helv 9 Tf)/Subtype/Widget/Rect[10 70 90 90]/P 3 0 R>>"},
+    };
+    for (const auto& [number, body] : patch)
+        objects[number] = body;
+    PdfAssembler a("%PDF-1.5");
+    std::string offsets, members;
+    int index = 0;
+    for (const auto& [number, body] : objects) {
+        if (packed.count(number) == 0) {
+            a.Object(number, body);
+            continue;
+        }
+        offsets += std::to_string(number) + " " + std::to_string(members.size()) + " ";
+        members += body;
+        a.SetEntry(number, 2, 90, index++);
+    }
+    if (index > 0)
+        a.Object(90, StreamObject("/Type/ObjStm/N " + std::to_string(index) + "/First " + std::to_string(offsets.size()),
+                                  offsets + members));
+    a.StartXRef(a.XRefStream(91, {}, "/Root 1 0 R"));
+    return a.Bytes();
+}
+
+const std::string kForm = "/DA(/Helv 0 Tf 0 g)/DR<</Font<</Helv 6 0 R>>>>";
+
+std::string Text(const CPdfObject& value)
+{
+    if (value.GetKind() == OBJ_STRING)
+        return CPdfValueWriter::StringBytes(*value.GetString());
+    if (value.GetKind() == OBJ_NAME)
+        return std::string("/") + value.GetText();
+    if (value.GetKind() == OBJ_INTEGER)
+        return std::to_string(value.GetInt());
+    return value.GetKind() == OBJ_NULL ? "" : "?";
+}
+
+// The form of a written file, read back.
+struct Form {
+    CPdfDocument doc;
+    CPdfObject form;
+    explicit Form(const std::string& path)
+    {
+        doc.Open(path);
+        CPdfObject catalog;
+        doc.GetXRef()->FetchObject(doc.GetXRef()->GetRootNum(), doc.GetXRef()->GetRootGen(), catalog);
+        catalog.GetDictionary()->Lookup("AcroForm", form);
+    }
+    std::string Entry(const char* key) const
+    {
+        CPdfObject value;
+        if (form.GetKind() == OBJ_DICTIONARY)
+            form.GetDictionary()->Lookup(key, value);
+        if (value.GetKind() == OBJ_BOOL)
+            return value.GetBool() ? "true" : "false";
+        if (value.GetKind() == OBJ_ARRAY)
+            return "[" + std::to_string(value.GetArray()->GetSize()) + "]";
+        return Text(value);
+    }
+    int FieldCount() const
+    {
+        CPdfObject fields;
+        form.GetDictionary()->Lookup("Fields", fields);
+        return fields.GetKind() == OBJ_ARRAY ? fields.GetArray()->GetSize() : -1;
+    }
+
+    // Each terminal field as "full.name=value@BaseFont" (the font its
+    // effective /DA names, looked up as poppler does: in the nearest own
+    // /DR when there is one, else in the form's), with "/Qn" when its
+    // alignment is not 0, and "#object" with objects.
+    std::vector<std::string> Fields(bool objects = false) const
+    {
+        std::vector<std::string> out;
+        CPdfObject fields;
+        form.GetDictionary()->Lookup("Fields", fields);
+        struct Node {
+            CPdfObject raw;
+            std::string prefix;
+            std::string da;
+            CPdfObject dr;
+            int64_t q;
+        };
+        CPdfObject formDa, formDr, formQ;
+        form.GetDictionary()->Lookup("DA", formDa);
+        form.GetDictionary()->Lookup("DR", formDr);
+        form.GetDictionary()->Lookup("Q", formQ);
+        std::vector<Node> stack;
+        for (int32_t i = fields.GetArray()->GetSize() - 1; i >= 0; --i) {
+            Node n{CPdfObject(), "", Text(formDa), CPdfObject(), formQ.GetKind() == OBJ_INTEGER ? formQ.GetInt() : 0};
+            fields.GetArray()->GetRaw(i, n.raw);
+            stack.push_back(std::move(n));
+        }
+        for (int guard = 0; !stack.empty() && guard < 1000; ++guard) {
+            Node n = std::move(stack.back());
+            stack.pop_back();
+            CPdfObject field;
+            doc.GetXRef()->FetchObject(n.raw.GetRefNum(), n.raw.GetRefGen(), field);
+            const CPdfDictionary& d = *field.GetDictionary();
+            CPdfObject t, da, dr, q, kids, v;
+            d.Lookup("T", t);
+            d.Lookup("DA", da);
+            d.Lookup("DR", dr);
+            d.Lookup("Q", q);
+            d.Lookup("Kids", kids);
+            d.Lookup("V", v);
+            const std::string name = n.prefix + (t.GetKind() == OBJ_STRING && !n.prefix.empty() ? "." : "") + Text(t);
+            const std::string ownDa = da.GetKind() == OBJ_STRING ? Text(da) : n.da;
+            const int64_t ownQ = q.GetKind() == OBJ_INTEGER ? q.GetInt() : n.q;
+            if (dr.GetKind() != OBJ_DICTIONARY)
+                dr = n.dr;
+            if (kids.GetKind() == OBJ_ARRAY) {
+                for (int32_t i = kids.GetArray()->GetSize() - 1; i >= 0; --i) {
+                    Node kid{CPdfObject(), name, ownDa, dr, ownQ};
+                    kids.GetArray()->GetRaw(i, kid.raw);
+                    stack.push_back(std::move(kid));
+                }
+                continue;
+            }
+            out.push_back(name + "=" + Text(v) + "@" + FontOf(ownDa, dr) + (ownQ ? "/Q" + std::to_string(ownQ) : "") +
+                          (objects ? "#" + std::to_string(n.raw.GetRefNum()) : ""));
+        }
+        return out;
+    }
+
+    // The /BaseFont of the font the appearance string names.
+    std::string FontOf(const std::string& da, const CPdfObject& ownDr) const
+    {
+        const size_t tf = da.find(" Tf");
+        const size_t slash = da.rfind('/', tf);
+        if (tf == std::string::npos || slash == std::string::npos)
+            return "no font";
+        const std::string name = da.substr(slash + 1, da.find(' ', slash) - slash - 1);
+        CPdfObject formDr;
+        form.GetDictionary()->Lookup("DR", formDr);
+        const CPdfObject& dr = ownDr.GetKind() == OBJ_DICTIONARY ? ownDr : formDr;
+        CPdfObject fonts, font, base;
+        if (dr.GetKind() == OBJ_DICTIONARY)
+            dr.GetDictionary()->Lookup("Font", fonts);
+        if (fonts.GetKind() == OBJ_DICTIONARY)
+            fonts.GetDictionary()->Lookup(name.c_str(), font);
+        if (font.GetKind() != OBJ_DICTIONARY)
+            return "missing " + name;
+        font.GetDictionary()->Lookup("BaseFont", base);
+        return Text(base).substr(1);
+    }
+};
+
+std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const std::vector<std::string> kHelvetica = {"name=Alice@Helvetica", "group.a=x@Helvetica", "group.b=y@Helvetica"};
+const std::vector<std::string> kRenamed = {"name_2=Alice@Helvetica", "group_2.a=x@Helvetica",
+                                           "group_2.b=y@Helvetica"};
+const std::vector<std::string> kCourier = {"name_2=Alice@Courier", "group_2.a=x@Courier", "group_2.b=y@Courier"};
+
+}  // namespace
+
+TEST(FormMerge, EveryDocumentsFieldsStayFieldsOfTheirOwnWithTheirFonts)
+{
+    const std::string helvetica = FormPdf(kForm, "Helvetica"), courier = FormPdf(kForm, "Courier");
+    const std::string nameless =
+        FormPdf(kForm, "Helvetica",
+                {{1, "<</Type/Catalog/Pages 2 0 R/AcroForm<</Fields[4 0 R 5 0 R 9 0 R]" + kForm + ">>>>"},
+                 {3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<<>>/Annots[4 0 R 7 0 R 8 0 R 9 0 R]>>"},
+                 {9, "<</FT/Btn/Ff 65536/DA(/ZaDb 0 Tf)/Subtype/Widget/Rect[0 0 9 9]>>"}});
+    const struct {
+        const char* what;
+        std::string first, second;
+        std::vector<std::string> fields;
+    } cases[] = {
+        {"appended to itself", helvetica, helvetica, Join(kHelvetica, kRenamed)},
+        // A nameless button without a page: equal in both documents and
+        // not edited, yet a field of each.
+        {"a field equal in both", nameless, nameless, Join(Join(kHelvetica, {"=@missing ZaDb"}), Join(kRenamed, {"=@missing ZaDb"}))},
+        // The same resource name for another font: the second one is renamed
+        // and the second document's appearance strings follow.
+        {"another font under the same name", helvetica, courier, Join(kHelvetica, kCourier)},
+        {"fields in an object stream", helvetica, FormPdf(kForm, "Courier", {}, {1, 4, 5, 8}),
+         Join(kHelvetica, kCourier)},
+        // Names compared as text: a hexadecimal and a UTF-16 "name" collide too.
+        {"names written otherwise", helvetica,
+         FormPdf(kForm, "Courier",
+                 {{4, "<</FT/Tx/T<FEFF006E0061006D0065>/V(Alice)/Subtype/Widget/Rect[10 10 90 30]/P 3 0 R>>"},
+                  {5, "<</T<67726f7570>/FT/Tx/Kids[7 0 R 8 0 R]>>"}}),
+         {"name=Alice@Helvetica", "group.a=x@Helvetica", "group.b=y@Helvetica",
+          std::string("\xFE\xFF\0n\0a\0m\0e\0_\0" "2", 14) + "=Alice@Courier", "group_2.a=x@Courier",
+          "group_2.b=y@Courier"}},
+        // The second document's own names are not taken either.
+        {"a new name already used", helvetica,
+         FormPdf(kForm, "Courier", {{7, "<</T(name_2)/V(x)/Subtype/Widget/FT/Tx/Rect[10 40 90 60]/P 3 0 R>>"},
+                                    {5, "<</T(group)/FT/Tx/Kids[8 0 R]>>"},
+                                    {1, "<</Type/Catalog/Pages 2 0 R/AcroForm<</Fields[4 0 R 5 0 R 7 0 R]" + kForm +
+                                            ">>>>"}}),
+         Join(kHelvetica, {"name_3=Alice@Courier", "group_2.b=y@Courier", "name_2=x@Courier"})},
+        // Only one document has a form: the result has it as it was.
+        {"only the second has a form", FormPdf("none", "Helvetica"), courier,
+         {"name=Alice@Courier", "group.a=x@Courier", "group.b=y@Courier"}},
+        {"only the first has a form", helvetica, FormPdf("none", "Courier"), kHelvetica},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        for (bool compact : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (compact ? " /s" : ""));
+            ASSERT_EQ(Append(dir, c.first, c.second, compact), "");
+            const Form form(dir.File("out.pdf"));
+            EXPECT_EQ(form.Fields(), c.fields);
+            const std::vector<std::string> objects = form.Fields(true);
+            std::set<std::string> names, numbers;
+            size_t nameless = 0;
+            for (const std::string& f : objects) {
+                names.insert(f.substr(0, f.find('=')));
+                numbers.insert(f.substr(f.find('#')));
+                nameless += f[0] == '=';
+            }
+            // Shared with an equal field of the first document, a field
+            // would be one field on two pages. Nameless fields are no
+            // one's namesakes.
+            EXPECT_EQ(names.size() + nameless - (nameless > 0), objects.size());
+            EXPECT_EQ(numbers.size(), objects.size());
+        }
+    }
+    // Only the first document has a form: its catalog is copied untouched.
+    ASSERT_EQ(Append(dir, helvetica, FormPdf("none", "Courier"), false), "");
+    EXPECT_NE(ReadFile(dir.File("out.pdf")).find("/AcroForm<</Fields[4 0 R 5 0 R]" + kForm + ">>"), std::string::npos);
+}
+
+TEST(FormMerge, DocumentLevelEntriesAreJoined)
+{
+    const std::string first = FormPdf(kForm + "/SigFlags 1/CO[4 0 R]/XFA 6 0 R/NeedAppearances false", "Helvetica");
+    const std::string second = FormPdf(kForm + "/SigFlags 2/CO[4 0 R 7 0 R]/NeedAppearances true", "Helvetica");
+    const std::string plain = FormPdf(kForm, "Helvetica");
+    const struct {
+        std::string first, second;
+        const char* needAppearances;
+        const char* sigFlags;
+        const char* co;
+        const char* da;
+    } cases[] = {
+        {first, second, "true", "3", "[3]", "/Helv 0 Tf 0 g"},
+        {second, first, "true", "3", "[3]", "/Helv 0 Tf 0 g"},
+        {first, plain, "false", "1", "[1]", "/Helv 0 Tf 0 g"},
+        {plain, plain, "", "", "", "/Helv 0 Tf 0 g"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        ASSERT_EQ(Append(dir, c.first, c.second, false), "");
+        const Form form(dir.File("out.pdf"));
+        EXPECT_EQ(form.FieldCount(), 4);
+        EXPECT_EQ(form.Entry("NeedAppearances"), c.needAppearances);
+        EXPECT_EQ(form.Entry("SigFlags"), c.sigFlags);
+        EXPECT_EQ(form.Entry("CO"), c.co);
+        EXPECT_EQ(form.Entry("DA"), c.da);
+        // Form data for one document would misdescribe the joined form.
+        EXPECT_EQ(form.Entry("XFA"), "");
+    }
+}
+
+TEST(FormMerge, InheritedAppearanceAndAlignmentStayWithTheirFields)
+{
+    // The second form gives its fields another font and right alignment;
+    // its field b and the LibreOffice-style fields with their own /DR keep
+    // what they said themselves.
+    const std::string first = FormPdf(kForm, "Helvetica");
+    const std::string cour = "/DA(0 g /Helv 11 Tf)/Q 2/DR<</Font<</Helv 6 0 R/Cour 9 0 R>>>>";
+    const std::string second = FormPdf(cour, "Times-Roman", {{9, "<</Type/Font/Subtype/Type1/BaseFont/Courier>>"}});
+    const std::string ownDr = FormPdf(
+        "/DR<</Font 9 0 R>>/DA(/Helv 0 Tf 0 g)", "Symbol",
+        {{9, "<</Helv 6 0 R>>"},
+         {4, "<</FT/Tx/T(name)/V(Alice)/DA(/Helv 8 Tf)/DR<</Font 9 0 R>>/Subtype/Widget/Rect[10 10 90 30]/P 3 0 R>>"},
+         {7, "<</Parent 5 0 R/T(a)/V(x)/DA(/Helv 7 Tf)/DR<</Font<</Helv 6 0 R>>>>/Subtype/Widget/P 3 0 R>>"},
+         {5, "<</T(group)/FT/Tx/Kids[7 0 R 8 0 R]/DR 10 0 R>>"},
+         {10, "<</Font<</Helv 6 0 R>>/ProcSet[/PDF/Text]>>"}});
+    const struct {
+        std::string first, second;
+        std::vector<std::string> fields;
+    } cases[] = {
+        {first, second,
+         Join(kHelvetica, {"name_2=Alice@Times-Roman/Q2", "group_2.a=x@Times-Roman/Q2", "group_2.b=y@Times-Roman/Q2"})},
+        {second, first,
+         {"name=Alice@Times-Roman/Q2", "group.a=x@Times-Roman/Q2", "group.b=y@Times-Roman/Q2",
+          "name_2=Alice@Helvetica", "group_2.a=x@Helvetica", "group_2.b=y@Helvetica"}},
+        {first, ownDr, Join(kHelvetica, {"name_2=Alice@Symbol", "group_2.a=x@Symbol", "group_2.b=y@Symbol"})},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        for (bool compact : {false, true}) {
+            ASSERT_EQ(Append(dir, c.first, c.second, compact), "");
+            EXPECT_EQ(Form(dir.File("out.pdf")).Fields(), c.fields);
+        }
+    }
+    // The font names every /DA uses are in the joined /DR.
+    ASSERT_EQ(Append(dir, first, second, false), "");
+    EXPECT_EQ(Form(dir.File("out.pdf")).FontOf("/Cour 9 Tf", CPdfObject()), "Courier");
+}
+
+TEST(FormMerge, FieldTreesThatLinkBackEndAndNamesNeedNotBeOnTop)
+{
+    // Field 5 lists itself and its parent among its kids; field 4 has no
+    // name, so its kid 7 carries the first part of the name.
+    const std::string looped = FormPdf(
+        kForm, "Courier",
+        {{5, "<</T(group)/FT/Tx/Kids[7 0 R 5 0 R 8 0 R]>>"}, {4, "<</Kids[7 0 R]>>"},
+         {7, "<</Parent 4 0 R/T(name)/FT/Tx/V(x)/Subtype/Widget/Rect[10 40 90 60]/P 3 0 R>>"}});
+    TempDir dir;
+    ASSERT_EQ(Append(dir, FormPdf(kForm, "Helvetica"), looped, false), "");
+    const Form form(dir.File("out.pdf"));
+    const auto title = [&form](int number) {
+        CPdfObject field, t;
+        form.doc.GetXRef()->FetchObject(number + 91, 0, field);  // the first document's table has 92 entries
+        field.GetDictionary()->Lookup("T", t);
+        return Text(t);
+    };
+    EXPECT_EQ(title(7), "name_2");
+    EXPECT_EQ(title(5), "group_2");
+    EXPECT_EQ(title(8), "b");  // below group_2
+    EXPECT_EQ(form.FieldCount(), 4);
+}
+
+TEST(FormMerge, AppearanceStringsRenameTheResourcesTheirOperatorsUse)
+{
+    const CPdfFormMerge::ResourceRenames renames = {{"Font", {{"Helv", "Helv_2"}, {"A B", "A B_2"}}},
+                                                    {"ColorSpace", {{"CS0", "CS0_2"}}}};
+    const struct {
+        std::string da, expected;
+    } cases[] = {
+        {"/Helv 0 Tf 0 g", "/Helv_2 0 Tf 0 g"},
+        {"0.5 g/Helv 12 Tf", "0.5 g/Helv_2 12 Tf"},
+        {"/He#6Cv 9 Tf", "/Helv_2 9 Tf"},
+        {"/A#20B 9 Tf", "/A#20B_2 9 Tf"},
+        {"/CS0 cs 1 scn /Helv 9 Tf", "/CS0_2 cs 1 scn /Helv_2 9 Tf"},
+        // Names that are no font operand, or no name at all, stay.
+        {"/Helv cs /CS0 9 Tf", ""},
+        {"(/Helv) Tj /Times 9 Tf", ""},
+        {"/Helv 9 Tf", "/Helv_2 9 Tf"},
+        {"%/Helv 9 Tf\n/F1 9 Tf", ""},
+    };
+    for (const auto& c : cases) {
+        std::string out = "unchanged";
+        EXPECT_EQ(CPdfFormMerge::RenameResources(c.da, renames, out), !c.expected.empty()) << c.da;
+        EXPECT_EQ(out, c.expected.empty() ? "unchanged" : c.expected) << c.da;
+    }
+}
+
+TEST(FormMerge, FreeNamesAreFoundByTextAndKeepTheEncoding)
+{
+    std::set<std::string> taken = {"a_2", "a_3", "name"};
+    const auto isTaken = [&](const std::string& n) { return taken.count(CPdfFormMerge::NameKey(n)) != 0; };
+    EXPECT_EQ(CPdfFormMerge::FreeName("a", 2, isTaken), "a_4");
+    EXPECT_EQ(CPdfFormMerge::FreeName("a", 5, isTaken), "a_5");
+    EXPECT_EQ(CPdfFormMerge::FreeName(std::string("\xFE\xFF\0a", 4), 2, isTaken),
+              std::string("\xFE\xFF\0a\0_\0" "4", 8));
+    EXPECT_EQ(CPdfFormMerge::NameKey(std::string("\xFE\xFF\0n\0a\0m\0e", 10)), "name");
+    EXPECT_EQ(CPdfFormMerge::NameKey("\xEF\xBB\xBFname"), "name");
+    EXPECT_EQ(CPdfFormMerge::NameKey(std::string("\xFE\xFF\0\xE9\xD8\x3D\xDE\x00", 8)), "\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(CPdfFormMerge::NameKey("caf\xE9"), "caf\xC3\xA9");
+}
