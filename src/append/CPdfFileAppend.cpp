@@ -8,6 +8,7 @@
 
 #include "append/CPdfDestinationMerge.h"
 #include "append/CPdfFormMerge.h"
+#include "append/CPdfLayerMerge.h"
 #include "append/CPdfOutlineMerge.h"
 #include "append/CPdfPageLabelMerge.h"
 #include "append/CPdfPageTreeMerge.h"
@@ -201,6 +202,7 @@ void CPdfFileAppend::PlanMerges()
     m_merges.push_back(std::make_unique<CPdfDestinationMerge>());
     m_merges.push_back(std::make_unique<CPdfPageLabelMerge>());
     m_merges.push_back(std::make_unique<CPdfFormMerge>());
+    m_merges.push_back(std::make_unique<CPdfLayerMerge>());
     for (const auto& merge : m_merges)
         merge->Plan(*m_plan);
 }
