@@ -538,7 +538,7 @@ std::string CPdfFormMerge::FreeName(const std::string& name, size_t ordinal,
     const bool utf16 = name.size() >= 2 && static_cast<uint8_t>(name[0]) == 0xFE && static_cast<uint8_t>(name[1]) == 0xFF;
     for (size_t n = ordinal;; ++n) {
         std::string candidate = name;
-        for (char c : "_" + std::to_string(n)) {
+        for (char c : "-" + std::to_string(n)) {
             if (utf16)
                 candidate.push_back('\0');
             candidate.push_back(c);

@@ -19,12 +19,12 @@ class CPdfDictionary;
 // numbers), with the first form's document-level values.
 //
 // Fields stay independent: a later input's top-level field whose name is
-// already taken by an earlier input gets a new name ("name_2" for the second
-// document, then "_3" ... until free), which renames every fully qualified
-// name below it. Default resources are joined per category; a later input's
-// resource whose name is taken is renamed the same way, and the appearance
-// strings (/DA) of that input's fields and widgets that name it are
-// rewritten. A later input's fields that took /DA or /Q from their own form
+// already taken by an earlier input gets a new name ("name-2" for the second
+// document, then "-3" ... until free, as named destinations are renamed),
+// which renames every fully qualified name below it. Default resources are
+// joined per category; a later input's resource whose name is taken is
+// renamed the same way, and the appearance strings (/DA) of that input's
+// fields and widgets that name it are rewritten. A later input's fields that took /DA or /Q from their own form
 // get those values written onto their top-level fields where the joined form
 // says otherwise. /NeedAppearances is true when any form asks for it,
 // /SigFlags are combined, /CO orders are joined, and /XFA is dropped (it
@@ -47,7 +47,7 @@ public:
     // operator (/F1 12 Tf, /CS0 cs, /GS0 gs ...) renamed as renames says;
     // false when none is (out untouched).
     static bool RenameResources(const std::string& da, const ResourceRenames& renames, std::string& out);
-    // name with the first suffix "_N" (N = ordinal, ordinal + 1 ...) that
+    // name with the first suffix "-N" (N = ordinal, ordinal + 1 ...) that
     // taken refuses. A name in UTF-16BE gets its suffix in UTF-16BE.
     static std::string FreeName(const std::string& name, size_t ordinal,
                                 const std::function<bool(const std::string&)>& taken);

@@ -184,9 +184,9 @@ std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std:
 }
 
 const std::vector<std::string> kHelvetica = {"name=Alice@Helvetica", "group.a=x@Helvetica", "group.b=y@Helvetica"};
-const std::vector<std::string> kRenamed = {"name_2=Alice@Helvetica", "group_2.a=x@Helvetica",
-                                           "group_2.b=y@Helvetica"};
-const std::vector<std::string> kCourier = {"name_2=Alice@Courier", "group_2.a=x@Courier", "group_2.b=y@Courier"};
+const std::vector<std::string> kRenamed = {"name-2=Alice@Helvetica", "group-2.a=x@Helvetica",
+                                           "group-2.b=y@Helvetica"};
+const std::vector<std::string> kCourier = {"name-2=Alice@Courier", "group-2.a=x@Courier", "group-2.b=y@Courier"};
 
 }  // namespace
 
@@ -218,15 +218,15 @@ TEST(FormMerge, EveryDocumentsFieldsStayFieldsOfTheirOwnWithTheirFonts)
                  {{4, "<</FT/Tx/T<FEFF006E0061006D0065>/V(Alice)/Subtype/Widget/Rect[10 10 90 30]/P 3 0 R>>"},
                   {5, "<</T<67726f7570>/FT/Tx/Kids[7 0 R 8 0 R]>>"}}),
          {"name=Alice@Helvetica", "group.a=x@Helvetica", "group.b=y@Helvetica",
-          std::string("\xFE\xFF\0n\0a\0m\0e\0_\0" "2", 14) + "=Alice@Courier", "group_2.a=x@Courier",
-          "group_2.b=y@Courier"}},
+          std::string("\xFE\xFF\0n\0a\0m\0e\0-\0" "2", 14) + "=Alice@Courier", "group-2.a=x@Courier",
+          "group-2.b=y@Courier"}},
         // The second document's own names are not taken either.
         {"a new name already used", helvetica,
-         FormPdf(kForm, "Courier", {{7, "<</T(name_2)/V(x)/Subtype/Widget/FT/Tx/Rect[10 40 90 60]/P 3 0 R>>"},
+         FormPdf(kForm, "Courier", {{7, "<</T(name-2)/V(x)/Subtype/Widget/FT/Tx/Rect[10 40 90 60]/P 3 0 R>>"},
                                     {5, "<</T(group)/FT/Tx/Kids[8 0 R]>>"},
                                     {1, "<</Type/Catalog/Pages 2 0 R/AcroForm<</Fields[4 0 R 5 0 R 7 0 R]" + kForm +
                                             ">>>>"}}),
-         Join(kHelvetica, {"name_3=Alice@Courier", "group_2.b=y@Courier", "name_2=x@Courier"})},
+         Join(kHelvetica, {"name-3=Alice@Courier", "group-2.b=y@Courier", "name-2=x@Courier"})},
         // Only one document has a form: the result has it as it was.
         {"only the second has a form", FormPdf("none", "Helvetica"), courier,
          {"name=Alice@Courier", "group.a=x@Courier", "group.b=y@Courier"}},
@@ -310,11 +310,11 @@ TEST(FormMerge, InheritedAppearanceAndAlignmentStayWithTheirFields)
         std::vector<std::string> fields;
     } cases[] = {
         {first, second,
-         Join(kHelvetica, {"name_2=Alice@Times-Roman/Q2", "group_2.a=x@Times-Roman/Q2", "group_2.b=y@Times-Roman/Q2"})},
+         Join(kHelvetica, {"name-2=Alice@Times-Roman/Q2", "group-2.a=x@Times-Roman/Q2", "group-2.b=y@Times-Roman/Q2"})},
         {second, first,
          {"name=Alice@Times-Roman/Q2", "group.a=x@Times-Roman/Q2", "group.b=y@Times-Roman/Q2",
-          "name_2=Alice@Helvetica", "group_2.a=x@Helvetica", "group_2.b=y@Helvetica"}},
-        {first, ownDr, Join(kHelvetica, {"name_2=Alice@Symbol", "group_2.a=x@Symbol", "group_2.b=y@Symbol"})},
+          "name-2=Alice@Helvetica", "group-2.a=x@Helvetica", "group-2.b=y@Helvetica"}},
+        {first, ownDr, Join(kHelvetica, {"name-2=Alice@Symbol", "group-2.a=x@Symbol", "group-2.b=y@Symbol"})},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -345,28 +345,28 @@ TEST(FormMerge, FieldTreesThatLinkBackEndAndNamesNeedNotBeOnTop)
         field.GetDictionary()->Lookup("T", t);
         return Text(t);
     };
-    EXPECT_EQ(title(7), "name_2");
-    EXPECT_EQ(title(5), "group_2");
-    EXPECT_EQ(title(8), "b");  // below group_2
+    EXPECT_EQ(title(7), "name-2");
+    EXPECT_EQ(title(5), "group-2");
+    EXPECT_EQ(title(8), "b");  // below group-2
     EXPECT_EQ(form.FieldCount(), 4);
 }
 
 TEST(FormMerge, AppearanceStringsRenameTheResourcesTheirOperatorsUse)
 {
-    const CPdfFormMerge::ResourceRenames renames = {{"Font", {{"Helv", "Helv_2"}, {"A B", "A B_2"}}},
-                                                    {"ColorSpace", {{"CS0", "CS0_2"}}}};
+    const CPdfFormMerge::ResourceRenames renames = {{"Font", {{"Helv", "Helv-2"}, {"A B", "A B-2"}}},
+                                                    {"ColorSpace", {{"CS0", "CS0-2"}}}};
     const struct {
         std::string da, expected;
     } cases[] = {
-        {"/Helv 0 Tf 0 g", "/Helv_2 0 Tf 0 g"},
-        {"0.5 g/Helv 12 Tf", "0.5 g/Helv_2 12 Tf"},
-        {"/He#6Cv 9 Tf", "/Helv_2 9 Tf"},
-        {"/A#20B 9 Tf", "/A#20B_2 9 Tf"},
-        {"/CS0 cs 1 scn /Helv 9 Tf", "/CS0_2 cs 1 scn /Helv_2 9 Tf"},
+        {"/Helv 0 Tf 0 g", "/Helv-2 0 Tf 0 g"},
+        {"0.5 g/Helv 12 Tf", "0.5 g/Helv-2 12 Tf"},
+        {"/He#6Cv 9 Tf", "/Helv-2 9 Tf"},
+        {"/A#20B 9 Tf", "/A#20B-2 9 Tf"},
+        {"/CS0 cs 1 scn /Helv 9 Tf", "/CS0-2 cs 1 scn /Helv-2 9 Tf"},
         // Names that are no font operand, or no name at all, stay.
         {"/Helv cs /CS0 9 Tf", ""},
         {"(/Helv) Tj /Times 9 Tf", ""},
-        {"/Helv 9 Tf", "/Helv_2 9 Tf"},
+        {"/Helv 9 Tf", "/Helv-2 9 Tf"},
         {"%/Helv 9 Tf\n/F1 9 Tf", ""},
     };
     for (const auto& c : cases) {
@@ -378,12 +378,12 @@ TEST(FormMerge, AppearanceStringsRenameTheResourcesTheirOperatorsUse)
 
 TEST(FormMerge, FreeNamesAreFoundByTextAndKeepTheEncoding)
 {
-    std::set<std::string> taken = {"a_2", "a_3", "name"};
+    std::set<std::string> taken = {"a-2", "a-3", "name"};
     const auto isTaken = [&](const std::string& n) { return taken.count(CPdfFormMerge::NameKey(n)) != 0; };
-    EXPECT_EQ(CPdfFormMerge::FreeName("a", 2, isTaken), "a_4");
-    EXPECT_EQ(CPdfFormMerge::FreeName("a", 5, isTaken), "a_5");
+    EXPECT_EQ(CPdfFormMerge::FreeName("a", 2, isTaken), "a-4");
+    EXPECT_EQ(CPdfFormMerge::FreeName("a", 5, isTaken), "a-5");
     EXPECT_EQ(CPdfFormMerge::FreeName(std::string("\xFE\xFF\0a", 4), 2, isTaken),
-              std::string("\xFE\xFF\0a\0_\0" "4", 8));
+              std::string("\xFE\xFF\0a\0-\0" "4", 8));
     EXPECT_EQ(CPdfFormMerge::NameKey(std::string("\xFE\xFF\0n\0a\0m\0e", 10)), "name");
     EXPECT_EQ(CPdfFormMerge::NameKey("\xEF\xBB\xBFname"), "name");
     EXPECT_EQ(CPdfFormMerge::NameKey(std::string("\xFE\xFF\0\xE9\xD8\x3D\xDE\x00", 8)), "\xC3\xA9\xF0\x9F\x98\x80");

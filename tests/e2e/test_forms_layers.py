@@ -103,7 +103,7 @@ class FormsAndLayers(KorvelTestCase):
         tops = {w[0].split(".")[0] for w in w2}
         def own_name(name):
             top, dot, rest = name.partition(".")
-            return (top if top in tops else re.sub(r"_\d+$", "", top)) + dot + rest
+            return (top if top in tops else re.sub(r"-\d+$", "", top)) + dot + rest
         self.assertEqual(sorted((own_name(n), p - shift, v, t) for n, p, v, t in theirs), sorted(w2))
         self.assertEqual({w[0] for w in mine} & {w[0] for w in theirs}, set())
         # Pages render as their inputs do under the joined /NeedAppearances
