@@ -230,15 +230,15 @@ void CPdfFormMerge::PlanFields(CPdfMergePlan& plan, const Form& form, const Reso
         const CPdfDictionary& field = *node.GetDictionary();
         if (k > 0)
             plan.KeepOwn(k, number);
-        CPdfObject title, own;
+        CPdfObject title, appearance;
         field.Lookup("T", title);
         std::string name;
         const bool hasName = StringValue(title, name);
         if (hasName && !belowName)
             named.push_back({number, name});
-        field.Lookup("DA", own);
+        field.Lookup("DA", appearance);
         std::string ownDa;
-        if (!renames.empty() && StringValue(own, ownDa) && RenameResources(ownDa, renames, renamed))
+        if (!renames.empty() && StringValue(appearance, ownDa) && RenameResources(ownDa, renames, renamed))
             plan.SetKey(k, number, "/DA", StringText(renamed));
         if (!renames.empty())
             ExtendOwnResources(plan, k, number, field, renames, extended);
@@ -282,9 +282,11 @@ void CPdfFormMerge::PlanFields(CPdfMergePlan& plan, const Form& form, const Reso
         m_topNames.insert(it == newNames.end() ? NameKey(name) : NameKey(it->second));
     }
 
-    // Inherited form-level values, written where the joined form's differ.
+    // Inherited form-level values, written where the joined form's differ
+    // (once per field, however often /Fields lists it).
+    std::unordered_set<int32_t> written;
     for (int32_t number : tops) {
-        if (visited.count(number) == 0)
+        if (visited.count(number) == 0 || !written.insert(number).second)
             continue;
         CPdfObject node;
         part.Fetch(number, node);
