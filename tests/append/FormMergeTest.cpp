@@ -349,6 +349,18 @@ TEST(FormMerge, FieldTreesThatLinkBackEndAndNamesNeedNotBeOnTop)
     EXPECT_EQ(title(5), "group-2");
     EXPECT_EQ(title(8), "b");  // below group-2
     EXPECT_EQ(form.FieldCount(), 4);
+
+    // A field /Fields lists twice gets its inherited /DA once.
+    const std::string twice = FormPdf(
+        "/DA(/Helv 9 Tf)", "Courier",
+        {{1, "<</Type/Catalog/Pages 2 0 R/AcroForm<</Fields[4 0 R 5 0 R 4 0 R]/DA(/Helv 9 Tf)>>>>"}});
+    ASSERT_EQ(Append(dir, FormPdf(kForm, "Helvetica"), twice, false), "");
+    const std::string out = ReadFile(dir.File("out.pdf"));
+    const size_t start = out.find("\n95 0 obj"), end = out.find("endobj", start);
+    ASSERT_NE(start, std::string::npos);
+    const std::string text = out.substr(start, end - start);
+    EXPECT_EQ(text.find("/DA"), text.rfind("/DA")) << text;
+    EXPECT_NE(text.find("/DA"), std::string::npos) << text;
 }
 
 TEST(FormMerge, AppearanceStringsRenameTheResourcesTheirOperatorsUse)
