@@ -51,7 +51,9 @@ inline std::string OnePageWith(const std::string& resources, const std::vector<s
 // Object number of a written file, "N G obj" through "endobj"; "" when free.
 inline std::string ObjectText(const std::string& file, int number)
 {
-    const size_t entries = file.find('\r', file.rfind("\nxref\n") + 6) + 1;
+    // The one section "xref\n0 N" CR follows the last object's "endobj" and
+    // a line end of either kind.
+    const size_t entries = file.find('\r', file.rfind("xref\n0 ") + 5) + 1;
     const std::string entry = file.substr(entries + 20 * static_cast<size_t>(number), 20);
     if (entry.size() < 20 || entry[17] != 'n')
         return "";
@@ -62,5 +64,5 @@ inline std::string ObjectText(const std::string& file, int number)
 // The size of a file's one cross-reference section.
 inline int TableSize(const std::string& file)
 {
-    return std::stoi(file.substr(file.rfind("\nxref\n0 ") + 8));
+    return std::stoi(file.substr(file.rfind("xref\n0 ") + 7));
 }
