@@ -22,6 +22,10 @@ public:
     // The string's written hexadecimal form: "<" hex digits ">" for a literal
     // string, "<" the stored text ">" for a hexadecimal one.
     std::string GetHexText() const;
+    // The string's value: the bytes of a literal string, the decoded digits
+    // of a hexadecimal one (other bytes skipped, an odd last digit followed
+    // by 0), as readers of the value need it whatever form it was written in.
+    std::string GetValue() const;
 
 private:
     bool m_literal;

@@ -119,3 +119,17 @@ TEST(CPdfStringTest, KeepsItsBytesAndGivesTheWrittenHexadecimalForm)
               "<41 4z\n><><417a>");
     EXPECT_TRUE(copy.GetLength() == 4 && !hexCopy.IsLiteral());
 }
+
+TEST(CPdfStringTest, ValueDecodesHexadecimalText)
+{
+    // Bytes other than hex digits are skipped; an odd last digit is followed by 0.
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"41 4z\n2", "AB"}, {"41 4", "A@"}, {"", ""}, {"4", "@"}, {"6a6B", "jk"}, {"00ff", std::string("\0\xFF", 2)},
+    };
+    for (const auto& [text, value] : rows) {
+        CPdfString hex(text.c_str());
+        hex.SetLiteral(false);
+        EXPECT_EQ(hex.GetValue(), value) << text;
+    }
+    EXPECT_EQ(CPdfString("4142 (").GetValue(), "4142 (");  // a literal string is its own value
+}
