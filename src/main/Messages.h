@@ -33,6 +33,7 @@ inline constexpr const char* kCantParseXRefStream = "Couldn't parse an xref stre
 inline constexpr const char* kCantParseXRefTable = "Couldn't parse an xref table";
 inline constexpr const char* kTrailerWrongType = "Trailer dictionary is wrong type";
 inline constexpr const char* kEncrypted = "Encrypted PDF files are not supported";
+inline constexpr const char* kPasswordProtected = "PDF file is protected by a password";
 inline constexpr const char* kXRefTooLarge = "Cross-reference table is too large";
 inline constexpr const char* kObjectStreamTooLarge = "Object stream is too large";
 

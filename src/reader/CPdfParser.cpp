@@ -8,7 +8,9 @@
 #include "object/CPdfArray.h"
 #include "object/CPdfDictionary.h"
 #include "object/CPdfString.h"
+#include "reader/CPdfDecryptStream.h"
 #include "reader/CPdfFileStream.h"
+#include "reader/CPdfSecurityHandler.h"
 #include "reader/CPdfStream.h"
 #include "reader/CPdfStreamRef.h"
 #include "reader/PdfCharClass.h"
@@ -102,7 +104,31 @@ void CPdfParser::ParseObjectAt(CPdfObject& out, int depth)
         m_current.SetEof();
         return;
     }
+    if (m_security != nullptr && out.GetKind() == OBJ_STRING)
+        DecryptString(out);
     Advance();
+}
+
+void CPdfParser::DecryptString(CPdfObject& value) const
+{
+    const std::string plain = m_security->DecryptString(m_objectNumber, m_objectGeneration, value.GetString()->GetValue());
+    const CPdfString decrypted(reinterpret_cast<const uint8_t*>(plain.data()), static_cast<uint32_t>(plain.size()));
+    value.Clear();
+    value.SetString(decrypted);
+}
+
+CPdfStream* CPdfParser::Decrypting(CPdfStream* raw, const CPdfObject& dict) const
+{
+    // Cross-reference streams are never encrypted; metadata may be left in
+    // the clear so that tools can read it without the key.
+    const CPdfDictionary* d = dict.GetDictionary();
+    if (d->IsType("XRef") || (d->IsType("Metadata") && !m_security->EncryptsMetadata()))
+        return raw;
+    const CPdfDecryptor decryptor =
+        m_security->CreateDecryptor(CPdfSecurityHandler::DATA_STREAM, m_objectNumber, m_objectGeneration);
+    if (decryptor.GetCipher() == CPdfDecryptor::CIPHER_IDENTITY)
+        return raw;
+    return new CPdfDecryptStream(raw, decryptor);
 }
 
 void CPdfParser::MakeStream(CPdfObject& out)
@@ -138,6 +164,8 @@ void CPdfParser::MakeStream(CPdfObject& out)
     if (!m_decodeStreams) {
         decoded = std::move(sub);
     } else {
+        if (m_security != nullptr)
+            sub.Reset(Decrypting(sub.Detach(), out));
         CPdfStream* filtered = ApplyFilters(sub.Get(), out);
         if (filtered == sub.Get())
             decoded = std::move(sub);

@@ -5,6 +5,7 @@
 #include "object/CPdfObject.h"
 
 class CPdfResolver;
+class CPdfSecurityHandler;
 class CPdfStream;
 
 // Turns the bytes of one stream into PDF values: a lexer that cuts tokens and
@@ -35,6 +36,18 @@ public:
     // put behind their filters: used to locate the data, not to read it.
     void SetDecodeStreams(bool decode) { m_decodeStreams = decode; }
 
+    // The object being parsed is indirect object (number, generation) of an
+    // encrypted document: its strings come out decrypted, and so does its
+    // stream data (before its filters) unless that data is never encrypted.
+    // Borrows the handler. Not for objects inside object streams, whose
+    // stream was decrypted as a whole, nor for cross-reference data.
+    void SetDecryption(const CPdfSecurityHandler* handler, int32_t number, int32_t generation)
+    {
+        m_security = handler;
+        m_objectNumber = number;
+        m_objectGeneration = generation;
+    }
+
     // Reads one token from the source (exposed for the lexer's tests).
     void NextToken(CPdfObject& out);
 
@@ -42,6 +55,10 @@ private:
     void ParseObjectAt(CPdfObject& out, int depth);
     void Advance();
     void MakeStream(CPdfObject& out);
+    void DecryptString(CPdfObject& value) const;
+    // The stream's raw window behind a decrypting stream, or the window
+    // itself when its data is not encrypted. Takes over the count on raw.
+    CPdfStream* Decrypting(CPdfStream* raw, const CPdfObject& dict) const;
 
     void ReadLiteralString(CPdfObject& out);
     void ReadHexString(CPdfObject& out);
@@ -54,5 +71,8 @@ private:
     CPdfObject m_next;
     CPdfStream* m_source;
     bool m_decodeStreams = true;
+    const CPdfSecurityHandler* m_security = nullptr;
+    int32_t m_objectNumber = 0;
+    int32_t m_objectGeneration = 0;
     std::string m_token;  // reused token buffer
 };

@@ -8,9 +8,11 @@
 #include "main/Messages.h"
 #include "object/CPdfArray.h"
 #include "object/CPdfDictionary.h"
+#include "object/CPdfString.h"
 #include "reader/CPdfObjectStream.h"
 #include "reader/CPdfObjectStreamData.h"
 #include "reader/CPdfParser.h"
+#include "reader/CPdfSecurityHandler.h"
 #include "reader/CPdfStream.h"
 #include "reader/PdfCharClass.h"
 
@@ -56,12 +58,6 @@ void CPdfXRef::Load(CPdfStream* fileStream)
     if (m_trailer.GetKind() != OBJ_DICTIONARY)
         throw CPdfException(msg::kDamaged);
     CPdfDictionary* trailer = m_trailer.GetDictionary();
-    // The program does not decrypt; copying encrypted strings and streams
-    // without their /Encrypt dictionary would give unreadable pages.
-    CPdfObject encrypt;
-    trailer->LookupRaw("Encrypt", encrypt);
-    if (encrypt.GetKind() != OBJ_NULL)
-        throw CPdfException(msg::kEncrypted);
     CPdfObject root;
     trailer->LookupRaw("Root", root);
     if (root.GetKind() != OBJ_REFERENCE)
@@ -77,6 +73,50 @@ void CPdfXRef::Load(CPdfStream* fileStream)
     // The stored trailer was read without a resolver; from now on lookups
     // in it may follow references through this table.
     trailer->SetResolver(this);
+    OpenSecurity();
+}
+
+void CPdfXRef::OpenSecurity()
+{
+    CPdfObject encrypt;
+    m_trailer.GetDictionary()->LookupRaw("Encrypt", encrypt);
+    if (encrypt.GetKind() == OBJ_NULL)
+        return;
+    // The dictionary is read before there is a key: its own strings (the
+    // password hashes) are never encrypted.
+    CPdfObject dict;
+    if (encrypt.GetKind() == OBJ_REFERENCE) {
+        m_encryptNum = encrypt.GetRefNum();
+        if (m_encryptNum > 0 && static_cast<size_t>(m_encryptNum) < m_entries.size())
+            FetchObject(m_encryptNum, encrypt.GetRefGen(), dict);
+    } else {
+        dict.CopyFrom(encrypt);
+    }
+    if (dict.GetKind() != OBJ_DICTIONARY)
+        throw CPdfException(msg::kEncrypted);
+    // The first /ID string enters the keys of revisions 2 to 4; a file
+    // without one is read with an empty string, as other readers do.
+    std::string id;
+    CPdfObject ids, first;
+    m_trailer.GetDictionary()->Lookup("ID", ids);
+    if (ids.GetKind() == OBJ_ARRAY && ids.GetArray()->GetSize() > 0) {
+        ids.GetArray()->Get(0, first);
+        if (first.GetKind() == OBJ_STRING)
+            id = first.GetString()->GetValue();
+    }
+    auto handler = std::make_unique<CPdfSecurityHandler>();
+    switch (handler->Open(*dict.GetDictionary(), id)) {
+    case CPdfSecurityHandler::OPENED:
+        break;
+    case CPdfSecurityHandler::WRONG_PASSWORD:
+        throw CPdfException(msg::kPasswordProtected);
+    default:
+        throw CPdfException(msg::kEncrypted);
+    }
+    m_security = std::move(handler);
+    // Anything loaded before the key was known was read undecrypted.
+    m_parsedCache.reset();
+    m_rawCache.reset();
 }
 
 int64_t CPdfXRef::FindStartXRef()
@@ -349,6 +389,8 @@ void CPdfXRef::FetchAt(int32_t number, int32_t generation, int64_t offset, bool 
     none.SetNull();
     CPdfParser parser(this, m_fileStream->CreateSubStream(at, 0, none));
     parser.SetDecodeStreams(decode);
+    if (m_security && number != m_encryptNum)
+        parser.SetDecryption(m_security.get(), number, generation);
     CPdfObject num, gen, keyword;
     parser.ParseObject(num);
     parser.ParseObject(gen);

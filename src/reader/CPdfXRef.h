@@ -13,6 +13,7 @@ class CPdfDictionary;
 class CPdfObjectStream;
 class CPdfObjectStreamData;
 class CPdfParser;
+class CPdfSecurityHandler;
 class CPdfStream;
 
 // The cross-reference data of one input file and the resolver behind every
@@ -32,7 +33,8 @@ public:
     CPdfXRef& operator=(const CPdfXRef&) = delete;
     ~CPdfXRef() override;
 
-    // Reads startxref and the chain of sections; raises CPdfException.
+    // Reads startxref and the chain of sections and, for an encrypted file,
+    // authenticates the empty password; raises CPdfException.
     void Load(CPdfStream* fileStream);
 
     const std::vector<XRefEntry>& GetEntries() const { return m_entries; }
@@ -42,6 +44,12 @@ public:
     int32_t GetInfoGen() const { return m_infoGen; }
     const CPdfObject& GetTrailer() const { return m_trailer; }
     int64_t GetBaseOffset() const { return m_baseOffset; }
+    // The key of an encrypted file, or nullptr. Objects fetched here come
+    // decrypted; raw copies of its objects must be decrypted by the reader.
+    const CPdfSecurityHandler* GetSecurityHandler() const { return m_security.get(); }
+    // The number of the /Encrypt dictionary object (0 when there is none, or
+    // it is written into the trailer): never decrypted, never copied.
+    int32_t GetEncryptNum() const { return m_encryptNum; }
 
     // Fills out with the object, or OBJ_NULL; "Corrupted PDF file" for a
     // number outside the table.
@@ -66,6 +74,10 @@ private:
     friend class CPdfObjectStreamData;
 
     int64_t FindStartXRef();
+    // Reads the trailer's /Encrypt, if any, and opens it with the empty
+    // password: "PDF file is protected by a password" when that fails,
+    // "Encrypted PDF files are not supported" for what cannot be read.
+    void OpenSecurity();
     // Reads one section; returns true and the offset when /Prev names another.
     bool ReadSection(int64_t offset, int64_t& prev);
     bool ReadXRefTable(CPdfParser& parser, int64_t& prev);
@@ -102,4 +114,6 @@ private:
     std::unique_ptr<CPdfObjectStream> m_parsedCache;
     std::unique_ptr<CPdfObjectStreamData> m_rawCache;
     std::vector<int32_t> m_fetching;
+    std::unique_ptr<CPdfSecurityHandler> m_security;
+    int32_t m_encryptNum = 0;
 };
