@@ -12,6 +12,7 @@
 #include "append/CPdfOutlineMerge.h"
 #include "append/CPdfPageLabelMerge.h"
 #include "append/CPdfPageTreeMerge.h"
+#include "append/CPdfTextEdit.h"
 #include "append/PdfByteSearch.h"
 #include "append/PdfObjectText.h"
 #include "document/CPdfCatalog.h"
@@ -38,6 +39,20 @@ bool IsObjectStream(const CPdfRawObject& text)
     // PDF, say) may hold the word without the object being one.
     const objecttext::Layout& layout = text.GetLayout();
     return layout.isStream && bytesearch::FindPattern(text.GetHead(), 0, layout.split, "ObjStm", 6) != 0;
+}
+
+// A cross-reference stream of an encrypted document names its /Encrypt
+// dictionary, which the output has not: left in the output, it would tell a
+// reader rebuilding the file that the file is encrypted.
+bool IsEncryptedXRefStream(const CPdfRawObject& text, const CPdfXRef& xref)
+{
+    const objecttext::Layout& layout = text.GetLayout();
+    if (xref.GetSecurityHandler() == nullptr || !layout.isStream)
+        return false;
+    uint32_t start = 0, end = 0;
+    const CPdfTextEdit dict(text.GetHead(), text.GetHeadLength(), layout.split);
+    return dict.FindValue("/Type", start, end) &&
+           std::string(reinterpret_cast<const char*>(text.GetHead()) + start, end - start) == "/XRef";
 }
 
 }  // namespace
@@ -197,6 +212,12 @@ void CPdfFileAppend::PlanMerges()
                 m_doc2.GetCatalog()->GetPageCount(), m_objectOffset, static_cast<int32_t>(m_entries2->size())};
     const int64_t copied = static_cast<int64_t>(m_entries1->size()) + static_cast<int64_t>(m_entries2->size()) - 1;
     m_plan = std::make_unique<CPdfMergePlan>(std::move(parts), copied);
+    // The output is not encrypted: an /Encrypt dictionary has nothing to
+    // describe there.
+    if (const int32_t encrypt = m_xref1->GetEncryptNum())
+        m_plan->Drop(0, encrypt);
+    if (const int32_t encrypt = m_xref2->GetEncryptNum())
+        m_plan->Drop(1, encrypt);
     m_merges.push_back(std::make_unique<CPdfPageTreeMerge>());
     m_merges.push_back(std::make_unique<CPdfOutlineMerge>());
     m_merges.push_back(std::make_unique<CPdfDestinationMerge>());
@@ -210,7 +231,18 @@ void CPdfFileAppend::PlanMerges()
 void CPdfFileAppend::WriteRawObject(const CPdfRawObject& text)
 {
     Write(text.GetHead(), text.GetHeadLength());
-    CopyFromFile(text.GetTailFd(), text.GetTailPosition(), text.GetTailLength());
+    WriteTail(text);
+}
+
+void CPdfFileAppend::WriteTail(const CPdfRawObject& text)
+{
+    int64_t position = text.GetTailPosition(), length = text.GetTailLength();
+    if (const CPdfDecryptor* decryptor = text.GetTailDecryptor()) {
+        CopyFromFile(text.GetTailFd(), position, text.GetTailDataLength(), *decryptor, text.GetTailPlainLength());
+        position += text.GetTailDataLength();
+        length -= text.GetTailDataLength();
+    }
+    CopyFromFile(text.GetTailFd(), position, length);
 }
 
 objecttext::Target CPdfFileAppend::MapReference(int64_t number) const
@@ -291,7 +323,8 @@ void CPdfFileAppend::CopyFirstDocument()
             continue;
         // An entry without text is left free rather than pointing at some
         // other object's bytes.
-        if (!m_reader1->ReadRawObject(i, m_text, !m_compact) || m_text.IsEmpty() || IsObjectStream(m_text))
+        if (!m_reader1->ReadRawObject(i, m_text, !m_compact) || m_text.IsEmpty() || IsObjectStream(m_text) ||
+            IsEncryptedXRefStream(m_text, *m_xref1))
             continue;
         out.generation = HeaderGeneration(m_text);
         out.type = 1;
@@ -299,7 +332,7 @@ void CPdfFileAppend::CopyFirstDocument()
         if (Rewrite(0, i, m_text.GetHead(), m_text.GetHeadLength(), m_text.GetLayout().split, m_rewritten)) {
             // Rewritten here, so no equal object may be shared into it.
             Write(m_rewritten.data(), m_rewritten.size());
-            CopyFromFile(m_text.GetTailFd(), m_text.GetTailPosition(), m_text.GetTailLength());
+            WriteTail(m_text);
             continue;
         }
         WriteRawObject(m_text);
@@ -343,7 +376,8 @@ void CPdfFileAppend::CopySecondDocument()
         const bool shared = m_compact && m_duplicates[static_cast<size_t>(i)].matched;
         if (in.type == 0 || i == m_root2 || i == m_info2 || shared || m_plan->IsDropped(1, i))
             continue;
-        if (!m_reader2->ReadRawObject(i, m_text, true) || m_text.IsEmpty() || IsObjectStream(m_text))
+        if (!m_reader2->ReadRawObject(i, m_text, true) || m_text.IsEmpty() || IsObjectStream(m_text) ||
+            IsEncryptedXRefStream(m_text, *m_xref2))
             continue;
         out.generation = HeaderGeneration(m_text);
         out.type = 1;
@@ -357,7 +391,7 @@ void CPdfFileAppend::CopySecondDocument()
                     split, m_edited))
             m_rewritten.swap(m_edited);
         Write(m_rewritten.data(), m_rewritten.size());
-        CopyFromFile(m_text.GetTailFd(), m_text.GetTailPosition(), m_text.GetTailLength());
+        WriteTail(m_text);
     }
     m_text.Release();
 }

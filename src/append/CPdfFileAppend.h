@@ -73,6 +73,8 @@ private:
     void WriteNewObject(int64_t number, const std::string& body) override;
 
     void WriteRawObject(const CPdfRawObject& text);
+    // The part of a large stream object that stayed in its file.
+    void WriteTail(const CPdfRawObject& text);
 
     std::unique_ptr<FILE, FileCloser> m_raw1;
     std::unique_ptr<FILE, FileCloser> m_raw2;

@@ -1,5 +1,7 @@
 #include "append/CPdfRawObject.h"
 
+#include <vector>
+
 #include "main/PdfFileFormat.h"
 
 void CPdfRawObject::Release()
@@ -12,6 +14,9 @@ void CPdfRawObject::Release()
     m_fd = -1;
     m_tailPosition = 0;
     m_tailLength = 0;
+    m_decryptor.reset();
+    m_dataLength = 0;
+    m_plainLength = 0;
 }
 
 void CPdfRawObject::SetTail(int fd, int64_t position, int64_t length)
@@ -21,10 +26,30 @@ void CPdfRawObject::SetTail(int fd, int64_t position, int64_t length)
     m_tailLength = length;
 }
 
+void CPdfRawObject::SetTailDecryption(const CPdfDecryptor& decryptor, int64_t dataLength, int64_t plainLength)
+{
+    m_decryptor = decryptor;
+    m_dataLength = dataLength;
+    m_plainLength = plainLength;
+}
+
 bool CPdfRawObject::Materialize()
 {
     if (m_tailLength <= 0)
         return true;
+    if (m_decryptor) {
+        // The data decrypted in one piece, then the bytes after it.
+        std::vector<uint8_t> data(static_cast<size_t>(m_dataLength));
+        const size_t got = pdfformat::ReadAt(m_fd, m_tailPosition, data.data(), data.size());
+        if (got < data.size())
+            return false;
+        std::vector<uint8_t> plain = m_decryptor->DecryptAll(data.data(), data.size());
+        plain.resize(static_cast<size_t>(m_plainLength), ' ');
+        m_head.append(reinterpret_cast<const char*>(plain.data()), plain.size());
+        m_tailPosition += m_dataLength;
+        m_tailLength -= m_dataLength;
+        m_decryptor.reset();
+    }
     const size_t old = m_head.size();
     m_head.resize(old + static_cast<size_t>(m_tailLength));
     const size_t got = pdfformat::ReadAt(m_fd, m_tailPosition, reinterpret_cast<uint8_t*>(m_head.data()) + old,

@@ -1,10 +1,13 @@
 #include "append/CPdfRawReader.h"
 
+#include <cstring>
+
 #include "append/CPdfTextEdit.h"
 #include "append/PdfByteSearch.h"
 #include "main/PdfFileFormat.h"
 #include "append/PdfObjectText.h"
 #include "main/CPdfException.h"
+#include "reader/CPdfSecurityHandler.h"
 #include "reader/CPdfStream.h"
 #include "reader/CPdfXRef.h"
 
@@ -21,6 +24,48 @@ constexpr size_t kCacheBlockSize = 4 * 1024;
 // Enough to see "endstream" after a stream's data in the usual layouts.
 constexpr size_t kEndstreamRead = 256;
 
+// The value of key in the object's own dictionary, as written ("/XRef" for
+// /Type /XRef); empty when it is not there.
+std::string ValueOf(const uint8_t* text, uint32_t length, uint32_t limit, const char* key)
+{
+    uint32_t start = 0, end = 0;
+    if (!CPdfTextEdit(text, length, limit).FindValue(key, start, end))
+        return std::string();
+    return std::string(reinterpret_cast<const char*>(text) + start, end - start);
+}
+
+// The dictionary part of a stream object with /Length set to length.
+void SetLength(std::string& dict, int64_t length)
+{
+    std::string value;
+    objecttext::AppendNumber(value, length);
+    CPdfTextEdit edit(reinterpret_cast<const uint8_t*>(dict.data()), static_cast<uint32_t>(dict.size()),
+                      static_cast<uint32_t>(dict.size()));
+    edit.SetKey("/Length", value);
+    std::string edited;
+    edit.Apply(edited);
+    dict.swap(edited);
+}
+
+// Where the data of a stream in text ends when its /Length did not say: at
+// the line end before the last "endstream", as a reader repairing it takes
+// it; -1 when there is no "endstream" after dataStart.
+int64_t DataEndBeforeEndstream(const uint8_t* text, uint32_t length, uint32_t dataStart)
+{
+    static constexpr char kWord[] = "endstream";
+    const uint32_t n = sizeof(kWord) - 1;
+    for (uint32_t e = length >= n ? length - n : 0; e > dataStart; --e) {
+        if (std::memcmp(text + e, kWord, n) != 0)
+            continue;
+        if (text[e - 1] == '\n')
+            --e;
+        if (e > dataStart && text[e - 1] == '\r')
+            --e;
+        return e;
+    }
+    return -1;
+}
+
 }  // namespace
 
 CPdfRawReader::CPdfRawReader(int fd, CPdfXRef& xref)
@@ -35,8 +80,16 @@ bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allow
     if (number < 0 || static_cast<size_t>(number) >= entries.size())
         return false;
     const XRefEntry& entry = entries[static_cast<size_t>(number)];
-    if (entry.type == 1)
-        return ReadFileObject(number, m_xref.GetBaseOffset() + entry.offset, out, allowTail);
+    if (entry.type == 1) {
+        const int64_t position = m_xref.GetBaseOffset() + entry.offset;
+        int64_t dataStart = -1, dataEnd = -1;
+        if (!ReadFileObject(number, position, out, allowTail, dataStart, dataEnd))
+            return false;
+        // Members of object streams were decrypted with their stream.
+        if (m_xref.GetSecurityHandler() != nullptr && number != m_xref.GetEncryptNum())
+            return DecryptObject(number, position, dataStart, dataEnd, out);
+        return true;
+    }
     if (entry.type != 2)
         return false;
     int32_t length = 0;
@@ -99,7 +152,8 @@ int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uin
     return -1;
 }
 
-bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObject& out, bool allowTail)
+bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObject& out, bool allowTail,
+                                   int64_t& dataStart, int64_t& dataEnd)
 {
     if (position < 0)
         return false;
@@ -128,12 +182,12 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObje
         return false;
 
     int64_t end = firstEnd != 0 ? position + firstEnd : 0;  // the "j" of "endobj"
-    int64_t dataStart = -1;
+    dataStart = dataEnd = -1;
     if (layout.isStream || firstEnd == 0) {
         // A stream's data may itself hold "endobj" (an embedded file, an
         // uncompressed image): when /Length leads to an accepted
         // "endstream", the object ends at the first "endobj" after it.
-        const int64_t dataEnd = FindStreamEnd(number, position, chunk, got, layout, dataStart);
+        dataEnd = FindStreamEnd(number, position, chunk, got, layout, dataStart);
         if (dataEnd >= 0) {
             const int64_t found = FindEndobj(dataEnd);
             if (found != 0)
@@ -178,5 +232,58 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObje
     } else {
         objecttext::Scan(out.GetHead(), out.GetHeadLength(), layout);
     }
+    return true;
+}
+
+bool CPdfRawReader::DecryptObject(int32_t number, int64_t position, int64_t dataStart, int64_t dataEnd,
+                                  CPdfRawObject& out)
+{
+    const CPdfSecurityHandler& security = *m_xref.GetSecurityHandler();
+    const uint8_t* t = out.GetHead();
+    const uint32_t length = out.GetHeadLength();
+    const objecttext::Layout& layout = out.GetLayout();
+    const int32_t generation = layout.generation;
+    const uint32_t split = layout.split;
+    const std::string type = ValueOf(t, length, split, "/Type");
+    // Cross-reference streams are never encrypted.
+    if (layout.isStream && type == "/XRef")
+        return true;
+    std::string text;
+    objecttext::RewriteStrings(t, split, split,
+                               [&](const std::string& value) { return security.DecryptString(number, generation, value); },
+                               text);
+    CPdfDecryptor decryptor = security.CreateDecryptor(CPdfSecurityHandler::DATA_STREAM, number, generation);
+    const bool clearData = decryptor.GetCipher() == CPdfDecryptor::CIPHER_IDENTITY ||
+                           (type == "/Metadata" && !security.EncryptsMetadata());
+    if (!layout.isStream || clearData) {
+        text.append(reinterpret_cast<const char*>(t) + split, length - split);
+    } else if (out.HasTail()) {
+        // The head ends where the data begins: the length is worked out from
+        // the last blocks of the data, which is decrypted while it is copied.
+        const int64_t dataLength = dataEnd - dataStart;
+        uint8_t last[2 * CPdfDecryptor::kBlock];
+        const size_t tailSize = decryptor.GetTailSize(dataLength);
+        if (pdfformat::ReadAt(m_fd, dataEnd - static_cast<int64_t>(tailSize), last, tailSize) < tailSize)
+            return false;
+        const int64_t plainLength = decryptor.GetOutputLength(dataLength, last);
+        SetLength(text, plainLength);
+        text.append(reinterpret_cast<const char*>(t) + split, length - split);
+        out.SetTailDecryption(decryptor, dataLength, plainLength);
+    } else {
+        const int64_t from = dataStart >= 0 ? dataStart - position : objecttext::DataStart(t, length, split);
+        const int64_t to = dataEnd >= 0 ? dataEnd - position : DataEndBeforeEndstream(t, length, static_cast<uint32_t>(from));
+        if (from < split || to < from || to > length) {
+            // No data found to decrypt: the object goes as it is written.
+            text.append(reinterpret_cast<const char*>(t) + split, length - split);
+        } else {
+            const std::vector<uint8_t> plain = decryptor.DecryptAll(t + from, static_cast<size_t>(to - from));
+            SetLength(text, static_cast<int64_t>(plain.size()));
+            text.append(reinterpret_cast<const char*>(t) + split, static_cast<size_t>(from) - split);
+            text.append(reinterpret_cast<const char*>(plain.data()), plain.size());
+            text.append(reinterpret_cast<const char*>(t) + to, length - static_cast<size_t>(to));
+        }
+    }
+    out.Head() = std::move(text);
+    objecttext::Scan(out.GetHead(), out.GetHeadLength(), out.Layout());
     return true;
 }

@@ -22,14 +22,22 @@ public:
     // stream, "N 0 obj" CR, its bytes, "endobj" CR. False when there is none:
     // a free entry, no "endobj", no bytes, or bytes that do not begin with
     // the object's own "N G obj" header. With allowTail, a large stream keeps
-    // its data in the file (see CPdfRawObject).
+    // its data in the file (see CPdfRawObject). An object of an encrypted
+    // document comes decrypted: its strings in hexadecimal form, its stream
+    // data decrypted with a direct /Length that states the new length.
     bool ReadRawObject(int32_t number, CPdfRawObject& out, bool allowTail);
 
     // Stream data at least this long stays in the file until it is copied.
     static constexpr int64_t kTailMinimum = 16 * 1024;
 
 private:
-    bool ReadFileObject(int32_t number, int64_t position, CPdfRawObject& out, bool allowTail);
+    // dataStart and dataEnd: where the data of a stream object lies in the
+    // file, when it was found (else -1).
+    bool ReadFileObject(int32_t number, int64_t position, CPdfRawObject& out, bool allowTail, int64_t& dataStart,
+                        int64_t& dataEnd);
+    // Rewrites the text read for object `number` at position in its
+    // decrypted form; false when its tail cannot be read.
+    bool DecryptObject(int32_t number, int64_t position, int64_t dataStart, int64_t dataEnd, CPdfRawObject& out);
     // Where the data of the stream object at position ends (-1 when no
     // "endstream" follows it at its /Length); dataStart is set with it.
     int64_t FindStreamEnd(int32_t number, int64_t position, const uint8_t* chunk, uint32_t got,

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "object/CPdfString.h"
+#include "reader/CPdfMemoryStream.h"
+#include "reader/CPdfParser.h"
 #include "reader/PdfCharClass.h"
 
 bool CPdfTextLexer::Next(TextToken& token)
@@ -109,4 +112,15 @@ int64_t CPdfTextLexer::ValueOf(const TextToken& token) const
             return -1;
     }
     return value;
+}
+
+std::string CPdfTextLexer::StringValue(const TextToken& token) const
+{
+    if (token.kind != ETextToken::String && token.kind != ETextToken::HexString)
+        return std::string();
+    // The parser decodes escapes exactly as every other value is read.
+    CPdfParser parser(nullptr, new CPdfMemoryStream(m_t + token.start, token.end - token.start));
+    CPdfObject value;
+    parser.ParseObject(value);
+    return value.GetKind() == OBJ_STRING ? value.GetString()->GetValue() : std::string();
 }

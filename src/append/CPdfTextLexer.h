@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Cuts the raw text of an object into tokens without building values: each
 // token is a kind and a byte range of the text. Strings, names and comments
@@ -43,6 +44,10 @@ public:
     bool Is(const TextToken& token, const char* word) const;
     // The value of an Unsigned token; -1 when it does not fit in 32 bits.
     int64_t ValueOf(const TextToken& token) const;
+    // The bytes a String or HexString token stands for, as the parser reads
+    // them: escapes resolved, hex digits decoded (other bytes skipped, an odd
+    // last digit followed by 0); empty for any other token.
+    std::string StringValue(const TextToken& token) const;
 
 private:
     void SkipLiteralString();

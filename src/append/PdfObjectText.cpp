@@ -108,6 +108,31 @@ bool StartsWithEndstream(const uint8_t* text, uint32_t length)
     return lexer.Next(token) && token.kind == ETextToken::Keyword && token.end < length && lexer.Is(token, "endstream");
 }
 
+void RewriteStrings(const uint8_t* text, uint32_t length, uint32_t end,
+                    const std::function<std::string(const std::string&)>& transform, std::string& out)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    out.clear();
+    out.reserve(length + length / 4);
+    const char* t = reinterpret_cast<const char*>(text);
+    CPdfTextLexer lexer(text, end < length ? end : length);
+    TextToken token;
+    uint32_t pos = 0;
+    while (lexer.Next(token)) {
+        if (token.kind != ETextToken::String && token.kind != ETextToken::HexString)
+            continue;
+        out.append(t + pos, token.start - pos);
+        out.push_back('<');
+        for (unsigned char c : transform(lexer.StringValue(token))) {
+            out.push_back(kDigits[c >> 4]);
+            out.push_back(kDigits[c & 15]);
+        }
+        out.push_back('>');
+        pos = token.end;
+    }
+    out.append(t + pos, length - pos);
+}
+
 void AppendNumber(std::string& out, int64_t value)
 {
     char digits[24];

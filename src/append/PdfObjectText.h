@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,11 @@ bool StartsWithEndstream(const uint8_t* text, uint32_t length);
 template <typename MapNumber>
 void Renumber(const uint8_t* text, uint32_t length, const Layout& layout, int64_t newNumber, MapNumber mapNumber,
               std::string& out);
+
+// Copies text[0 .. end) with every string replaced by transform(its value)
+// in hexadecimal form, then text[end .. length) unchanged.
+void RewriteStrings(const uint8_t* text, uint32_t length, uint32_t end,
+                    const std::function<std::string(const std::string&)>& transform, std::string& out);
 
 // Appends the decimal digits of value.
 void AppendNumber(std::string& out, int64_t value);

@@ -72,6 +72,36 @@ void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length)
     }
 }
 
+void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length, CPdfDecryptor decryptor, int64_t plainLength)
+{
+    constexpr size_t kChunk = size_t(1) << 16;
+    std::vector<uint8_t> input(kChunk), output;
+    int64_t left = length, written = 0;
+    const auto emit = [&]() {
+        const size_t n = static_cast<size_t>(std::min<int64_t>(plainLength - written, static_cast<int64_t>(output.size())));
+        Write(output.data(), n);
+        written += static_cast<int64_t>(n);
+        output.clear();
+    };
+    while (left > 0) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(kChunk)));
+        const size_t got = pdfformat::ReadAt(fd, position, input.data(), want);
+        if (got == 0)
+            break;
+        decryptor.Update(input.data(), got, output);
+        emit();
+        position += static_cast<int64_t>(got);
+        left -= static_cast<int64_t>(got);
+    }
+    decryptor.Finish(output);
+    emit();
+    // Data that decrypts to fewer bytes than it did before is padded.
+    while (written < plainLength) {
+        output.assign(static_cast<size_t>(std::min<int64_t>(plainLength - written, static_cast<int64_t>(kChunk))), ' ');
+        emit();
+    }
+}
+
 int64_t CPdfFile::GetOutputPosition() const
 {
     if (m_outputPos > pdfformat::kMaxEntryOffset)

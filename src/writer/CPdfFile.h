@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "object/CPdfObject.h"
+#include "reader/CPdfDecryptor.h"
 #include "main/PdfFileFormat.h"
 
 // Base of the append job: the output file and its cross-reference table, and
@@ -42,6 +43,11 @@ protected:
     // this process). A file that gives fewer bytes is padded with spaces,
     // so that the offsets already in the table stay right.
     void CopyFromFile(int fd, int64_t position, int64_t length);
+    // The same for encrypted stream data, decrypted a chunk at a time on its
+    // way: exactly plainLength bytes are written (the length the object's
+    // dictionary already states), cut or padded with spaces should the file
+    // give other data than it did when that length was worked out.
+    void CopyFromFile(int fd, int64_t position, int64_t length, CPdfDecryptor decryptor, int64_t plainLength);
     // The position of the next byte; raises when the output grows beyond
     // what the ten digits of a table entry can state.
     int64_t GetOutputPosition() const;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "append/CPdfTextLexer.h"
 #include "append/PdfByteSearch.h"
 #include "append/PdfFingerprint.h"
 #include "append/PdfObjectText.h"
@@ -117,6 +118,37 @@ TEST(ObjectTextTest, RenumberRewritesHeaderAndReferencesOnly)
               "13 0 obj<</Type/Pages/Kids[14 0 R]/Count 1>>endobj\n");
     EXPECT_EQ(Renumber("5 0 obj\n<< /Length 5 /P 6 0 R >>\nstream\n7 0 R\nendstream\nendobj\n", 50, 40),
               "50 0 obj\n<< /Length 5 /P 46 0 R >>\nstream\n7 0 R\nendstream\nendobj\n");
+}
+
+TEST(ObjectTextTest, StringValuesAsTheParserReadsThem)
+{
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"(a(b)c)", "a(b)c"}, {R"((a\)b))", "a)b"}, {R"((\101\78\777\401\1234))", "A\x07" "8\xff\x01S4"},
+        {"(a\\\r\nb\\\nc\\\rd)", "abcd"}, {"(a\r\nb)", "a\r\nb"}, {R"((\n\r\t\b\f\q\\))", "\n\r\t\b\fq\\"},
+        {"(open", "open"}, {"(ends\\", "ends"}, {"<41 4z2>", "AB"}, {"<414>", "A@"}, {"<>", ""}, {"<41", "A"},
+    };
+    for (const auto& [text, value] : rows) {
+        CPdfTextLexer lexer(Bytes(text), Size(text));
+        TextToken token;
+        ASSERT_TRUE(lexer.Next(token)) << text;
+        EXPECT_EQ(lexer.StringValue(token), value) << text;
+    }
+}
+
+TEST(ObjectTextTest, RewriteStringsGivesEveryStringInHexadecimal)
+{
+    const auto upper = [](const std::string& v) {
+        std::string out = v;
+        for (char& c : out)
+            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+        return out + "!";
+    };
+    const std::string text = "5 0 obj<</A(ab)/B<6364>/C[(e\\)f)]/N/x% (y)\n/D 1>>stream\n(data)";
+    const uint32_t split = static_cast<uint32_t>(text.find("stream") + 6);
+    std::string out;
+    objecttext::RewriteStrings(Bytes(text), Size(text), split, upper, out);
+    // Names and comments are no strings; nothing after the end is touched.
+    EXPECT_EQ(out, "5 0 obj<</A<414221>/B<434421>/C[<45294621>]/N/x% (y)\n/D 1>>stream\n(data)");
 }
 
 TEST(FingerprintTest, ChecksumIsCrc32OfTheReversedBytesAndSkipsGenerations)
