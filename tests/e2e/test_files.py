@@ -74,7 +74,7 @@ class Files(KorvelTestCase):
             write(os.path.join(self.dir, name), data)
         before = self.snapshot()
         for name in list(bad) + ["missing.pdf", "folder.pdf"]:
-            message = "Encrypted PDF files are not supported" if name == "enc.pdf" else None
+            message = "PDF file is protected by a password" if name == "enc.pdf" else None
             for args in (["a.pdf", name, "out.pdf"], [name, "b.pdf", "out.pdf", "/s"], ["a.pdf", name]):
                 with self.subTest(args=args):
                     self.assertFailedWith(korvel(args, self.dir), message, [name])
