@@ -93,7 +93,7 @@ void CPdfXRef::OpenSecurity()
         dict.CopyFrom(encrypt);
     }
     if (dict.GetKind() != OBJ_DICTIONARY)
-        throw CPdfException(msg::kEncrypted);
+        throw CPdfException(msg::kEncrypted).Because("the trailer's /Encrypt is not a dictionary");
     // The first /ID string enters the keys of revisions 2 to 4; a file
     // without one is read with an empty string, as other readers do.
     std::string id;
@@ -109,9 +109,18 @@ void CPdfXRef::OpenSecurity()
     case CPdfSecurityHandler::OPENED:
         break;
     case CPdfSecurityHandler::WRONG_PASSWORD:
-        throw CPdfException(msg::kPasswordProtected);
+        throw CPdfException(msg::kPasswordProtected).Because("it needs a password to open");
+    case CPdfSecurityHandler::UNSUPPORTED: {
+        CPdfObject filter;
+        dict.GetDictionary()->Lookup("Filter", filter);
+        const std::string name = filter.GetKind() == OBJ_NAME ? filter.GetText() : "";
+        throw CPdfException(msg::kEncrypted)
+            .Because(name == "Standard" || name.empty()
+                         ? std::string("its encryption is of a version or method not supported")
+                         : "it is encrypted by the security handler /" + name + ", not the standard one");
+    }
     default:
-        throw CPdfException(msg::kEncrypted);
+        throw CPdfException(msg::kEncrypted).Because("its encryption dictionary lacks values or has them wrong");
     }
     m_security = std::move(handler);
     // Anything loaded before the key was known was read undecrypted.

@@ -160,7 +160,7 @@ class Encryption(KorvelTestCase):
                      ["user.pdf", "plain.pdf", "out.pdf", "/s"], ["plain.pdf", "user.pdf", "out.pdf", "/s"],
                      ["user.pdf", "plain.pdf"], ["plain.pdf", "user.pdf"]):
             with self.subTest(args=args):
-                self.assertFailedWith(korvel(args, self.dir), PROTECTED)
+                self.assertFailedWith(korvel(args, self.dir), PROTECTED, names=("user.pdf",))
                 self.assertEqual(self.snapshot(), before)
 
 
