@@ -16,7 +16,7 @@ namespace {
 bool KeyBytes(const CPdfObject& key, std::string& out)
 {
     if (key.GetKind() == OBJ_STRING) {
-        out = CPdfValueWriter::StringBytes(*key.GetString());
+        out = key.GetString()->GetValue();
         return true;
     }
     if (key.GetKind() == OBJ_NAME) {  // written so by some producers

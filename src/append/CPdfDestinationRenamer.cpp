@@ -37,7 +37,7 @@ bool CPdfDestinationRenamer::TokenBytes(const uint8_t* token, uint32_t length, s
     CPdfObject value;
     parser.ParseObject(value);
     if (value.GetKind() == OBJ_STRING) {
-        bytes = CPdfValueWriter::StringBytes(*value.GetString());
+        bytes = value.GetString()->GetValue();
         return true;
     }
     if (value.GetKind() == OBJ_NAME) {

@@ -21,7 +21,7 @@ namespace {
 bool StringValue(const CPdfObject& value, std::string& out)
 {
     if (value.GetKind() == OBJ_STRING) {
-        out = CPdfValueWriter::StringBytes(*value.GetString());
+        out = value.GetString()->GetValue();
         return true;
     }
     if (value.GetKind() == OBJ_TEXT) {

@@ -62,7 +62,7 @@ void CPdfValueWriter::WriteAt(const CPdfObject& value, std::string& out) const
         break;
     }
     case OBJ_STRING: {
-        WriteString(StringBytes(*value.GetString()), out);
+        WriteString(value.GetString()->GetValue(), out);
         break;
     }
     case OBJ_TEXT: {
@@ -126,29 +126,4 @@ void CPdfValueWriter::WriteName(const std::string& name, std::string& out)
 void CPdfValueWriter::WriteString(const std::string& bytes, std::string& out)
 {
     out += CPdfString(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size())).GetHexText();
-}
-
-std::string CPdfValueWriter::StringBytes(const CPdfString& string)
-{
-    const std::string stored(reinterpret_cast<const char*>(string.GetData()), string.GetLength());
-    if (string.IsLiteral())
-        return stored;
-    // A hexadecimal string keeps its digits as written: decode them, white
-    // space skipped and a missing last digit taken as 0.
-    std::string bytes;
-    int high = -1;
-    for (unsigned char c : stored) {
-        const int v = pdfchar::HexValue(c);
-        if (v < 0)
-            continue;
-        if (high < 0) {
-            high = v;
-        } else {
-            bytes.push_back(static_cast<char>(high * 16 + v));
-            high = -1;
-        }
-    }
-    if (high >= 0)
-        bytes.push_back(static_cast<char>(high * 16));
-    return bytes;
 }

@@ -29,8 +29,6 @@ public:
 
     static void WriteName(const std::string& name, std::string& out);
     static void WriteString(const std::string& bytes, std::string& out);
-    // The bytes a string value stands for (a hexadecimal string decoded).
-    static std::string StringBytes(const CPdfString& string);
 
 private:
     void WriteAt(const CPdfObject& value, std::string& out) const;

@@ -107,15 +107,15 @@ TEST(DestinationMergeTest, OneSortedTreeWithEveryNameOfBoth)
             CPdfObject a, b;
             limits.GetArray()->Get(0, a);
             limits.GetArray()->Get(1, b);
-            lo = CPdfValueWriter::StringBytes(*a.GetString());
-            hi = CPdfValueWriter::StringBytes(*b.GetString());
+            lo = a.GetString()->GetValue();
+            hi = b.GetString()->GetValue();
         }
         for (int32_t i = 0; pairs.GetKind() == OBJ_ARRAY && i + 1 < pairs.GetArray()->GetSize(); i += 2) {
             CPdfObject key, dest, page;
             pairs.GetArray()->Get(i, key);
             pairs.GetArray()->Get(i + 1, dest);
             dest.GetArray()->GetRaw(0, page);
-            const std::string k = CPdfValueWriter::StringBytes(*key.GetString());
+            const std::string k = key.GetString()->GetValue();
             if (!entries.empty() && entries.back().first >= k)
                 problems += "order at " + k + "; ";
             if (limits.GetKind() == OBJ_ARRAY && (k < lo || k > hi))

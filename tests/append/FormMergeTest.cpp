@@ -59,7 +59,7 @@ const std::string kForm = "/DA(/Helv 0 Tf 0 g)/DR<</Font<</Helv 6 0 R>>>>";
 std::string Text(const CPdfObject& value)
 {
     if (value.GetKind() == OBJ_STRING)
-        return CPdfValueWriter::StringBytes(*value.GetString());
+        return value.GetString()->GetValue();
     if (value.GetKind() == OBJ_NAME)
         return std::string("/") + value.GetText();
     if (value.GetKind() == OBJ_INTEGER)

@@ -85,7 +85,7 @@ struct Layers {
                 state = true;
             if (std::find(off.begin(), off.end(), g) != off.end())
                 state = false;
-            out += CPdfValueWriter::StringBytes(*name.GetString()) + (state ? "+ " : "- ");
+            out += name.GetString()->GetValue() + (state ? "+ " : "- ");
             if (!numbers.insert(g).second)
                 out += "(shared) ";
         }
@@ -161,7 +161,7 @@ TEST(LayerMerge, ListsOfTheDefaultConfigurationAreJoined)
         EXPECT_EQ(layers.Size("AS"), c.as);
         CPdfObject name;
         layers.config.GetDictionary()->Lookup("Name", name);
-        EXPECT_EQ(name.GetKind() == OBJ_STRING ? CPdfValueWriter::StringBytes(*name.GetString()) : "", c.name);
+        EXPECT_EQ(name.GetKind() == OBJ_STRING ? name.GetString()->GetValue() : "", c.name);
         EXPECT_EQ(layers.Numbers(layers.properties, "OCGs").size(), 4u);
     }
     // The first document's other configurations stay.
