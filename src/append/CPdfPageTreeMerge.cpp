@@ -52,12 +52,14 @@ void CPdfPageTreeMerge::Plan(CPdfMergePlan& plan)
         plan.SetKey(k, parts[k].pageTree, "/Parent", parent);
         if (root.GetKind() != OBJ_DICTIONARY)
             continue;
-        // Pages inherit /Rotate, /CropBox and /MediaBox from their
-        // ancestors. Hung under the first root node, this input's pages
+        // Pages inherit /Resources, /Rotate, /CropBox and /MediaBox from
+        // their ancestors. Hung under the first root node, this input's pages
         // would take what that node sets and their own tree does not: their
         // root gets the values those pages had by default instead. A crop
         // box larger than any page is cut to each page's media box, which is
-        // the default crop box.
+        // the default crop box. Every page of this input found resources at
+        // or below its root, so empty ones there change no page; they keep a
+        // reader from searching further up.
         const CPdfDictionary& second = *root.GetDictionary();
         if (rotate.GetKind() == OBJ_INTEGER && rotate.GetInt() % 360 != 0 && !Has(second, "Rotate"))
             plan.SetKey(k, parts[k].pageTree, "/Rotate", "0");
@@ -65,6 +67,8 @@ void CPdfPageTreeMerge::Plan(CPdfMergePlan& plan)
             plan.SetKey(k, parts[k].pageTree, "/CropBox", "[-32767 -32767 32767 32767]");
         if (Has(first, "MediaBox") && !Has(second, "MediaBox"))
             plan.SetKey(k, parts[k].pageTree, "/MediaBox", "[0 0 612 792]");
+        if (Has(first, "Resources") && !Has(second, "Resources"))
+            plan.SetKey(k, parts[k].pageTree, "/Resources", "<<>>");
     }
     // The sum replaces the count's digits, or its whole "N G R" when the
     // count is an object of its own (that object stays as it was). The

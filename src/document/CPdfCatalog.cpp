@@ -50,9 +50,10 @@ void CPdfCatalog::Load(CPdfXRef* resolver)
 void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber)
 {
     struct Frame {
-        CPdfObject kids;       // the node's /Kids array
-        int32_t index;         // next element to visit
-        int32_t objectNumber;  // the node's number, -1 for a direct node
+        CPdfObject kids;            // the node's /Kids array
+        int32_t index;              // next element to visit
+        int32_t objectNumber;       // the node's number, -1 for a direct node
+        PageInheritance inherited;  // what the node's kids take from it and above
     };
     const size_t nodeLimit = m_resolver->GetEntries().size() + 1;
     size_t visited = 0;
@@ -64,7 +65,7 @@ void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber)
         return objectNumber < 0 ? std::string("a page-tree node")
                                 : "page-tree node (object " + std::to_string(objectNumber) + ")";
     };
-    auto enter = [&](const CPdfObject& dict, int32_t objectNumber) {
+    auto enter = [&](const CPdfObject& dict, int32_t objectNumber, const PageInheritance& above) {
         CPdfObject kids;
         dict.GetDictionary()->Lookup("Kids", kids);
         if (kids.GetKind() != OBJ_ARRAY)
@@ -73,10 +74,19 @@ void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber)
             throw CPdfException(msg::kPageTreeCycle).Because("the page tree has more nodes than the file has objects");
         if (objectNumber >= 0 && !path.insert(objectNumber).second)
             throw CPdfException(msg::kPageTreeCycle).Because(describe(objectNumber) + " is its own ancestor");
-        stack.push_back(Frame{std::move(kids), 0, objectNumber});
+        // The nearest value of the right kind wins; one of another kind (a
+        // null, a dangling reference) is passed over as if absent.
+        PageInheritance inherited;
+        dict.GetDictionary()->Lookup("Resources", inherited.resources);
+        if (inherited.resources.GetKind() != OBJ_DICTIONARY)
+            inherited.resources = above.resources;
+        dict.GetDictionary()->Lookup("Rotate", inherited.rotate);
+        if (inherited.rotate.GetKind() != OBJ_INTEGER)
+            inherited.rotate = above.rotate;
+        stack.push_back(Frame{std::move(kids), 0, objectNumber, std::move(inherited)});
     };
 
-    enter(node, nodeNumber);
+    enter(node, nodeNumber, PageInheritance());
     while (!stack.empty()) {
         Frame& top = stack.back();
         CPdfArray* kids = top.kids.GetArray();
@@ -100,10 +110,12 @@ void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber)
         }
         if (kid.GetDictionary()->IsType("Page")) {
             CPdfPage page;
-            page.Load(static_cast<int32_t>(m_pages.size()) + 1, m_resolver, *kid.GetDictionary());
+            page.Load(static_cast<int32_t>(m_pages.size()) + 1, m_resolver, *kid.GetDictionary(), top.inherited);
             m_pages.push_back(page);
             continue;
         }
-        enter(kid, raw.GetKind() == OBJ_REFERENCE ? raw.GetRefNum() : -1);
+        // top is not used after this: entering may move the stack.
+        const PageInheritance above = top.inherited;
+        enter(kid, raw.GetKind() == OBJ_REFERENCE ? raw.GetRefNum() : -1, above);
     }
 }

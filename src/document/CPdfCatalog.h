@@ -30,7 +30,8 @@ public:
 
 private:
     // Appends the pages under one node (nodeNumber: its object number, -1
-    // when it is direct), depth first in /Kids order. Walks
+    // when it is direct), depth first in /Kids order, carrying down the
+    // /Resources and /Rotate that pages inherit. Walks
     // with its own stack, so a deep tree cannot exhaust the call stack; a
     // kid that leads back to one of its ancestors, or more nodes than the
     // file has objects, is refused as a cycle.

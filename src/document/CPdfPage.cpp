@@ -19,18 +19,23 @@ bool IsReferenceArrayOrNull(const CPdfObject& value)
 
 CPdfPage::CPdfPage() = default;
 
-void CPdfPage::Load(int32_t pageNumber, CPdfResolver* resolver, const CPdfDictionary& page)
+void CPdfPage::Load(int32_t pageNumber, CPdfResolver* resolver, const CPdfDictionary& page,
+                    const PageInheritance& inherited)
 {
     m_pageNumber = pageNumber;
     m_resolver = resolver;
     page.LookupRaw("Contents", m_contents);
     if (!IsReferenceArrayOrNull(m_contents))
         m_contents.SetNull();
+    // A page's own entry that is not a dictionary (null, a dangling
+    // reference) is passed over like an absent one, as viewers do.
     page.Lookup("Resources", m_resources);
+    if (m_resources.GetKind() != OBJ_DICTIONARY && inherited.resources.GetKind() == OBJ_DICTIONARY)
+        m_resources.CopyFrom(inherited.resources);
     if (m_resources.GetKind() != OBJ_DICTIONARY) {
         m_resources.Clear();
         throw CPdfException(msg::kResourcesNotFound)
-            .Because("page " + std::to_string(pageNumber) + " has no /Resources dictionary of its own");
+            .Because("neither page " + std::to_string(pageNumber) + " nor a page-tree node above it has a /Resources dictionary");
     }
     page.LookupRaw("Annots", m_annots);
     if (!IsReferenceArrayOrNull(m_annots)) {
@@ -41,6 +46,8 @@ void CPdfPage::Load(int32_t pageNumber, CPdfResolver* resolver, const CPdfDictio
     }
     CPdfObject rotate;
     page.Lookup("Rotate", rotate);
+    if (rotate.GetKind() != OBJ_INTEGER)
+        rotate.CopyFrom(inherited.rotate);
     m_rotation = rotate.GetKind() == OBJ_INTEGER ? rotate.GetInt() : 0;
     m_rotation %= 360;
     if (m_rotation < 0)

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <map>
 
 #include "append/AppendTestKit.h"
 #include "main/Messages.h"
+#include "object/ObjectTestKit.h"
 
 namespace {
 
@@ -28,6 +31,70 @@ std::string OnePage(const std::string& five, const std::string& six, const std::
 }
 
 const char kFont[] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+
+// A root node 2 (with rootKeys) over node 3 (with nodeKeys) over pages 4 and
+// 5; page 5 sets everything itself; object 7 is seven. Compact, as producers write.
+std::string InheritingTree(const std::string& rootKeys, const std::string& nodeKeys, const std::string& seven = "(7)")
+{
+    return PdfBuilder()
+        .Object(1, "<</Type/Catalog/Pages 2 0 R>>")
+        .Object(2, "<</Type/Pages/Kids[3 0 R]/Count 2" + rootKeys + ">>")
+        .Object(3, "<</Type/Pages/Parent 2 0 R/Kids[4 0 R 5 0 R]/Count 2" + nodeKeys + ">>")
+        .Object(4, "<</Type/Page/Parent 3 0 R/Contents 6 0 R>>")
+        .Object(5, "<</Type/Page/Parent 3 0 R/MediaBox[0 0 50 50]/Rotate 0/Resources<</M/Five>>/Contents 6 0 R>>")
+        .Stream(6, "", "0 g 5 5 20 20 re f")
+        .Object(7, seven)
+        .Trailer("/Root 1 0 R")
+        .Build();
+}
+
+// Per page, in order, the inheritable attributes as the PDF rules give them,
+// found by walking down from the catalog (not by the catalog loader). A crop
+// box that holds any media box means the same as none, no rotation the same
+// as 0, and no media box (a fault readers forgive) US Letter: the forms the
+// second root's stops take.
+std::vector<std::string> EffectivePages(const std::string& path)
+{
+    CPdfDocument doc;
+    doc.Open(path);
+    CPdfXRef& xref = *doc.GetXRef();
+    const char* keys[] = {"Resources", "MediaBox", "CropBox", "Rotate"};
+    std::vector<std::string> pages;
+    std::function<void(const CPdfObject&, std::vector<std::string>, int)> walk = [&](const CPdfObject& node,
+                                                                                    std::vector<std::string> values,
+                                                                                    int depth) {
+        ASSERT_EQ(node.GetKind(), OBJ_DICTIONARY);
+        ASSERT_LT(depth, 10);
+        for (size_t k = 0; k < std::size(keys); ++k) {
+            CPdfObject value;
+            node.GetDictionary()->Lookup(keys[k], value);
+            if (value.GetKind() != OBJ_NULL)
+                values[k] = std::string(keys[k]) + " " + Describe(value);
+        }
+        if (values[2] == "CropBox [i:-32767 i:-32767 i:32767 i:32767]")
+            values[2].clear();
+        if (values[1].empty())
+            values[1] = "MediaBox [i:0 i:0 i:612 i:792]";
+        if (values[3].empty())
+            values[3] = "Rotate i:0";
+        CPdfObject kids;
+        node.GetDictionary()->Lookup("Kids", kids);
+        if (kids.GetKind() != OBJ_ARRAY) {
+            pages.push_back(values[0] + " " + values[1] + " " + values[2] + " " + values[3]);
+            return;
+        }
+        for (int32_t i = 0; i < kids.GetArray()->GetSize(); ++i) {
+            CPdfObject kid;
+            kids.GetArray()->Get(i, kid);
+            walk(kid, values, depth + 1);
+        }
+    };
+    CPdfObject catalog, root;
+    xref.FetchObject(xref.GetRootNum(), xref.GetRootGen(), catalog);
+    catalog.GetDictionary()->Lookup("Pages", root);
+    walk(root, std::vector<std::string>(std::size(keys)), 0);
+    return pages;
+}
 
 }  // namespace
 
@@ -81,6 +148,32 @@ TEST(Append, FirstRootNodeEditsKeepCountsAndInheritedAttributesRight)
     // The second root stops what its pages would inherit from the first.
     EXPECT_NE(ObjectText(out, 6).find("/Parent 2 0 R\r/Rotate 0\r/CropBox [-32767 -32767 32767 32767] /Type"),
               std::string::npos);
+}
+
+TEST(Append, EveryPageKeepsTheAttributesItInheritedInItsInput)
+{
+    // Resources, boxes and rotation on the intermediate node, under a root
+    // setting others (a), under a root setting none (b), or resources on the
+    // root only (c, whose page 4 has nothing of its own).
+    const std::map<std::string, std::string> docs = {
+        {"a", InheritingTree("/Resources<</M/RootA>>/MediaBox[0 0 400 400]/CropBox[1 1 300 300]/Rotate 90",
+                             "/Resources 7 0 R/MediaBox[0 0 200 100]/Rotate 180", "<</M/NodeA>>")},
+        {"b", InheritingTree("", "/Resources<</M/NodeB>>/MediaBox[0 0 120 240]/Rotate 270")},
+        {"c", InheritingTree("/Resources<</M/RootC>>", "")}};
+    TempDir dir;
+    dir.Write("b.pdf", docs.at("b"));
+    EXPECT_EQ(EffectivePages(dir.File("b.pdf"))[0], "Resources <</M /NodeB>> MediaBox [i:0 i:0 i:120 i:240]  Rotate i:270");
+    for (const auto& [first, second] : std::vector<std::pair<std::string, std::string>>{
+             {"a", "b"}, {"b", "a"}, {"a", "c"}, {"c", "a"}, {"a", "a"}, {"c", "b"}}) {
+        for (bool compact : {false, true}) {
+            SCOPED_TRACE(first + " " + second + (compact ? " /s" : ""));
+            ASSERT_EQ(Append(dir, docs.at(first), docs.at(second), compact), "");
+            std::vector<std::string> expected = EffectivePages(dir.File("a.pdf"));
+            for (const std::string& page : EffectivePages(dir.File("b.pdf")))
+                expected.push_back(page);
+            EXPECT_EQ(EffectivePages(dir.File("out.pdf")), expected);
+        }
+    }
 }
 
 TEST(Append, FailureLeavesExistingOutputAndNoTemporaryFile)

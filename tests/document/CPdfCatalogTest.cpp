@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "document/CPdfCatalog.h"
+#include "object/ObjectTestKit.h"
 #include "support/XRefFixture.h"
 
 namespace {
@@ -46,10 +47,12 @@ TEST(CPdfCatalogTest, MalformedCatalogsAndTreesGiveTheirMessages)
         {{{2, cycle}, {10, Node("3 0 R 11 0 R")}, {11, Node("2 0 R")}}, msg::kPageTreeCycle},
         {paths, msg::kPageTreeCycle},  // more nodes visited than the file has objects
     };
+    // Neither the page nor its ancestor has a Resources dictionary.
     for (const std::string resources : {"", "/Resources null", "/Resources 5 0 R", "/Resources 6 0 R", "/Resources 7"})
-        cases.push_back({{{2, Node("3 0 R", "/Count 1 /Resources << >>")}, {3, "<< /Type /Page " + resources + " >>"},
-                          {6, "(x)"}},
-                         msg::kResourcesNotFound});  // inherited Resources are refused
+        for (const std::string above : {"", "/Resources 6 0 R", "/Resources null"})
+            cases.push_back({{{2, Node("3 0 R", "/Count 1 " + above)}, {3, "<< /Type /Page " + resources + " >>"},
+                              {6, "(x)"}},
+                             msg::kResourcesNotFound});
     for (size_t i = 0; i < cases.size(); ++i)
         EXPECT_EQ(OpenError(File(cases[i].first)), cases[i].second) << "case " << i;
 }
@@ -98,8 +101,35 @@ TEST(CPdfCatalogTest, ReasonsNameTheObjectOrPage)
         {{{2, Node("10 0 R", "/Count 1")}, {10, Node("11 0 R")}, {11, Node("10 0 R")}},
          "page-tree node (object 10) is its own ancestor"},
         {{{2, Node("3 0 R 4 0 R", "/Count 2")}, {4, "<< /Type /Page >>"}},
-         "page 2 has no /Resources dictionary of its own"},
+         "neither page 2 nor a page-tree node above it has a /Resources dictionary"},
     };
     for (const auto& [objects, expected] : cases)
         EXPECT_EQ(reason(objects), expected);
+}
+
+TEST(CPdfCatalogTest, PagesTakeResourcesAndRotationFromTheNearestAncestorThatHasThem)
+{
+    // Written compactly, as producers do. Node 3 overrides the root with an
+    // indirect dictionary; node 8's /Resources is not a dictionary and is
+    // passed over, as are page 6's null and real 90.0.
+    const std::string file = PdfBuilder()
+                                 .Object(1, "<</Type/Catalog/Pages 2 0 R>>")
+                                 .Object(2, "<</Type/Pages/Kids[3 0 R 8 0 R]/Count 4/Resources<</M/Root>>/Rotate 90>>")
+                                 .Object(3, "<</Type/Pages/Parent 2 0 R/Kids[4 0 R 5 0 R 6 0 R]/Resources 7 0 R/Rotate 180>>")
+                                 .Object(4, "<</Type/Page/Parent 3 0 R>>")
+                                 .Object(5, "<</Type/Page/Parent 3 0 R/Resources<</M/Own>>/Rotate -90>>")
+                                 .Object(6, "<</Type/Page/Parent 3 0 R/Resources null/Rotate 90.0>>")
+                                 .Object(7, "<</M/Node>>")
+                                 .Object(8, "<</Type/Pages/Parent 2 0 R/Kids[9 0 R]/Resources/Bad/Rotate/No>>")
+                                 .Object(9, "<</Type/Page/Parent 8 0 R>>")
+                                 .Trailer("/Root 1 0 R")
+                                 .Build();
+    OpenedDocument opened(file);
+    const CPdfCatalog& catalog = *opened.doc.GetCatalog();
+    std::vector<std::string> pages;
+    for (int i = 0; i < catalog.GetPageCount(); ++i)
+        pages.push_back(Describe(catalog.GetPage(i).GetResources()) + " " +
+                        std::to_string(catalog.GetPage(i).GetRotation()));
+    EXPECT_EQ(pages, (std::vector<std::string>{"<</M /Node>> 180", "<</M /Own>> 270", "<</M /Node>> 180",
+                                               "<</M /Root>> 90"}));
 }

@@ -104,26 +104,34 @@ def ps_pdf(path, label, pages, marks, seed):
     must("gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite", "-o", path, path + ".ps")
 
 
-def handmade(label, gen=False, inherit=False, outline="item", patch=None):
+def handmade(label, gen=False, inherit=None, outline="item", patch=None):
     """Two pages under an intermediate page-tree node, no white space around
     delimiters, a reference split over lines, a stream /Length in an object
     of its own, free entries in the table, the look-alike string, and an
     outline item for page 2 (outline "direct": an empty outline root in the
-    catalog). gen: non-zero generations; inherit: /MediaBox, /CropBox and
-    /Rotate on the root node only. patch: {number: body} (generation 0)."""
+    catalog). gen: non-zero generations; inherit "root": /MediaBox, /CropBox
+    and /Rotate on the root node only; "nodes": /Resources (Symbol),
+    /MediaBox and /Rotate on the intermediate node only, and other ones
+    (Courier) on the root; "node": the same without any on the root.
+    patch: {number: body} (generation 0)."""
     g = lambda n: n % 5 if gen else 0
     r = lambda n: "%d %d R" % (n, g(n))
     text = "BT/F1 14 Tf 20 150 Td(%s page %%d)Tj ET 0.%%d g 30 30 %%d 80 re f" % label
     c1, c2 = text % (1, 3, 200), text % (2, 6, 120)
     box, item = "/MediaBox[0 0 300 200]", "<</Type/Outlines/Count 0>>" if outline == "direct" else r(9)
-    page = "<</Type/Page/Parent %s%s/Contents %%s/Resources<</Font<</F1 %s>>>>%%s>>" % (r(3), box * (not inherit), r(8))
+    resources = "/Resources<</Font<</F1 %s>>>>" % r(8)
+    page = "<</Type/Page/Parent %s%s/Contents %%s%%s>>" % (r(3), {None: box + resources, "root": resources}.get(inherit, ""))
+    root = {"root": box + "/CropBox[10 10 260 170]/Rotate 90",
+            "nodes": "/MediaBox[0 0 500 400]/Rotate 180/Resources<</Font<</F1 %s>>>>" % r(11)}.get(inherit, "")
+    node = box + resources + "/Rotate 270" if inherit in ("nodes", "node") else ""
     objs = {1: "<</Type/Catalog/Pages %s/Outlines %s>>" % (r(2), item),
-            2: "<</Type/Pages/Kids[%s]/Count 2%s>>" % (r(3), (box + "/CropBox[10 10 260 170]/Rotate 90") * inherit),
-            3: "<</Type/Pages/Parent %s/Kids[%s %s]/Count 2>>" % (r(2), r(4), r(6)),
+            2: "<</Type/Pages/Kids[%s]/Count 2%s>>" % (r(3), root),
+            3: "<</Type/Pages/Parent %s/Kids[%s %s]/Count 2%s>>" % (r(2), r(4), r(6), node),
             4: page % (r(5).replace(" ", "\r\n", 1).replace(" ", "\n"), "/Note" + MARKERS[1].decode()),
             5: "<</Length %s>>stream\n%s\nendstream" % (r(13), c1), 6: page % (r(7), ""),
             7: "<</Length %d>>stream\n%s\nendstream" % (len(c2), c2), 8: "<</Type/Font/Subtype/Type1/BaseFont/Symbol>>",
             9: "<</Type/Outlines/First %s/Last %s/Count 1>>" % (r(10), r(10)), 13: str(len(c1)),
+            11: "<</Type/Font/Subtype/Type1/BaseFont/Courier>>",
             10: "<</Title(%s page 2)/Parent %s/Dest[%s/XYZ null null null]>>" % (label, r(9), r(6))}
     objs.update(patch or {})
     out, table = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n"), b""
@@ -160,7 +168,9 @@ QPDF = {"classic": ["--object-streams=disable"], "objstm": ["--object-streams=ge
         "linobjstm": ["--linearize", "--object-streams=generate"], "reverse": ["--pages", ".", "z-1", "--"],
         "encrypted": ["--encrypt", "u", "o", "256", "--"],
         "attachment": ["--add-attachment", "data.bin", "--", "--compress-streams=n", "--decode-level=none"]}
-KINDS = "classic objstm linearized linobjstm incremental update_xs offset generations inherited attachment".split()
+KINDS = ("classic objstm linearized linobjstm incremental update_xs offset generations inherited nodes node "
+         "attachment").split()
+INHERIT = {"inherited": "root", "nodes": "nodes", "node": "node"}
 
 
 class Fixtures:
@@ -185,7 +195,7 @@ class Fixtures:
         elif kind == "offset":  # junk before the header; offsets still count from "%PDF-"
             write(path, b"JUNK" * 75 + read(self.get(doc + "-classic.pdf")))
         else:
-            write(path, handmade(SOURCES[doc][0], kind == "generations", kind == "inherited", kind))
+            write(path, handmade(SOURCES[doc][0], kind == "generations", INHERIT.get(kind), kind))
         return path
 
 

@@ -22,6 +22,9 @@ class Variants(KorvelTestCase):
         self.assertIn(MARKERS[0], read(FIX.get("alpha-attachment.pdf")))
         self.assertEqual(geometry(FIX.get("alpha-inherited.pdf"))[1][:3],
                          ["rot 90", "MediaBox 0.00 0.00 300.00 200.00", "CropBox 10.00 10.00 260.00 170.00"])
+        for kind in ("nodes", "node"):  # what the intermediate node sets, not the root
+            self.assertEqual(geometry(FIX.get("alpha-%s.pdf" % kind))[1][:2], ["rot 270", "MediaBox 0.00 0.00 300.00 200.00"])
+        self.assertEqual(renders(FIX.get("alpha-nodes.pdf")), renders(FIX.get("alpha-node.pdf")))
 
     def test_pairs_plain_and_compact(self):
         for first, second, shares in PAIRS + SHARING:
