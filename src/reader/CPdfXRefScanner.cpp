@@ -1,12 +1,10 @@
 #include "reader/CPdfXRefScanner.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "main/CPdfException.h"
+#include "main/PdfFileFormat.h"
 #include "object/CPdfDictionary.h"
 #include "reader/CPdfMemoryStream.h"
 #include "reader/CPdfParser.h"
@@ -29,12 +27,6 @@ constexpr size_t kWordLength = 16;
 
 constexpr char kEndstream[] = "endstream";
 constexpr size_t kEndstreamLength = sizeof(kEndstream) - 1;
-
-// File positions as the stream windows take them (32 bits for now).
-int32_t WindowPosition(int64_t position)
-{
-    return position < 0 ? 0 : position > INT32_MAX ? INT32_MAX : static_cast<int32_t>(position);
-}
 
 bool IsName(const CPdfObject& value, const char* name)
 {
@@ -74,16 +66,7 @@ CPdfXRefScanner::~CPdfXRefScanner() = default;
 
 size_t CPdfXRefScanner::ReadAt(int64_t position, uint8_t* out, size_t length) const
 {
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t got = pread(m_fd, out + done, length - done, static_cast<off_t>(position) + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += static_cast<size_t>(got);
-    }
-    return done;
+    return pdfformat::ReadAt(m_fd, position, out, length);
 }
 
 bool CPdfXRefScanner::Fill()
@@ -246,8 +229,7 @@ void CPdfXRefScanner::SkipHexString()
 
 void CPdfXRefScanner::Define(int64_t number, int64_t generation, int64_t position)
 {
-    Store(static_cast<int32_t>(number), XRefEntry{static_cast<int32_t>(std::min<int64_t>(position - m_base, INT32_MAX)),
-                                                  static_cast<int32_t>(generation), 1});
+    Store(static_cast<int32_t>(number), XRefEntry{position - m_base, static_cast<int32_t>(generation), 1});
 }
 
 void CPdfXRefScanner::Store(int32_t number, const XRefEntry& entry)
@@ -298,7 +280,7 @@ bool CPdfXRefScanner::ParseWindow(int64_t start, int64_t length, CPdfObject& out
         return false;
     CPdfObject none;
     none.SetNull();
-    CPdfStream* window = m_fileStream->CreateSubStream(WindowPosition(start), WindowPosition(length), none);
+    CPdfStream* window = m_fileStream->CreateSubStream(start, length, none);
     if (window == nullptr)
         return false;
     try {
@@ -329,7 +311,7 @@ bool CPdfXRefScanner::ReadLength(const CPdfObject& value, int64_t& length)
         return false;
     CPdfObject none;
     none.SetNull();
-    CPdfStream* window = m_fileStream->CreateSubStream(WindowPosition(m_base + entry.offset), kIntegerObjectWindow, none);
+    CPdfStream* window = m_fileStream->CreateSubStream(m_base + entry.offset, kIntegerObjectWindow, none);
     if (window == nullptr)
         return false;
     CPdfParser parser(nullptr, window);
@@ -423,7 +405,7 @@ bool CPdfXRefScanner::DecodeObjectStream(const ObjectStreamSpot& spot, std::vect
         firstValue.GetInt() < 0)
         return false;
     first = firstValue.GetInt();
-    CPdfStream* raw = m_fileStream->CreateSubStream(WindowPosition(spot.dataStart), WindowPosition(spot.dataLength), dict);
+    CPdfStream* raw = m_fileStream->CreateSubStream(spot.dataStart, spot.dataLength, dict);
     if (raw == nullptr)
         return false;
     CPdfStream* decoded = ApplyFilters(raw, dict);
@@ -500,7 +482,7 @@ bool CPdfXRefScanner::ParseStoredObject(int32_t number, CPdfObject& out)
     if (entry.type == 1) {
         CPdfObject none;
         none.SetNull();
-        CPdfStream* window = m_fileStream->CreateSubStream(WindowPosition(m_base + entry.offset), 0, none);
+        CPdfStream* window = m_fileStream->CreateSubStream(m_base + entry.offset, 0, none);
         if (window == nullptr)
             return false;
         try {
