@@ -18,6 +18,7 @@
 #include "document/CPdfCatalog.h"
 #include "main/CPdfException.h"
 #include "main/Messages.h"
+#include "main/PdfDiagnostics.h"
 #include "object/CPdfDictionary.h"
 #include "main/PdfFileFormat.h"
 
@@ -405,6 +406,8 @@ void CPdfFileAppend::FinishOutput()
     const int64_t startXRef = GetOutputPosition();
     WriteXRefTable();
     WriteTrailer(startXRef, m_xref1->GetTrailer());
+    const bool rebuilt1 = m_doc1.WasRebuilt();
+    const bool rebuilt2 = m_doc2.WasRebuilt();
     m_reader1.reset();
     m_reader2.reset();
     m_raw1.reset();
@@ -415,10 +418,14 @@ void CPdfFileAppend::FinishOutput()
     m_entries1 = m_entries2 = nullptr;
     if (m_outputName == kInPlaceName) {
         ReplaceFirstInput();
-        return;
-    }
-    if (!m_outputFile.Commit())
+    } else if (!m_outputFile.Commit()) {
         throw CPdfException(msg::kWriteError).InFile(m_outputName).Because(m_outputFile.GetError());
+    }
+    // The result is good, but an input was damaged: its owner should know.
+    if (rebuilt1)
+        diagnostics::Warn(m_firstName, msg::kXRefRebuilt);
+    if (rebuilt2)
+        diagnostics::Warn(m_secondName, msg::kXRefRebuilt);
 }
 
 void CPdfFileAppend::ReplaceFirstInput()

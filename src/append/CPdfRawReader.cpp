@@ -79,12 +79,17 @@ bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allow
     const auto& entries = m_xref.GetEntries();
     if (number < 0 || static_cast<size_t>(number) >= entries.size())
         return false;
-    const XRefEntry& entry = entries[static_cast<size_t>(number)];
+    const XRefEntry entry = entries[static_cast<size_t>(number)];
     if (entry.type == 1) {
         const int64_t position = m_xref.GetBaseOffset() + entry.offset;
         int64_t dataStart = -1, dataEnd = -1;
-        if (!ReadFileObject(number, position, out, allowTail, dataStart, dataEnd))
-            return false;
+        bool misplaced = false;
+        if (!ReadFileObject(number, entry.generation, position, out, allowTail, dataStart, dataEnd, misplaced)) {
+            // Not where its entry says: rather than losing the object, the
+            // table is rebuilt (once per document) and the object looked
+            // for again.
+            return misplaced && m_xref.RebuildFor(entry) && ReadRawObject(number, out, allowTail);
+        }
         // Members of object streams were decrypted with their stream.
         if (m_xref.GetSecurityHandler() != nullptr && number != m_xref.GetEncryptNum())
             return DecryptObject(number, position, dataStart, dataEnd, out);
@@ -93,9 +98,10 @@ bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allow
     if (entry.type != 2)
         return false;
     int32_t length = 0;
+    const bool rebuilt = m_xref.WasRebuilt();
     const uint8_t* data = m_xref.GetCompressedObjectData(number, 0, length);
     if (data == nullptr || length <= 0)
-        return false;
+        return !rebuilt && m_xref.WasRebuilt() && ReadRawObject(number, out, allowTail);
     CPdfTextEdit::WrapMember(number, data, static_cast<uint32_t>(length), out.Head());
     objecttext::Scan(out.GetHead(), out.GetHeadLength(), out.Layout());
     return true;
@@ -152,9 +158,10 @@ int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uin
     return -1;
 }
 
-bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObject& out, bool allowTail,
-                                   int64_t& dataStart, int64_t& dataEnd)
+bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t position, CPdfRawObject& out,
+                                   bool allowTail, int64_t& dataStart, int64_t& dataEnd, bool& misplaced)
 {
+    misplaced = true;
     if (position < 0)
         return false;
     // Most objects are short: look at a small span first, a larger one only
@@ -178,8 +185,9 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int64_t position, CPdfRawObje
     objecttext::Scan(chunk, firstEnd != 0 ? firstEnd + 1 : got, layout);
     // Bytes that do not begin with this object's own header are some other
     // object's, or none at all.
-    if (!layout.hasHeader || layout.number != number)
+    if (!layout.hasHeader || layout.number != number || layout.generation != generation)
         return false;
+    misplaced = false;
 
     int64_t end = firstEnd != 0 ? position + firstEnd : 0;  // the "j" of "endobj"
     dataStart = dataEnd = -1;

@@ -20,8 +20,9 @@ public:
     // offset through "endobj" and one byte more (for a stream with a usable
     // /Length, the "endobj" after its data); for a member of an object
     // stream, "N 0 obj" CR, its bytes, "endobj" CR. False when there is none:
-    // a free entry, no "endobj", no bytes, or bytes that do not begin with
-    // the object's own "N G obj" header. With allowTail, a large stream keeps
+    // a free entry, no "endobj" or no bytes. An object whose bytes do not
+    // begin with its own "N G obj" header has the document's table rebuilt
+    // (once) and is looked for again. With allowTail, a large stream keeps
     // its data in the file (see CPdfRawObject). An object of an encrypted
     // document comes decrypted: its strings in hexadecimal form, its stream
     // data decrypted with a direct /Length that states the new length.
@@ -32,9 +33,10 @@ public:
 
 private:
     // dataStart and dataEnd: where the data of a stream object lies in the
-    // file, when it was found (else -1).
-    bool ReadFileObject(int32_t number, int64_t position, CPdfRawObject& out, bool allowTail, int64_t& dataStart,
-                        int64_t& dataEnd);
+    // file, when it was found (else -1). misplaced: the object's header
+    // "N G obj" was not at position.
+    bool ReadFileObject(int32_t number, int32_t generation, int64_t position, CPdfRawObject& out, bool allowTail,
+                        int64_t& dataStart, int64_t& dataEnd, bool& misplaced);
     // Rewrites the text read for object `number` at position in its
     // decrypted form; false when its tail cannot be read.
     bool DecryptObject(int32_t number, int64_t position, int64_t dataStart, int64_t dataEnd, CPdfRawObject& out);

@@ -36,6 +36,8 @@ inline constexpr const char* kEncrypted = "Encrypted PDF files are not supported
 inline constexpr const char* kPasswordProtected = "PDF file is protected by a password";
 inline constexpr const char* kXRefTooLarge = "Cross-reference table is too large";
 inline constexpr const char* kObjectStreamTooLarge = "Object stream is too large";
+// A warning, not a failure: the input was read from its rebuilt table.
+inline constexpr const char* kXRefRebuilt = "cross-reference data rebuilt";
 
 // Cross-reference streams
 inline constexpr const char* kXRefStreamSize = "Size of xref Stream is wrong type";

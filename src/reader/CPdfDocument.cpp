@@ -51,9 +51,13 @@ void CPdfDocument::Open(const std::string& path)
             new CPdfFileStream(m_file.get(), 0, 0, none, std::make_shared<CPdfFileCache>(fileno(m_file.get()), kCacheBlocks, kCacheBlockSize)));
         CheckHeader();
         m_xref = std::make_unique<CPdfXRef>();
-        m_xref->Load(m_stream.Get());
-        m_catalog = std::make_unique<CPdfCatalog>();
-        m_catalog->Load(m_xref.get());
+        m_xref->LoadOrRebuild(m_stream.Get(), fileno(m_file.get()));
+        LoadCatalog();
+        // A header further into the file than CheckHeader looks.
+        if (m_version.empty() && m_xref->GetRebuiltHeader() >= 0)
+            ReadVersion(m_xref->GetRebuiltHeader());
+        // The job numbers objects by this table from here on.
+        m_xref->KeepLayout();
     } catch (...) {
         Close();
         throw;
@@ -69,6 +73,57 @@ void CPdfDocument::Close()
     m_file.reset();
     m_version.clear();
     m_open = false;
+}
+
+bool CPdfDocument::WasRebuilt() const
+{
+    return m_xref && m_xref->WasRebuilt();
+}
+
+void CPdfDocument::LoadCatalog()
+{
+    const bool rebuiltBefore = m_xref->WasRebuilt();
+    // The failure on the data as stated, when a rebuild is only a last try.
+    std::string stated;
+    try {
+        m_catalog = std::make_unique<CPdfCatalog>();
+        m_catalog->Load(m_xref.get());
+        if (rebuiltBefore || !m_xref->WasRebuilt())
+            return;
+        // An object was not where its entry said, and the table was rebuilt
+        // during the walk: the walk starts again from the rebuilt trailer.
+    } catch (const CPdfException& e) {
+        if (rebuiltBefore)
+            throw CPdfException(msg::kDamaged);
+        if (!m_xref->WasRebuilt()) {
+            // Nothing showed the table wrong, but one that calls an object
+            // free, or ends too early, shows only as a broken page tree. A
+            // last try on rebuilt data keeps this message if it fails too.
+            if (!m_xref->Rebuild())
+                throw;
+            stated = e.GetMessageText();
+        }
+    }
+    try {
+        m_xref->CheckTrailer();
+        m_catalog = std::make_unique<CPdfCatalog>();
+        m_catalog->Load(m_xref.get());
+    } catch (const CPdfException& e) {
+        throw CPdfException(stated.empty() ? std::string(msg::kDamaged) : stated);
+    }
+}
+
+void CPdfDocument::ReadVersion(int64_t position)
+{
+    // As CheckHeader takes it: from after the "%" to white space.
+    m_stream->Seek(position + 1, CPdfStream::SEEK_FROM_BEGIN);
+    constexpr int32_t kLongest = 16;
+    for (int32_t n = 0; n < kLongest; ++n) {
+        const int c = m_stream->GetChar();
+        if (c < 0 || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0')
+            break;
+        m_version.push_back(static_cast<char>(c));
+    }
 }
 
 void CPdfDocument::CheckHeader()

@@ -10,8 +10,8 @@ class CPdfCatalog;
 class CPdfXRef;
 
 // One open input file: owns its FILE handle, the whole-file stream (whose
-// start is moved to the "%PDF-" header), the cross-reference data and the
-// checked catalog.
+// start is moved to the "%PDF-" header), the cross-reference data (rebuilt
+// from the file when it is damaged) and the checked catalog.
 class CPdfDocument {
 public:
     CPdfDocument();
@@ -28,9 +28,14 @@ public:
     CPdfXRef* GetXRef() const { return m_xref.get(); }
     CPdfCatalog* GetCatalog() const { return m_catalog.get(); }
     const std::string& GetVersion() const { return m_version; }
+    // The cross-reference data had to be rebuilt from the file's bytes.
+    bool WasRebuilt() const;
 
 private:
     void CheckHeader();
+    // Walks the page tree; on damaged data, again after the table is rebuilt.
+    void LoadCatalog();
+    void ReadVersion(int64_t position);
 
     struct FileCloser {
         void operator()(FILE* f) const { std::fclose(f); }

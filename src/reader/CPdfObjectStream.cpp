@@ -27,13 +27,14 @@ std::unique_ptr<CPdfObjectStream> CPdfObjectStream::Load(CPdfXRef& xref, int32_t
     return result;
 }
 
-void CPdfObjectStream::GetMember(int32_t index, int32_t number, CPdfObject& out) const
+bool CPdfObjectStream::GetMember(int32_t index, int32_t number, CPdfObject& out) const
 {
     out.Clear();
     if (index < 0 || index >= static_cast<int32_t>(m_numbers.size()) ||
         m_numbers[static_cast<size_t>(index)] != number) {
         out.SetNull();
-        return;
+        return false;
     }
     out.CopyFrom(m_values[static_cast<size_t>(index)]);
+    return true;
 }

@@ -15,9 +15,9 @@ public:
     static std::unique_ptr<CPdfObjectStream> Load(CPdfXRef& xref, int32_t number);
 
     int32_t GetNumber() const { return m_number; }
-    // A copy of member `index` if the header lists `number` there, else
-    // OBJ_NULL.
-    void GetMember(int32_t index, int32_t number, CPdfObject& out) const;
+    // A copy of member `index` if the header lists `number` there (true),
+    // else OBJ_NULL (false).
+    bool GetMember(int32_t index, int32_t number, CPdfObject& out) const;
 
 private:
     explicit CPdfObjectStream(int32_t number) : m_number(number) {}

@@ -1,5 +1,7 @@
 #include "reader/CPdfXRef.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -14,6 +16,7 @@
 #include "reader/CPdfParser.h"
 #include "reader/CPdfSecurityHandler.h"
 #include "reader/CPdfStream.h"
+#include "reader/CPdfXRefScanner.h"
 #include "reader/PdfCharClass.h"
 
 namespace {
@@ -43,7 +46,34 @@ void CPdfXRef::Load(CPdfStream* fileStream)
 {
     m_fileStream = fileStream;
     m_baseOffset = fileStream->GetStart();
-    if (FindStartXRef() == 0)
+    ReadStated(false);
+    CheckTrailer();
+    TakeRootAndInfo();
+    OpenSecurity();
+}
+
+void CPdfXRef::LoadOrRebuild(CPdfStream* fileStream, int fd)
+{
+    m_fileStream = fileStream;
+    m_baseOffset = fileStream->GetStart();
+    m_fd = fd;
+    // The stated data first: a valid file never pays for the whole scan.
+    try {
+        ReadStated(true);
+    } catch (const CPdfException&) {
+        Rebuild();
+    }
+    CheckTrailer();
+    TakeRootAndInfo();
+    // A rebuild later keeps the key: the /Encrypt dictionary and /ID are
+    // the file's whatever table finds them.
+    OpenSecurity();
+}
+
+void CPdfXRef::ReadStated(bool strictEnd)
+{
+    bool endMarked = false;
+    if (FindStartXRef(endMarked) == 0 || (strictEnd && !endMarked))
         throw CPdfException(msg::kDamaged);
     // Sections newest first; an offset met twice ends the chain instead of
     // looping.
@@ -55,15 +85,37 @@ void CPdfXRef::Load(CPdfStream* fileStream)
             break;
         offset = prev;
     }
+    if (m_trailer.GetKind() != OBJ_DICTIONARY || !HasRoot())
+        throw CPdfException(msg::kDamaged);
+}
+
+bool CPdfXRef::HasRoot() const
+{
+    CPdfObject root;
+    m_trailer.GetDictionary()->LookupRaw("Root", root);
+    return root.GetKind() == OBJ_REFERENCE;
+}
+
+void CPdfXRef::CheckTrailer() const
+{
     if (m_trailer.GetKind() != OBJ_DICTIONARY)
         throw CPdfException(msg::kDamaged);
+    if (!HasRoot())
+        throw CPdfException(msg::kDamaged);
+}
+
+void CPdfXRef::TakeRootAndInfo()
+{
+    m_rootNum = m_rootGen = m_infoNum = m_infoGen = 0;
+    if (m_trailer.GetKind() != OBJ_DICTIONARY)
+        return;
     CPdfDictionary* trailer = m_trailer.GetDictionary();
     CPdfObject root;
     trailer->LookupRaw("Root", root);
-    if (root.GetKind() != OBJ_REFERENCE)
-        throw CPdfException(msg::kDamaged);
-    m_rootNum = root.GetRefNum();
-    m_rootGen = root.GetRefGen();
+    if (root.GetKind() == OBJ_REFERENCE) {
+        m_rootNum = root.GetRefNum();
+        m_rootGen = root.GetRefGen();
+    }
     CPdfObject info;
     trailer->LookupRaw("Info", info);
     if (info.GetKind() == OBJ_REFERENCE) {
@@ -73,7 +125,6 @@ void CPdfXRef::Load(CPdfStream* fileStream)
     // The stored trailer was read without a resolver; from now on lookups
     // in it may follow references through this table.
     trailer->SetResolver(this);
-    OpenSecurity();
 }
 
 void CPdfXRef::OpenSecurity()
@@ -128,8 +179,46 @@ void CPdfXRef::OpenSecurity()
     m_rawCache.reset();
 }
 
-int64_t CPdfXRef::FindStartXRef()
+bool CPdfXRef::RebuildFor(const XRefEntry& entry)
 {
+    // An entry at offset 0 points at the header, where no object can be:
+    // some producers write deleted objects that way, in tables otherwise
+    // right. Rebuilding would find nothing more.
+    if (entry.type == 1 && entry.offset == 0)
+        return false;
+    return Rebuild();
+}
+
+bool CPdfXRef::Rebuild()
+{
+    if (m_rebuilt || m_fd < 0)
+        return false;
+    m_rebuilt = true;
+    struct stat st;
+    const int64_t fileSize = fstat(m_fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+    CPdfXRefScanner scanner(m_fd, m_fileStream, m_baseOffset, fileSize);
+    scanner.Scan();
+    m_rebuiltHeader = scanner.GetHeaderFound();
+    // Cached object streams were found through the old table.
+    m_parsedCache.reset();
+    m_rawCache.reset();
+    std::vector<XRefEntry>& found = scanner.GetEntries();
+    if (m_layoutKept) {
+        // Numbers beyond the size the job planned with were never reachable
+        // through the table it opened, and stay out.
+        for (size_t n = 0; n < m_entries.size(); ++n)
+            m_entries[n] = n < found.size() ? found[n] : kUnset;
+        return true;
+    }
+    m_entries = std::move(found);
+    m_trailer.CopyFrom(scanner.GetTrailer());
+    TakeRootAndInfo();
+    return true;
+}
+
+int64_t CPdfXRef::FindStartXRef(bool& endMarked)
+{
+    endMarked = false;
     // The last 1023 bytes, or the whole file when it is shorter.
     m_fileStream->Seek(0, CPdfStream::SEEK_FROM_END);
     const int64_t fileEnd = m_fileStream->GetPosition();
@@ -160,6 +249,10 @@ int64_t CPdfXRef::FindStartXRef()
         if (value > kMaxOffset)
             value = 0;
         m_startXRef = negative ? -value : value;
+        // The end marker follows, and no update was written after it
+        // without a startxref of its own (its objects would go unseen).
+        const char* end = std::strstr(s, "%%EOF");
+        endMarked = end != nullptr && std::strstr(end, "endobj") == nullptr && std::strstr(end, "trailer") == nullptr;
         break;
     }
     return m_startXRef;
@@ -388,12 +481,12 @@ bool CPdfXRef::EnterFetch(int32_t number)
     return true;
 }
 
-void CPdfXRef::FetchAt(int32_t number, int32_t generation, int64_t offset, bool decode, CPdfObject& out)
+bool CPdfXRef::FetchAt(int32_t number, int32_t generation, int64_t offset, bool decode, CPdfObject& out)
 {
     out.SetNull();
     const int64_t at = m_baseOffset + offset;
     if (offset < 0 || at < 0)
-        return;
+        return false;
     CPdfObject none;
     none.SetNull();
     CPdfParser parser(this, m_fileStream->CreateSubStream(at, 0, none));
@@ -406,8 +499,9 @@ void CPdfXRef::FetchAt(int32_t number, int32_t generation, int64_t offset, bool 
     parser.ParseObject(keyword);
     if (num.GetKind() != OBJ_INTEGER || num.GetInt() != number || gen.GetKind() != OBJ_INTEGER ||
         gen.GetInt() != generation || !keyword.IsKeyword("obj"))
-        return;
+        return false;
     parser.ParseObject(out);
+    return true;
 }
 
 namespace {
@@ -441,8 +535,15 @@ void CPdfXRef::FetchObject(int32_t number, int32_t generation, CPdfObject& out)
             out.SetNull();
             return;
         }
-        CFetchScope scope(m_fetching);
-        FetchAt(number, generation, entry.offset, true, out);
+        bool found;
+        {
+            CFetchScope scope(m_fetching);
+            found = FetchAt(number, generation, entry.offset, true, out);
+        }
+        // Not where its entry says: the table is wrong, so it is rebuilt
+        // and the object looked for again.
+        if (!found && RebuildFor(entry))
+            FetchObject(number, generation, out);
         return;
     }
     if (entry.type == 2) {
@@ -462,7 +563,9 @@ void CPdfXRef::FetchObject(int32_t number, int32_t generation, CPdfObject& out)
             std::unique_ptr<CPdfObjectStream> loaded = CPdfObjectStream::Load(*this, container);
             m_parsedCache = std::move(loaded);
         }
-        m_parsedCache->GetMember(entry.generation, number, out);
+        // A member its object stream does not list: the table is wrong.
+        if (!m_parsedCache->GetMember(entry.generation, number, out) && Rebuild())
+            FetchObject(number, generation, out);
         return;
     }
     out.SetNull();
@@ -476,8 +579,13 @@ void CPdfXRef::FetchRawObject(int32_t number, CPdfObject& out)
     const XRefEntry entry = m_entries[static_cast<size_t>(number)];
     if (entry.type != 1 || !EnterFetch(number))
         return;
-    CFetchScope scope(m_fetching);
-    FetchAt(number, entry.generation, entry.offset, false, out);
+    bool found;
+    {
+        CFetchScope scope(m_fetching);
+        found = FetchAt(number, entry.generation, entry.offset, false, out);
+    }
+    if (!found && RebuildFor(entry))
+        FetchRawObject(number, out);
 }
 
 const uint8_t* CPdfXRef::GetCompressedObjectData(int32_t number, int32_t generation, int32_t& length)
@@ -499,6 +607,9 @@ const uint8_t* CPdfXRef::GetCompressedObjectData(int32_t number, int32_t generat
     const uint8_t* data = nullptr;
     if (!m_rawCache->GetMember(entry.generation, number, data, length)) {
         length = 0;
+        // A member its object stream does not list: the table is wrong. The
+        // caller looks again, in the rebuilt table (see WasRebuilt).
+        Rebuild();
         return nullptr;
     }
     return data;

@@ -19,7 +19,9 @@ class CPdfStream;
 // The cross-reference data of one input file and the resolver behind every
 // dereference: the entry table, the newest trailer, Root and Info, and one
 // cached object stream in each of two forms (parsed members, raw bytes).
-// Borrows the document's whole-file stream.
+// When the data cannot be read as the file states it, or an object is not
+// where its entry says, the table is rebuilt from the file's bytes, once.
+// Borrows the document's whole-file stream and descriptor.
 class CPdfXRef : public CPdfResolver {
 public:
     // PDF's own limit on object numbers; larger tables are refused rather
@@ -36,6 +38,30 @@ public:
     // Reads startxref and the chain of sections and, for an encrypted file,
     // authenticates the empty password; raises CPdfException.
     void Load(CPdfStream* fileStream);
+    // As Load, but cross-reference data that cannot be read as the file
+    // states it (no startxref or "%%EOF" near the end, a section that does
+    // not parse, a /Prev leading nowhere, a trailer without /Root) is rebuilt
+    // from the file behind fd instead. Raises "PDF file was damaged" when
+    // even that gives no trailer, and what opening its encryption raises.
+    void LoadOrRebuild(CPdfStream* fileStream, int fd);
+    // Rebuilds the table from the file, the first time it is called on a
+    // table loaded with a descriptor: true when it did. Raises nothing; the
+    // object-stream caches are emptied. Before KeepLayout the trailer, Root
+    // and Info are replaced too (check them again with CheckTrailer).
+    bool Rebuild();
+    // Rebuild, called because the object of entry was not where it says;
+    // false for an entry that is no sign of a wrong table.
+    bool RebuildFor(const XRefEntry& entry);
+    bool WasRebuilt() const { return m_rebuilt; }
+    // The job plans its numbering on the table's size and trailer: a rebuild
+    // after this keeps both and changes only where objects are found.
+    void KeepLayout() { m_layoutKept = true; }
+    // Raises "PDF file was damaged" when there is no trailer, or it has no
+    // /Root reference.
+    void CheckTrailer() const;
+    // The position of a "%PDF-" header the rebuild found, -1 when it found
+    // none (or there was no rebuild).
+    int64_t GetRebuiltHeader() const { return m_rebuiltHeader; }
 
     const std::vector<XRefEntry>& GetEntries() const { return m_entries; }
     int32_t GetRootNum() const { return m_rootNum; }
@@ -63,7 +89,8 @@ public:
 
     // The bytes of a member of an object stream, pointing into the raw cache:
     // valid until another object stream is loaded into it. nullptr when the
-    // member is not there or generation is not 0.
+    // member is not there or generation is not 0; a member the stream does
+    // not list has the table rebuilt, to be looked up again.
     const uint8_t* GetCompressedObjectData(int32_t number, int32_t generation, int32_t& length);
 
     // The largest decoded object stream accepted.
@@ -73,7 +100,15 @@ private:
     friend class CPdfObjectStream;
     friend class CPdfObjectStreamData;
 
-    int64_t FindStartXRef();
+    // The stated data, newest section first; raises on the first fault.
+    // strictEnd: a file without "%%EOF" after its startxref, or with objects
+    // or a trailer after that, is damaged too.
+    void ReadStated(bool strictEnd);
+    // The trailer (a dictionary) has a /Root reference.
+    bool HasRoot() const;
+    // Root and Info from the trailer (0 when it has no /Root reference).
+    void TakeRootAndInfo();
+    int64_t FindStartXRef(bool& endMarked);
     // Reads the trailer's /Encrypt, if any, and opens it with the empty
     // password: "PDF file is protected by a password" when that fails,
     // "Encrypted PDF files are not supported" for what cannot be read.
@@ -90,7 +125,9 @@ private:
     int64_t FilePosition(int64_t offset) const;
     // The object stream a type-2 entry names, or -1.
     static int32_t ObjectStreamOf(const XRefEntry& entry);
-    void FetchAt(int32_t number, int32_t generation, int64_t offset, bool decode, CPdfObject& out);
+    // False when the bytes at offset are not the object's header "N G obj":
+    // the entry is wrong. out is then OBJ_NULL.
+    bool FetchAt(int32_t number, int32_t generation, int64_t offset, bool decode, CPdfObject& out);
 
     // Guards against objects that lead back into themselves while they are
     // being loaded (a /Length or an object stream that refers to its own
@@ -103,6 +140,10 @@ private:
     int64_t m_streamEntries = 0;
 
     CPdfStream* m_fileStream = nullptr;
+    int m_fd = -1;
+    bool m_rebuilt = false;
+    bool m_layoutKept = false;
+    int64_t m_rebuiltHeader = -1;
     int64_t m_baseOffset = 0;
     std::vector<XRefEntry> m_entries;
     int32_t m_rootNum = 0;

@@ -176,6 +176,38 @@ TEST(Append, EveryPageKeepsTheAttributesItInheritedInItsInput)
     }
 }
 
+TEST(Append, DamagedInputsGiveTheResultTheirUndamagedFormsGive)
+{
+    // Font 5 is fetched by no check made on opening: only copying it finds
+    // its entry wrong, and the table is rebuilt in the middle of the job.
+    const std::string valid = OnePage(kFont, "<< /A 1 >>", "(seven)");
+    std::string shifted = valid;
+    shifted.insert(shifted.find('\n') + 1, "   ");  // every stated offset 3 short
+    const std::string body = valid.substr(0, valid.rfind("startxref"));
+    const std::pair<const char*, std::string> damaged[] = {
+        {"every offset 3 short", shifted},
+        {"one entry 3 long", MoveEntry(valid, 5, 3)},
+        {"one entry at the next object", MoveEntry(valid, 6, 0, valid.find("7 0 obj"))},
+        {"no startxref", body + "%%EOF\n"},
+        {"junk after %%EOF", valid + std::string(5000, '\x01')},
+        {"junk before the header", std::string(2048, '\n') + valid},
+    };
+    TempDir dir;
+    for (bool compact : {false, true}) {
+        ASSERT_EQ(Append(dir, valid, MinimalPdf(2), compact), "");
+        const std::string asFirst = ReadFile(dir.File("out.pdf"));
+        ASSERT_EQ(Append(dir, MinimalPdf(2), valid, compact), "");
+        const std::string asSecond = ReadFile(dir.File("out.pdf"));
+        for (const auto& [name, bytes] : damaged) {
+            SCOPED_TRACE(std::string(name) + (compact ? " /s" : ""));
+            ASSERT_EQ(Append(dir, bytes, MinimalPdf(2), compact), "");
+            EXPECT_EQ(ReadFile(dir.File("out.pdf")), asFirst);
+            ASSERT_EQ(Append(dir, MinimalPdf(2), bytes, compact), "");
+            EXPECT_EQ(ReadFile(dir.File("out.pdf")), asSecond);
+        }
+    }
+}
+
 TEST(Append, FailureLeavesExistingOutputAndNoTemporaryFile)
 {
     TempDir dir;

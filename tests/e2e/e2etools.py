@@ -163,7 +163,8 @@ def incremental(base, path):
 
 SOURCES = {"alpha": ("Alpha", 3, [("Alpha one", 1, [("Alpha A", 1), ("Alpha B", 2)]), ("Alpha two", 3, [])], 11),
            "beta": ("Beta", 2, [("Beta first", 1, []), ("Beta second", 2, [("Beta detail", 2)])], 22),
-           "plain": ("Plain", 2, [], None), "shared": ("Shared", 4, [], 44)}
+           "plain": ("Plain", 2, [], None), "shared": ("Shared", 4, [], 44),
+           "long": ("Long", 14, [("Long one", 1, []), ("Long last", 14, [])], None)}
 QPDF = {"classic": ["--object-streams=disable"], "objstm": ["--object-streams=generate"], "linearized": ["--linearize"],
         "linobjstm": ["--linearize", "--object-streams=generate"], "reverse": ["--pages", ".", "z-1", "--"],
         "encrypted": ["--encrypt", "u", "o", "256", "--"],

@@ -140,6 +140,17 @@ private:
     std::map<int, std::pair<int, std::string>> m_objects;
 };
 
+// bytes (made by PdfBuilder, one classic section from 0) with the offset its
+// table states for object `number` moved by delta, or set to `set` (>= 0).
+inline std::string MoveEntry(std::string bytes, int number, long long delta, long long set = -1)
+{
+    const size_t row = bytes.find('\n', bytes.rfind("\nxref\n") + 6) + 1 + 20 * size_t(number);
+    const long long offset = set >= 0 ? set : std::stoll(bytes.substr(row, 10)) + delta;
+    char digits[16];
+    std::snprintf(digits, sizeof(digits), "%010lld", offset);
+    return bytes.replace(row, 10, digits);
+}
+
 // Catalog 1, page tree 2, `pages` pages with Resources and content streams.
 std::string MinimalPdf(int pages, const std::string& extraTrailer = "", const std::string& prefix = "",
                        const std::string& header = "%PDF-1.4");

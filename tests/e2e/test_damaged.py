@@ -1,0 +1,103 @@
+"""Damaged inputs made from valid files: korvel rebuilds their cross-reference
+data from the bytes, says so in one line on standard error, exits 0, and the
+result renders as it does with the undamaged file."""
+
+import os, re, unittest
+
+from e2etools import Fixtures, KorvelTestCase, korvel, read, write
+
+FIX = Fixtures()
+
+
+def shifted(data):
+    """Three bytes after the header line: every stated offset is 3 short."""
+    line = data.index(b"\n") + 1
+    return data[:line] + b"   " + data[line:]
+
+
+def cut(data):
+    return data[:-1000]
+
+
+def no_startxref(data):
+    at = data.rfind(b"startxref")
+    return data[:at] + data[data.rfind(b"%%EOF"):]
+
+
+def junk_after(data):
+    """5 KB after %%EOF, with an unclosed string and a fake object header."""
+    return data + b"(junk 9 0 obj " + bytes((i * 7919) % 251 for i in range(5 * 1024 - 14))
+
+
+def junk_before(data):
+    """2 KB before the header, beyond where a reader looks for it."""
+    return b"J" * 2048 + data
+
+
+def prev_in_stream(data):
+    """The newest section's /Prev points into the middle of a stream's data."""
+    middle = data.index(b"stream\n") + 7 + 20
+    prevs = list(re.finditer(rb"/Prev (\d+)", data))
+    assert prevs, "an updated file was expected"
+    m = prevs[-1]
+    return data[:m.start(1)] + str(middle).encode() + data[m.end(1):]
+
+
+DAMAGES = {f.__name__: f for f in (shifted, cut, no_startxref, junk_after, junk_before, prev_in_stream)}
+# Each damage on a file it applies to: cutting 1,000 bytes takes only a
+# classic table and trailer off the long file.
+CASES = [("long-classic", ["shifted", "cut", "no_startxref", "junk_after", "junk_before"]),
+         ("beta-objstm", ["shifted", "no_startxref", "junk_after", "junk_before"]),
+         ("alpha-incremental", ["prev_in_stream", "no_startxref", "shifted"]),
+         ("beta-update_xs", ["prev_in_stream", "junk_before"])]
+
+
+class Damaged(KorvelTestCase):
+
+    def test_rebuilt_inputs_append_as_undamaged_ones(self):
+        partner = self.copy_in(FIX.get("alpha-classic.pdf"), "partner.pdf")
+        for base, damages in CASES:
+            good = FIX.get(base + ".pdf")
+            for damage in damages:
+                bad = os.path.join(self.dir, "%s-%s.pdf" % (base, damage))
+                write(bad, DAMAGES[damage](read(good)))
+                for first, second, switches in ((bad, partner, []), (partner, bad, []), (bad, partner, ["/s"])):
+                    with self.subTest(base=base, damage=damage, first=os.path.basename(first), s=switches):
+                        r = korvel([os.path.basename(first), os.path.basename(second), "out.pdf"] + switches, self.dir)
+                        warning = "korvel: %s: cross-reference data rebuilt\n" % os.path.basename(bad)
+                        self.assertEqual(r, (0, "", warning))
+                        out = os.path.join(self.dir, "out.pdf")
+                        self.judge(out, good if first == bad else first, good if second == bad else second)
+                        os.remove(out)
+
+    def test_one_line_per_rebuilt_input_and_none_for_valid_ones(self):
+        good = FIX.get("long-classic.pdf")
+        write(os.path.join(self.dir, "bad.pdf"), shifted(read(good)))
+        r = korvel(["bad.pdf", "bad.pdf", "out.pdf"], self.dir)
+        self.assertEqual(r, (0, "", "korvel: bad.pdf: cross-reference data rebuilt\n" * 2))
+        self.judge(os.path.join(self.dir, "out.pdf"), good, good)
+        # In place: the first input is replaced, and the warning names it.
+        self.copy_in(good, "good.pdf")
+        r = korvel(["bad.pdf", "good.pdf"], self.dir)
+        self.assertEqual(r, (0, "", "korvel: bad.pdf: cross-reference data rebuilt\n"))
+        self.judge(os.path.join(self.dir, "bad.pdf"), good, good)
+        self.assertSucceeded(korvel(["good.pdf", "good.pdf", "out.pdf"], self.dir))
+
+    def test_nothing_to_rebuild_from_is_refused(self):
+        good = read(FIX.get("long-classic.pdf"))
+        catalog = good.index(b"/Type /Catalog")
+        for name, data in (("text.pdf", b"%PDF-1.4\nno objects here\n" * 50),
+                           ("nocatalog.pdf", good[:catalog] + b"/Type /Catalox" + good[catalog + 14:-1000])):
+            with self.subTest(name=name):
+                write(os.path.join(self.dir, name), data)
+                before = self.snapshot()
+                self.assertFailedWith(korvel([name, "partner.pdf", "out.pdf"], self.dir), "PDF file was damaged")
+                self.assertEqual(self.snapshot(), before)
+
+    def setUp(self):
+        super().setUp()
+        self.copy_in(FIX.get("alpha-classic.pdf"), "partner.pdf")
+
+
+if __name__ == "__main__":
+    unittest.main()
