@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "document/CPdfCatalog.h"
 #include "main/CPdfException.h"
@@ -83,8 +84,8 @@ bool CPdfDocument::WasRebuilt() const
 void CPdfDocument::LoadCatalog()
 {
     const bool rebuiltBefore = m_xref->WasRebuilt();
-    // The failure on the data as stated, when a rebuild is only a last try.
-    std::string stated;
+    // A failure on data read as stated, when a rebuild is only a last try.
+    std::optional<CPdfException> stated;
     try {
         m_catalog = std::make_unique<CPdfCatalog>();
         m_catalog->Load(m_xref.get());
@@ -94,14 +95,14 @@ void CPdfDocument::LoadCatalog()
         // during the walk: the walk starts again from the rebuilt trailer.
     } catch (const CPdfException& e) {
         if (rebuiltBefore)
-            throw CPdfException(msg::kDamaged);
+            throw Damaged(e);
         if (!m_xref->WasRebuilt()) {
             // Nothing showed the table wrong, but one that calls an object
             // free, or ends too early, shows only as a broken page tree. A
-            // last try on rebuilt data keeps this message if it fails too.
+            // last try on rebuilt data keeps this failure if it fails too.
             if (!m_xref->Rebuild())
                 throw;
-            stated = e.GetMessageText();
+            stated = e;
         }
     }
     try {
@@ -109,8 +110,16 @@ void CPdfDocument::LoadCatalog()
         m_catalog = std::make_unique<CPdfCatalog>();
         m_catalog->Load(m_xref.get());
     } catch (const CPdfException& e) {
-        throw CPdfException(stated.empty() ? std::string(msg::kDamaged) : stated);
+        if (stated)
+            throw *stated;
+        throw Damaged(e);
     }
+}
+
+CPdfException CPdfDocument::Damaged(const CPdfException& failure)
+{
+    const std::string why = failure.GetReason().empty() ? failure.GetMessageText() : failure.GetReason();
+    return CPdfException(msg::kDamaged).Because("its cross-reference data had to be rebuilt, and then: " + why);
 }
 
 void CPdfDocument::ReadVersion(int64_t position)

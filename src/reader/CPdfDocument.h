@@ -7,6 +7,7 @@
 #include "reader/CPdfStreamRef.h"
 
 class CPdfCatalog;
+class CPdfException;
 class CPdfXRef;
 
 // One open input file: owns its FILE handle, the whole-file stream (whose
@@ -35,6 +36,8 @@ private:
     void CheckHeader();
     // Walks the page tree; on damaged data, again after the table is rebuilt.
     void LoadCatalog();
+    // "PDF file was damaged", for a failure on rebuilt data.
+    static CPdfException Damaged(const CPdfException& failure);
     void ReadVersion(int64_t position);
 
     struct FileCloser {

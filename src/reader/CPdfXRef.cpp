@@ -62,6 +62,9 @@ void CPdfXRef::LoadOrRebuild(CPdfStream* fileStream, int fd)
         ReadStated(true);
     } catch (const CPdfException&) {
         Rebuild();
+        if (m_trailer.GetKind() != OBJ_DICTIONARY)
+            throw CPdfException(msg::kDamaged)
+                .Because("no document catalog was found, not even by rebuilding the cross-reference data");
     }
     CheckTrailer();
     TakeRootAndInfo();
