@@ -70,7 +70,19 @@ void CPdfXRef::LoadOrRebuild(CPdfStream* fileStream, int fd)
     TakeRootAndInfo();
     // A rebuild later keeps the key: the /Encrypt dictionary and /ID are
     // the file's whatever table finds them.
-    OpenSecurity();
+    try {
+        OpenSecurity();
+    } catch (const CPdfException& e) {
+        // The keys of the older revisions depend on the /ID that only the
+        // trailer held: lost with it, the empty password fails too.
+        CPdfObject id;
+        m_trailer.GetDictionary()->LookupRaw("ID", id);
+        if (m_rebuilt && id.GetKind() != OBJ_ARRAY && std::strcmp(e.GetMessageText(), msg::kPasswordProtected) == 0)
+            throw CPdfException(msg::kDamaged)
+                .Because("its encryption key depends on the /ID of a trailer the damage took");
+        throw;
+    }
+    OpenSealedStreams();
 }
 
 void CPdfXRef::ReadStated(bool strictEnd)
@@ -206,17 +218,67 @@ bool CPdfXRef::Rebuild()
     m_parsedCache.reset();
     m_rawCache.reset();
     std::vector<XRefEntry>& found = scanner.GetEntries();
+    m_sealed = scanner.GetSealedStreams();
     if (m_layoutKept) {
         // Numbers beyond the size the job planned with were never reachable
         // through the table it opened, and stay out.
         for (size_t n = 0; n < m_entries.size(); ++n)
             m_entries[n] = n < found.size() ? found[n] : kUnset;
-        return true;
+    } else {
+        m_entries = std::move(found);
+        m_trailer.CopyFrom(scanner.GetTrailer());
+        TakeRootAndInfo();
     }
-    m_entries = std::move(found);
-    m_trailer.CopyFrom(scanner.GetTrailer());
-    TakeRootAndInfo();
+    // With the key known already (a rebuild after opening), the encrypted
+    // object streams open now; else once it is.
+    OpenSealedStreams();
     return true;
+}
+
+int64_t CPdfXRef::DefinedAt(const XRefEntry& entry) const
+{
+    if (entry.type == 1)
+        return m_baseOffset + entry.offset;
+    const int32_t container = ObjectStreamOf(entry);
+    if (entry.type == 2 && container >= 0 && static_cast<size_t>(container) < m_entries.size() &&
+        m_entries[static_cast<size_t>(container)].type == 1)
+        return m_baseOffset + m_entries[static_cast<size_t>(container)].offset;
+    return -1;
+}
+
+void CPdfXRef::OpenSealedStreams()
+{
+    if (!m_security || m_sealed.empty())
+        return;
+    const std::vector<CPdfXRefScanner::SealedStream> sealed = std::move(m_sealed);
+    m_sealed.clear();
+    // In file order, as the scan met them: a member counts where its stream
+    // stands, so a later definition of its number still wins.
+    for (const auto& stream : sealed) {
+        const size_t number = static_cast<size_t>(stream.number);
+        if (number >= m_entries.size() || DefinedAt(m_entries[number]) != stream.position ||
+            m_entries[number].type != 1)
+            continue;  // redefined later: its members are not reachable
+        std::unique_ptr<CPdfObjectStreamData> data;
+        try {
+            data = CPdfObjectStreamData::Load(*this, stream.number);
+        } catch (const CPdfException&) {
+            continue;
+        }
+        for (int32_t k = 0; k < data->GetCount(); ++k) {
+            const int32_t member = data->GetMemberNumber(k);
+            if (member <= 0 || member >= kMaxEntries)
+                continue;
+            if (static_cast<size_t>(member) >= m_entries.size()) {
+                if (m_layoutKept)
+                    continue;
+                m_entries.resize(static_cast<size_t>(member) + 1, kUnset);
+            }
+            XRefEntry& entry = m_entries[static_cast<size_t>(member)];
+            if (DefinedAt(entry) < stream.position)
+                entry = XRefEntry{stream.number, k, 2};
+        }
+    }
 }
 
 int64_t CPdfXRef::FindStartXRef(bool& endMarked)

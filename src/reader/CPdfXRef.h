@@ -8,6 +8,7 @@
 #include "main/PdfFileFormat.h"
 #include "object/CPdfObject.h"
 #include "object/CPdfResolver.h"
+#include "reader/CPdfXRefScanner.h"
 
 class CPdfDictionary;
 class CPdfObjectStream;
@@ -113,6 +114,12 @@ private:
     // password: "PDF file is protected by a password" when that fails,
     // "Encrypted PDF files are not supported" for what cannot be read.
     void OpenSecurity();
+    // Once the key is known: the members of the object streams a rebuild
+    // could not read, entered as the scan would have.
+    void OpenSealedStreams();
+    // Where the definition an entry describes stands in the file (for a
+    // member: where its object stream does), -1 for none.
+    int64_t DefinedAt(const XRefEntry& entry) const;
     // Reads one section; returns true and the offset when /Prev names another.
     bool ReadSection(int64_t offset, int64_t& prev);
     bool ReadXRefTable(CPdfParser& parser, int64_t& prev);
@@ -144,6 +151,7 @@ private:
     bool m_rebuilt = false;
     bool m_layoutKept = false;
     int64_t m_rebuiltHeader = -1;
+    std::vector<CPdfXRefScanner::SealedStream> m_sealed;
     int64_t m_baseOffset = 0;
     std::vector<XRefEntry> m_entries;
     int32_t m_rootNum = 0;

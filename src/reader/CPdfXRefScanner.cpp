@@ -10,6 +10,7 @@
 #include "reader/CPdfParser.h"
 #include "reader/CPdfStream.h"
 #include "reader/CPdfStreamRef.h"
+#include "reader/CPdfXRef.h"
 #include "reader/PdfCharClass.h"
 #include "reader/PdfFilters.h"
 
@@ -97,6 +98,7 @@ void CPdfXRefScanner::Scan()
     int64_t dictStart = -1;    // where its outermost dictionary began
     bool afterDict = false;    // the previous token closed that dictionary
     bool afterType = false;    // the previous token was the name /Type
+    bool afterFilter = false;  // the previous token was the name /Filter
     char word[kWordLength + 1];
 
     for (;;) {
@@ -112,7 +114,8 @@ void CPdfXRefScanner::Scan()
         }
         const bool closedDict = afterDict;
         const bool typed = afterType;
-        afterDict = afterType = false;
+        const bool filtered = afterFilter;
+        afterDict = afterType = afterFilter = false;
         if (pdfchar::IsDelimiter(c)) {
             integers = 0;
             if (c == '(') {
@@ -137,7 +140,12 @@ void CPdfXRefScanner::Scan()
                 word[n] = '\0';
                 if (object >= 0 && depth == 1 && typed && std::strcmp(word, "Catalog") == 0)
                     Keep(m_catalogs, object);
+                // The standard security handler's dictionary, for a trailer
+                // made without one.
+                if (object >= 0 && depth == 1 && filtered && std::strcmp(word, "Standard") == 0)
+                    Keep(m_encrypts, object);
                 afterType = std::strcmp(word, "Type") == 0;
+                afterFilter = std::strcmp(word, "Filter") == 0;
             }
             continue;
         }
@@ -443,8 +451,12 @@ void CPdfXRefScanner::ReadObjectStream(const ObjectStreamSpot& spot)
     std::vector<uint8_t> data;
     std::vector<int64_t> header;
     int64_t first = 0;
-    if (!DecodeObjectStream(spot, data, first, header))
+    if (!DecodeObjectStream(spot, data, first, header)) {
+        // Encrypted, most likely: only the document's key can open it.
+        const XRefEntry& entry = m_entries[static_cast<size_t>(spot.number)];
+        m_sealed.push_back(SealedStream{spot.number, m_base + entry.offset});
         return;
+    }
     const size_t members = header.size() / 2;
     for (size_t k = 0; k < members && m_memberBudget > 0; ++k, --m_memberBudget) {
         const int64_t number = header[2 * k];
@@ -565,13 +577,61 @@ void CPdfXRefScanner::ChooseTrailer()
             m_trailer = std::move(dict);
         return;
     }
+    // An encrypted file's catalog may lie in an object stream only its key
+    // opens: the newest trailer naming a root is taken on trust then, and
+    // the page-tree walk tells.
+    if (!m_sealed.empty()) {
+        for (auto spot = m_trailers.rbegin(); spot != m_trailers.rend(); ++spot) {
+            CPdfObject dict, root;
+            if (!ParseWindow(spot->start, spot->length, dict) || dict.GetKind() != OBJ_DICTIONARY)
+                continue;
+            dict.GetDictionary()->LookupRaw("Root", root);
+            if (root.GetKind() == OBJ_REFERENCE) {
+                m_trailer = std::move(dict);
+                return;
+            }
+        }
+    }
     for (auto number = m_catalogs.rbegin(); number != m_catalogs.rend(); ++number) {
         if (!found(*number) || !IsCatalog(*number, true))
             continue;
         const XRefEntry& entry = m_entries[static_cast<size_t>(*number)];
         CPdfObject root;
         root.SetReference(*number, entry.type == 1 ? entry.generation : 0);
-        m_trailer.SetNewDictionary(nullptr)->Add("Root", root);
+        CPdfDictionary* trailer = m_trailer.SetNewDictionary(nullptr);
+        trailer->Add("Root", root);
+        AddEncryption(*trailer);
         return;
+    }
+}
+
+void CPdfXRefScanner::AddEncryption(CPdfDictionary& trailer)
+{
+    // Without its /Encrypt the document's strings and streams would be
+    // copied still encrypted. The key of the older revisions also needs the
+    // file's /ID, which only a trailer holds: a cut-off one may still have it.
+    for (auto number = m_encrypts.rbegin(); number != m_encrypts.rend(); ++number) {
+        CPdfObject value, filter, owner;
+        if (!ParseStoredObject(*number, value) || value.GetKind() != OBJ_DICTIONARY)
+            continue;
+        value.GetDictionary()->LookupRaw("Filter", filter);
+        value.GetDictionary()->LookupRaw("O", owner);
+        if (!IsName(filter, "Standard") || owner.GetKind() != OBJ_STRING)
+            continue;
+        const XRefEntry& entry = m_entries[static_cast<size_t>(*number)];
+        CPdfObject reference;
+        reference.SetReference(*number, entry.type == 1 ? entry.generation : 0);
+        trailer.Add("Encrypt", reference);
+        break;
+    }
+    for (auto spot = m_trailers.rbegin(); spot != m_trailers.rend(); ++spot) {
+        CPdfObject dict, id;
+        if (!ParseWindow(spot->start, spot->length, dict) || dict.GetKind() != OBJ_DICTIONARY)
+            continue;
+        dict.GetDictionary()->LookupRaw("ID", id);
+        if (id.GetKind() == OBJ_ARRAY) {
+            trailer.Add("ID", id);
+            return;
+        }
     }
 }

@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "object/CPdfObject.h"
-#include "reader/CPdfXRef.h"
+#include "main/PdfFileFormat.h"
 
+class CPdfDictionary;
 class CPdfStream;
 
 // Rebuilds the cross-reference data of a file whose own cannot be read as
@@ -15,8 +16,9 @@ class CPdfStream;
 // a number wins), the members of the object streams met on the way (type-2
 // entries, by the same rule, in file order), trailer dictionaries and
 // cross-reference streams. The trailer is the newest of those whose /Root
-// leads to a dictionary with /Pages, or else one made from the newest object
-// that is a /Catalog with /Pages.
+// leads to a dictionary with /Pages (or, when some object stream could not
+// be read, the newest with a /Root at all), or else one made from the newest
+// object that is a /Catalog with /Pages.
 //
 // Stream data is stepped over whole when its /Length (direct, or an integer
 // object defined before it) leads to "endstream", so that an embedded file or
@@ -47,6 +49,15 @@ public:
     // The absolute position of the first "%PDF-" met, -1 when none was: a
     // header too far into the file for the opener to look at.
     int64_t GetHeaderFound() const { return m_headerFound; }
+
+    // An object stream whose members the scan could not read (its data
+    // does not decode, as when it is encrypted), with the absolute position
+    // of its header: the members it holds count from there in file order.
+    struct SealedStream {
+        int32_t number;
+        int64_t position;
+    };
+    const std::vector<SealedStream>& GetSealedStreams() const { return m_sealed; }
 
     // Candidates kept for the trailer and the catalog: the newest few.
     static constexpr size_t kKeptCandidates = 8;
@@ -101,6 +112,8 @@ private:
     bool ParseStoredObject(int32_t number, CPdfObject& out);
     bool IsCatalog(int32_t number, bool typeRequired);
     void ChooseTrailer();
+    // /Encrypt (and /ID) for a trailer made from the catalog.
+    void AddEncryption(CPdfDictionary& trailer);
 
     template <class T>
     static void Keep(std::vector<T>& list, const T& value)
@@ -130,8 +143,10 @@ private:
     int64_t m_searchFound = -1;
 
     std::vector<ObjectStreamSpot> m_objectStreams;
+    std::vector<SealedStream> m_sealed;
     std::vector<TrailerSpot> m_trailers;
     std::vector<int32_t> m_catalogs;
+    std::vector<int32_t> m_encrypts;
     // Decoded object-stream bytes still allowed: a few compressed bombs must
     // not turn one pass into hours.
     int64_t m_decodeBudget;

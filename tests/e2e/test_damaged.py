@@ -4,9 +4,19 @@ result renders as it does with the undamaged file."""
 
 import os, re, unittest
 
-from e2etools import Fixtures, KorvelTestCase, korvel, read, write
+from e2etools import Fixtures, KorvelTestCase, korvel, must, read, write
 
 FIX = Fixtures()
+
+
+def encrypted(base, key, *options):
+    """base encrypted with an empty user password by qpdf (its pages render
+    as base's do): key "256", or "128" for AES-128; options go after "--"."""
+    aes = ["--use-aes=y"] if key == "128" else []
+    path = os.path.join(FIX.dir, "%s-aes%s%s.pdf" % (base, key, "".join(o.strip("-") for o in options)))
+    if not os.path.exists(path):
+        must("qpdf", "--encrypt", "", "owner", key, *aes, "--", *options, FIX.get(base + ".pdf"), path)
+    return path
 
 
 def shifted(data):
@@ -50,17 +60,24 @@ CASES = [("long-classic", ["shifted", "cut", "no_startxref", "junk_after", "junk
          ("beta-objstm", ["shifted", "no_startxref", "junk_after", "junk_before"]),
          ("alpha-incremental", ["prev_in_stream", "no_startxref", "shifted"]),
          ("beta-update_xs", ["prev_in_stream", "junk_before"])]
+# Encrypted (AES-256, empty user password): the rebuilt data must still lead
+# to the key, and to members of object streams only the key opens.
+ENCRYPTED = [("long-classic", "256", (), ["shifted", "cut"]), ("long-classic", "128", (), ["shifted", "junk_after"]),
+             ("beta-objstm", "256", ("--object-streams=generate",), ["shifted", "junk_before", "no_startxref"])]
 
 
 class Damaged(KorvelTestCase):
 
     def test_rebuilt_inputs_append_as_undamaged_ones(self):
         partner = self.copy_in(FIX.get("alpha-classic.pdf"), "partner.pdf")
-        for base, damages in CASES:
-            good = FIX.get(base + ".pdf")
+        cases = [(FIX.get(base + ".pdf"), FIX.get(base + ".pdf"), damages) for base, damages in CASES]
+        cases += [(encrypted(base, key, *options), FIX.get(base + ".pdf"), damages)
+                  for base, key, options, damages in ENCRYPTED]
+        for source, good, damages in cases:
+            base = os.path.basename(source)[:-4]
             for damage in damages:
                 bad = os.path.join(self.dir, "%s-%s.pdf" % (base, damage))
-                write(bad, DAMAGES[damage](read(good)))
+                write(bad, DAMAGES[damage](read(source)))
                 for first, second, switches in ((bad, partner, []), (partner, bad, []), (bad, partner, ["/s"])):
                     with self.subTest(base=base, damage=damage, first=os.path.basename(first), s=switches):
                         r = korvel([os.path.basename(first), os.path.basename(second), "out.pdf"] + switches, self.dir)
@@ -86,8 +103,10 @@ class Damaged(KorvelTestCase):
     def test_nothing_to_rebuild_from_is_refused(self):
         good = read(FIX.get("long-classic.pdf"))
         catalog = good.index(b"/Type /Catalog")
+        # An AES-128 key needs the /ID of the trailer that the cut took.
         for name, data in (("text.pdf", b"%PDF-1.4\nno objects here\n" * 50),
-                           ("nocatalog.pdf", good[:catalog] + b"/Type /Catalox" + good[catalog + 14:-1000])):
+                           ("nocatalog.pdf", good[:catalog] + b"/Type /Catalox" + good[catalog + 14:-1000]),
+                           ("noid.pdf", cut(read(encrypted("long-classic", "128"))))):
             with self.subTest(name=name):
                 write(os.path.join(self.dir, name), data)
                 before = self.snapshot()

@@ -297,3 +297,30 @@ TEST(CPdfXRefScannerTest, HostileShapesEndInOnePass)
     EXPECT_EQ(scanned.table[5].offset, int32_t(file.rfind("5 0 obj")));
     EXPECT_EQ(scanned.trailer, "none");
 }
+
+TEST(CPdfXRefScannerTest, ObjectStreamsItCannotReadAreLeftForTheKey)
+{
+    // Stream 10's data does not decode (encrypted, say); the catalog may be
+    // in it, so the trailer naming it is taken on trust. Stream 12 decodes.
+    PdfAssembler a;
+    const size_t ten = a.Object(10, StreamObject("/Type/ObjStm/N 2/First 9/Filter/FlateDecode", "\x8a\x01garbage"));
+    a.Object(12, StreamObject("/Type/ObjStm/N 1/First 5", "30 0 (thirty)"));
+    a.Object(2, "<</Type/Pages/Kids[]/Count 0>>");
+    a.StartXRef(a.Table({}, "/Size 31/Root 1 0 R"));
+    const Scanned scanned = Scan(a.Bytes());
+    EXPECT_EQ(RootOf(scanned.trailer), "1 0 R");
+    EXPECT_EQ(scanned.table[30].type, 2);
+    TempFile file(a.Bytes());
+    std::unique_ptr<FILE, int (*)(FILE*)> handle(std::fopen(file.Path().c_str(), "rb"), std::fclose);
+    CPdfStreamRef stream(new CPdfFileStream(handle.get(), 0, 0, CPdfObject()));
+    CPdfXRefScanner scanner(fileno(handle.get()), stream.Get(), 0, int64_t(a.Bytes().size()));
+    scanner.Scan();
+    ASSERT_EQ(scanner.GetSealedStreams().size(), 1u);
+    EXPECT_EQ(scanner.GetSealedStreams()[0].number, 10);
+    EXPECT_EQ(scanner.GetSealedStreams()[0].position, int64_t(ten));
+    // Without such a stream, a trailer whose root is nowhere is not taken.
+    PdfAssembler b;
+    b.Object(2, "<</Type/Pages/Kids[]/Count 0>>");
+    b.StartXRef(b.Table({}, "/Size 3/Root 1 0 R"));
+    EXPECT_EQ(Scan(b.Bytes()).trailer, "none");
+}
