@@ -11,11 +11,6 @@
 
 namespace {
 
-uint64_t KeyOf(const fingerprint::Fingerprint& f)
-{
-    return (static_cast<uint64_t>(f.count) << 32) | f.checksum;
-}
-
 bool Contains(const std::string& text, const char* pattern, uint32_t length)
 {
     return bytesearch::FindPattern(reinterpret_cast<const uint8_t*>(text.data()), 0,
@@ -24,13 +19,14 @@ bool Contains(const std::string& text, const char* pattern, uint32_t length)
 
 }  // namespace
 
-CPdfDuplicateMatcher::CPdfDuplicateMatcher(CPdfRawReader& earlier, CPdfRawReader& later, size_t laterSize,
-                                           const std::vector<fingerprint::Fingerprint>& fingerprints)
-    : m_earlier(earlier), m_later(later), m_fingerprints(fingerprints)
+CPdfDuplicateMatcher::CPdfDuplicateMatcher(const std::vector<CPdfRawReader*>& earlier,
+                                           const CPdfFingerprintIndex& index, CPdfRawReader& later,
+                                           int32_t laterPart, size_t laterSize)
+    : m_earlier(earlier), m_index(index), m_later(later), m_laterPart(laterPart)
 {
     m_map.resize(laterSize);
     for (size_t i = 0; i < laterSize; ++i)
-        m_map[i] = {static_cast<int32_t>(i), 0};
+        m_map[i] = {static_cast<int32_t>(i), laterPart, 0};
 }
 
 void CPdfDuplicateMatcher::Build(const std::vector<XRefEntry>& entries, int32_t pageTree, int32_t alwaysCopied,
@@ -42,26 +38,27 @@ void CPdfDuplicateMatcher::Build(const std::vector<XRefEntry>& entries, int32_t 
     m_failed[0].assign(t2, 0);
     m_failed[1].assign(t2, 0);
     m_inProgress.assign(t2, 0);
-    // The earlier document's fingerprints, indexed: every number with a
-    // given fingerprint, smallest first, so the first that really equals wins.
-    for (size_t t = 1; t < m_fingerprints.size(); ++t) {
-        const fingerprint::Fingerprint& f = m_fingerprints[t];
-        if (f.count != 0 || f.checksum != 0)
-            m_index[KeyOf(f)].push_back(static_cast<int32_t>(t));
-    }
-    for (size_t j = 1; j < t2 && j < entries.size(); ++j) {
-        if (entries[j].type != 0 && !m_map[j].matched)
-            MatchObject(static_cast<int32_t>(j), false);
+    if (!m_index.IsEmpty()) {
+        for (size_t j = 1; j < t2 && j < entries.size(); ++j) {
+            if (entries[j].type != 0 && !m_map[j].matched)
+                MatchObject(static_cast<int32_t>(j), false);
+        }
     }
     if (alwaysCopied > 0 && static_cast<size_t>(alwaysCopied) < t2)
         m_map[static_cast<size_t>(alwaysCopied)].matched = 0;
-    m_index.clear();
-    m_failed[0].clear();
-    m_failed[1].clear();
-    m_inProgress.clear();
+    m_failed[0] = std::vector<uint8_t>();
+    m_failed[1] = std::vector<uint8_t>();
+    m_inProgress = std::vector<uint8_t>();
     m_provisional.clear();
     m_dependents.clear();
     m_mayShare = nullptr;
+}
+
+bool CPdfDuplicateMatcher::Agree(int32_t& part, int32_t with)
+{
+    if (part < 0)
+        part = with;
+    return part == with;
 }
 
 bool CPdfDuplicateMatcher::ReadExaminedText(int32_t number, std::string& text)
@@ -78,32 +75,39 @@ bool CPdfDuplicateMatcher::ReadExaminedText(int32_t number, std::string& text)
     return true;
 }
 
-int32_t CPdfDuplicateMatcher::FindEqualObject(const std::string& text)
+bool CPdfDuplicateMatcher::FindEqualObject(const std::string& text, int32_t part, int32_t& targetPart,
+                                           int32_t& target)
 {
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data());
     const uint32_t length = static_cast<uint32_t>(text.size());
-    const auto it = m_index.find(KeyOf(fingerprint::Compute(bytes, length, 0)));
-    if (it == m_index.end())
-        return 0;
+    const auto [first, last] = m_index.Find(fingerprint::Compute(bytes, length, 0));
     // A 32-bit checksum can collide: confirm with the bytes themselves (the
     // same bytes, usually; else the same bytes as the fingerprint sees them).
     std::string processed;
     CPdfRawObject candidate;
-    for (int32_t t : it->second) {
-        if (!m_earlier.ReadRawObject(t, candidate, false))
+    for (const CPdfFingerprintIndex::Item* item = first; item != last; ++item) {
+        if (part >= 0 && item->part != part)
+            continue;
+        const int32_t t = item->number;
+        if (!m_earlier[static_cast<size_t>(item->part)]->ReadRawObject(t, candidate, false))
             continue;
         const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(t)) + 7;
         if (start > candidate.GetHeadLength())
             continue;
         const uint32_t candidateLength = candidate.GetHeadLength() - start;
-        if (candidateLength == length && std::memcmp(candidate.GetHead() + start, bytes, length) == 0)
-            return t;
-        if (processed.empty())
-            processed = fingerprint::ProcessedBytes(bytes, length, 0);
-        if (fingerprint::ProcessedBytes(candidate.GetHead(), candidate.GetHeadLength(), start) == processed)
-            return t;
+        bool equal = candidateLength == length && std::memcmp(candidate.GetHead() + start, bytes, length) == 0;
+        if (!equal) {
+            if (processed.empty())
+                processed = fingerprint::ProcessedBytes(bytes, length, 0);
+            equal = fingerprint::ProcessedBytes(candidate.GetHead(), candidate.GetHeadLength(), start) == processed;
+        }
+        if (equal) {
+            targetPart = item->part;
+            target = t;
+            return true;
+        }
     }
-    return 0;
+    return false;
 }
 
 bool CPdfDuplicateMatcher::BeginMatch(int32_t number, bool allowPages, std::vector<Frame>& stack)
@@ -140,14 +144,16 @@ bool CPdfDuplicateMatcher::BeginMatch(int32_t number, bool allowPages, std::vect
 
 bool CPdfDuplicateMatcher::Fail(int32_t number, bool allowPages)
 {
-    m_map[static_cast<size_t>(number)].matched = 0;
+    // Written as itself, and references to it stay with it (a rolled-back
+    // match must not leave them pointing at the object it had matched).
+    m_map[static_cast<size_t>(number)] = {number, m_laterPart, 0};
     // What fails with pages allowed fails without them too.
     m_failed[allowPages ? 1 : 0][static_cast<size_t>(number)] = 1;
     m_failed[0][static_cast<size_t>(number)] = 1;
     return false;
 }
 
-void CPdfDuplicateMatcher::Settle(int32_t number, bool matchedToItself)
+void CPdfDuplicateMatcher::Settle(int32_t number, bool matchedToItself, int32_t part)
 {
     // Objects that relied on `number` while it was being examined.
     const auto it = m_dependents.find(number);
@@ -159,7 +165,9 @@ void CPdfDuplicateMatcher::Settle(int32_t number, bool matchedToItself)
         const auto deps = m_provisional.find(p);
         if (deps == m_provisional.end())
             continue;  // already settled or rolled back
-        if (!matchedToItself) {
+        // It had to end up shared with its own number, in the input the
+        // object relying on it is shared with.
+        if (!matchedToItself || m_map[static_cast<size_t>(p)].part != part) {
             const bool allow = deps->second.allowPages;
             m_provisional.erase(deps);
             Fail(p, allow);
@@ -190,8 +198,9 @@ bool CPdfDuplicateMatcher::MatchObject(int32_t number, bool allowPages)
         if (childDone) {
             childDone = false;
             // A referenced object counts only when it is shared with the
-            // first document's object of the same number.
-            if (!childResult || m_map[static_cast<size_t>(child)].target != child) {
+            // object of the same number, in the input the others are.
+            const Entry& c = m_map[static_cast<size_t>(child)];
+            if (!childResult || c.target != child || !Agree(f->part, c.part)) {
                 failed = true;
             } else {
                 const auto p = m_provisional.find(child);
@@ -208,7 +217,7 @@ bool CPdfDuplicateMatcher::MatchObject(int32_t number, bool allowPages)
                 continue;
             }
             if (d.matched) {
-                if (d.target != m) {
+                if (d.target != m || !Agree(f->part, d.part)) {
                     failed = true;
                     break;
                 }
@@ -230,15 +239,14 @@ bool CPdfDuplicateMatcher::MatchObject(int32_t number, bool allowPages)
         const bool allow = f->allowPages;
         m_inProgress[static_cast<size_t>(a)] = 0;
         bool success = false;
-        int32_t target = 0;
-        if (!failed) {
-            target = FindEqualObject(f->text);
+        int32_t target = 0, targetPart = -1;
+        if (!failed && FindEqualObject(f->text, f->part, targetPart, target)) {
             const bool reliesOnItself = std::find(f->dependsOn.begin(), f->dependsOn.end(), a) != f->dependsOn.end();
-            success = target != 0 && (!reliesOnItself || target == a);
+            success = !reliesOnItself || target == a;
         }
         std::vector<int32_t> dependsOn;
         if (success) {
-            m_map[static_cast<size_t>(a)] = {target, 1};
+            m_map[static_cast<size_t>(a)] = {target, targetPart, 1};
             for (int32_t d : f->dependsOn)
                 if (d != a && m_inProgress[static_cast<size_t>(d)] &&
                     std::find(dependsOn.begin(), dependsOn.end(), d) == dependsOn.end())
@@ -247,7 +255,7 @@ bool CPdfDuplicateMatcher::MatchObject(int32_t number, bool allowPages)
             Fail(a, allow);
         }
         stack.pop_back();
-        Settle(a, success && target == a);
+        Settle(a, success && target == a, targetPart);
         if (success && !dependsOn.empty()) {
             for (int32_t d : dependsOn)
                 m_dependents[d].push_back(a);

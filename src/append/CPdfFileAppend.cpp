@@ -1,7 +1,9 @@
 #include "append/CPdfFileAppend.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,17 @@
 #include "main/PdfFileFormat.h"
 
 namespace {
+
+// True when the name ends in ".pdf", in any case.
+bool EndsWithPdf(const std::string& name)
+{
+    if (name.size() < 4)
+        return false;
+    std::string tail = name.substr(name.size() - 4);
+    for (char& c : tail)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return tail == ".pdf";
+}
 
 // Same path, or the same existing file reached another way.
 bool SameFile(const std::string& a, const std::string& b)
@@ -64,41 +77,51 @@ CPdfFileAppend::~CPdfFileAppend() = default;
 
 bool CPdfFileAppend::ParseArguments(int argc, char** argv)
 {
-    m_firstName.clear();
-    m_secondName.clear();
+    // After the program's name: one to three arguments as always (in1 in2
+    // [output | /s]); four are in1 in2 output with the compact switch, as
+    // always, unless the fourth ends in ".pdf": three inputs and an output;
+    // five or more are inputs, the output and an optional last "/s".
+    m_inputNames.clear();
     m_outputName.clear();
-    switch (argc) {
-    case 2:
-        m_firstName = argv[1];
-        break;
-    case 3:
-        m_firstName = argv[1];
-        m_secondName = argv[2];
-        break;
-    case 4:
-        m_firstName = argv[1];
-        m_secondName = argv[2];
-        if (std::string(argv[3]) == "/s")
+    const int n = argc - 1;
+    std::vector<std::string> args(argv + 1, argv + (n > 0 ? argc : 1));
+    const char* problem = nullptr;
+    if (n == 2 || n == 3) {
+        m_inputNames = {args[0], args[1]};
+        if (n == 3 && args[2] == "/s")
             m_compact = true;
-        else
-            m_outputName = argv[3];
-        break;
-    case 5:
+        else if (n == 3)
+            m_outputName = args[2];
+    } else if (n == 4 && !EndsWithPdf(args[3])) {
         // Any fourth argument turns the compact switch on.
-        m_firstName = argv[1];
-        m_secondName = argv[2];
-        m_outputName = argv[3];
+        m_inputNames = {args[0], args[1]};
+        m_outputName = args[2];
         m_compact = true;
-        break;
-    default:
-        break;
+    } else if (n >= 4) {
+        if (args.back() == "/s" && n >= 5) {
+            m_compact = true;
+            args.pop_back();
+        }
+        m_outputName = args.back();
+        args.pop_back();
+        m_inputNames = args;
+        for (const std::string& name : args)
+            if (name == "/s")
+                problem = msg::kSwitchNotLast;
+        if (m_outputName.empty() || m_outputName == "/s")
+            problem = m_outputName.empty() ? msg::kEmptyOutputName : msg::kSwitchNotLast;
+    } else {
+        problem = msg::kMissingSecondInput;
     }
-    if (m_firstName.empty() || m_secondName.empty()) {
-        const char* reason = argc < 3   ? msg::kMissingSecondInput
-                             : argc > 5 ? msg::kTooManyArguments
-                                        : msg::kEmptyInputName;
-        throw CPdfException(msg::kWrongParameters).Because(std::string(reason) + msg::kSeeHelp);
+    for (const std::string& name : m_inputNames)
+        if (name.empty())
+            problem = msg::kEmptyInputName;
+    if (problem != nullptr) {
+        m_inputNames.clear();
+        throw CPdfException(msg::kWrongParameters).Because(std::string(problem) + msg::kSeeHelp);
     }
+    // An empty output name in the three-argument form, as ever, is the
+    // in-place form.
     if (m_outputName.empty())
         m_outputName = kInPlaceName;
     return true;
@@ -110,35 +133,28 @@ void CPdfFileAppend::CheckOutputName() const
     // in-place form writes no file of the name "temp.tmp".
     if (m_outputName == kInPlaceName)
         return;
-    if (SameFile(m_outputName, m_firstName) || SameFile(m_outputName, m_secondName))
-        throw CPdfException(msg::kOutputEqualsInput).InFile(m_outputName).Because(msg::kIsAnInput);
+    for (const std::string& input : m_inputNames)
+        if (SameFile(m_outputName, input))
+            throw CPdfException(msg::kOutputEqualsInput).InFile(m_outputName).Because(msg::kIsAnInput);
 }
 
 bool CPdfFileAppend::Run()
 {
     CheckOutputName();
     OpenInputs();
-    const int32_t t1 = static_cast<int32_t>(m_entries1->size());
-    m_objectOffset = t1 - 1;
-    m_pages1 = FindPageTreeRoot(*m_xref1);
-    m_pages2 = FindPageTreeRoot(*m_xref2);
     PlanMerges();
     // Copied objects and the merges' new objects; one free entry follows
     // when a reference names nothing (a number beyond its own table).
     m_dangling = m_plan->GetEndNumber();
     ResetXRefTable(static_cast<int32_t>(m_dangling));
-    if (m_compact)
-        m_fingerprints.assign(static_cast<size_t>(t1), fingerprint::Fingerprint{});
 
-    std::string version = m_doc1.GetVersion();
-    if (version < m_doc2.GetVersion())
-        version = m_doc2.GetVersion();
+    std::string version;
+    for (const auto& input : m_inputs)
+        version = std::max(version, input->doc.GetVersion());
     WriteHeader(version);
 
-    CopyFirstDocument();
-    if (m_compact)
-        BuildDuplicateMap();
-    CopySecondDocument();
+    for (size_t k = 0; k < m_inputs.size(); ++k)
+        CopyInput(k);
     for (const auto& merge : m_merges)
         merge->Write(*this);
     FinishOutput();
@@ -147,49 +163,57 @@ bool CPdfFileAppend::Run()
 
 void CPdfFileAppend::OpenInputs()
 {
-    // The layers below know objects and offsets, not file names: the name
-    // joins a failure here.
-    try {
-        m_doc1.Open(m_firstName);
-    } catch (CPdfException& e) {
-        e.InFile(m_firstName);
-        throw;
+    // Two handles an input, all open at once.
+    const rlim_t wanted = static_cast<rlim_t>(m_inputNames.size()) * 2 + 32;
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < wanted) {
+        limit.rlim_cur = std::min(wanted, limit.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &limit);
     }
-    m_xref1 = m_doc1.GetXRef();
-    m_root1 = m_xref1->GetRootNum();
-    m_info1 = m_xref1->GetInfoNum();
-    m_entries1 = &m_xref1->GetEntries();
-    try {
-        m_doc2.Open(m_secondName);
-    } catch (CPdfException& e) {
-        e.InFile(m_secondName);
-        throw;
+    int64_t offset = 0;
+    for (const std::string& name : m_inputNames) {
+        auto input = std::make_unique<Input>();
+        input->name = name;
+        input->offset = offset;
+        OpenInput(*input);
+        offset += static_cast<int64_t>(input->entries->size()) - 1;
+        m_inputs.push_back(std::move(input));
     }
-    m_xref2 = m_doc2.GetXRef();
-    m_root2 = m_xref2->GetRootNum();
-    m_info2 = m_xref2->GetInfoNum();
-    m_entries2 = &m_xref2->GetEntries();
-
-    auto openRaw = [](std::unique_ptr<FILE, FileCloser>& raw, const std::string& name) {
-        raw.reset(std::fopen(name.c_str(), "rb"));
-        if (!raw) {
-            const int error = errno;
-            throw CPdfException(msg::kFileOpenError).InFile(name).BecauseOf(error);
-        }
-    };
-    openRaw(m_raw1, m_firstName);
-    openRaw(m_raw2, m_secondName);
+    // The output table is numbered in 32 bits, with room for the merges.
+    if (offset > INT32_MAX / 2)
+        throw CPdfException(msg::kXRefTooLarge).Because(msg::kTooManyObjects);
     // Written beside its final place and moved there at the end; in the
     // in-place form that place is the first input's.
-    const std::string& target = m_outputName == kInPlaceName ? m_firstName : m_outputName;
+    const std::string& target = m_outputName == kInPlaceName ? m_inputNames[0] : m_outputName;
     if (!m_outputFile.Create(target))
         throw CPdfException(msg::kFileOpenError).InFile(target).Because(m_outputFile.GetError());
     AttachOutput(m_outputFile.Get(), target);
-    m_reader1 = std::make_unique<CPdfRawReader>(fileno(m_raw1.get()), *m_xref1);
-    m_reader2 = std::make_unique<CPdfRawReader>(fileno(m_raw2.get()), *m_xref2);
 }
 
-int32_t CPdfFileAppend::FindPageTreeRoot(CPdfXRef& xref) const
+void CPdfFileAppend::OpenInput(Input& input)
+{
+    // The layers below know objects and offsets, not file names: the name
+    // joins a failure here.
+    try {
+        input.doc.Open(input.name);
+        input.xref = input.doc.GetXRef();
+        input.root = input.xref->GetRootNum();
+        input.info = input.xref->GetInfoNum();
+        input.entries = &input.xref->GetEntries();
+        input.pages = FindPageTreeRoot(*input.xref);
+    } catch (CPdfException& e) {
+        e.InFile(input.name);
+        throw;
+    }
+    input.raw.reset(std::fopen(input.name.c_str(), "rb"));
+    if (!input.raw) {
+        const int error = errno;
+        throw CPdfException(msg::kFileOpenError).InFile(input.name).BecauseOf(error);
+    }
+    input.reader = std::make_unique<CPdfRawReader>(fileno(input.raw.get()), *input.xref);
+}
+
+int32_t CPdfFileAppend::FindPageTreeRoot(CPdfXRef& xref)
 {
     CPdfObject catalog;
     xref.FetchObject(xref.GetRootNum(), xref.GetRootGen(), catalog);
@@ -206,19 +230,26 @@ int32_t CPdfFileAppend::FindPageTreeRoot(CPdfXRef& xref) const
 
 void CPdfFileAppend::PlanMerges()
 {
-    std::vector<CPdfMergePart> parts(2);
-    parts[0] = {m_xref1, m_reader1.get(), m_root1, m_xref1->GetRootGen(), m_pages1,
-                m_doc1.GetCatalog()->GetPageCount(), 0, static_cast<int32_t>(m_entries1->size())};
-    parts[1] = {m_xref2, m_reader2.get(), m_root2, m_xref2->GetRootGen(), m_pages2,
-                m_doc2.GetCatalog()->GetPageCount(), m_objectOffset, static_cast<int32_t>(m_entries2->size())};
-    const int64_t copied = static_cast<int64_t>(m_entries1->size()) + static_cast<int64_t>(m_entries2->size()) - 1;
-    m_plan = std::make_unique<CPdfMergePlan>(std::move(parts), copied);
-    // The output is not encrypted: an /Encrypt dictionary has nothing to
-    // describe there.
-    if (const int32_t encrypt = m_xref1->GetEncryptNum())
-        m_plan->Drop(0, encrypt);
-    if (const int32_t encrypt = m_xref2->GetEncryptNum())
-        m_plan->Drop(1, encrypt);
+    std::vector<CPdfMergePart> parts;
+    for (const auto& input : m_inputs)
+        parts.push_back({input->xref, input->reader.get(), input->root, input->xref->GetRootGen(), input->pages,
+                         input->doc.GetCatalog()->GetPageCount(), input->offset,
+                         static_cast<int32_t>(input->entries->size())});
+    const Input& last = *m_inputs.back();
+    m_plan = std::make_unique<CPdfMergePlan>(std::move(parts),
+                                             last.offset + static_cast<int64_t>(last.entries->size()));
+    for (size_t k = 0; k < m_inputs.size(); ++k) {
+        const Input& input = *m_inputs[k];
+        // The output is not encrypted: an /Encrypt dictionary has nothing to
+        // describe there. Later inputs' catalogs and document information
+        // give way to the first's.
+        if (const int32_t encrypt = input.xref->GetEncryptNum())
+            m_plan->Drop(k, encrypt);
+        if (k > 0) {
+            m_plan->Drop(k, input.root);
+            m_plan->Drop(k, input.info);
+        }
+    }
     m_merges.push_back(std::make_unique<CPdfPageTreeMerge>());
     m_merges.push_back(std::make_unique<CPdfOutlineMerge>());
     m_merges.push_back(std::make_unique<CPdfDestinationMerge>());
@@ -246,36 +277,28 @@ void CPdfFileAppend::WriteTail(const CPdfRawObject& text)
     CopyFromFile(text.GetTailFd(), position, length);
 }
 
-objecttext::Target CPdfFileAppend::MapReference(int64_t number) const
-{
-    // Object 0 is never an object: such a reference stays as it was rather
-    // than naming one of the first document's objects.
-    if (number <= 0)
-        return {-1};
-    // A number beyond the second table named nothing there and names
-    // nothing here: the one free entry kept for that.
-    if (number >= static_cast<int64_t>(m_entries2->size())) {
-        m_danglingUsed = true;
-        return {m_dangling, 0};
-    }
-    if (number < static_cast<int64_t>(m_duplicates.size())) {
-        const CPdfDuplicateMatcher::Entry& d = m_duplicates[static_cast<size_t>(number)];
-        // Shared: the first document's object, under its own generation.
-        if (d.matched || d.target != number)
-            return {d.target, m_outputTable[static_cast<size_t>(d.target)].generation};
-    }
-    return {number + m_objectOffset};
-}
-
 objecttext::Target CPdfFileAppend::MapReference(size_t part, int64_t number) const
 {
-    if (part > 0)
-        return MapReference(number);
-    if (number <= 0 || number >= static_cast<int64_t>(m_entries1->size())) {
+    const Input& input = *m_inputs[part];
+    // Object 0 is never an object: such a reference stays as it was rather
+    // than naming one of the first document's objects.
+    if (number <= 0 && part > 0)
+        return {-1};
+    // A number beyond its own table named nothing there and names nothing
+    // here: the one free entry kept for that.
+    if (number <= 0 || number >= static_cast<int64_t>(input.entries->size())) {
         m_danglingUsed = true;
         return {m_dangling, 0};
     }
-    return {number};
+    if (number < static_cast<int64_t>(input.duplicates.size())) {
+        const CPdfDuplicateMatcher::Entry& d = input.duplicates[static_cast<size_t>(number)];
+        // Shared: the earlier object, under its own generation.
+        if (d.matched || d.target != number || d.part != static_cast<int32_t>(part)) {
+            const int64_t target = m_inputs[static_cast<size_t>(d.part)]->offset + d.target;
+            return {target, m_outputTable[static_cast<size_t>(target)].generation};
+        }
+    }
+    return {number + input.offset};
 }
 
 void CPdfFileAppend::WriteNewObject(int64_t number, const std::string& body)
@@ -312,87 +335,94 @@ int32_t CPdfFileAppend::HeaderGeneration(const CPdfRawObject& text)
     return text.GetLayout().hasHeader ? text.GetLayout().generation : 0;
 }
 
-void CPdfFileAppend::CopyFirstDocument()
+void CPdfFileAppend::CopyInput(size_t k)
 {
-    const int32_t t1 = static_cast<int32_t>(m_entries1->size());
-    for (int32_t i = 1; i < t1; ++i) {
-        const XRefEntry& in = (*m_entries1)[static_cast<size_t>(i)];
-        XRefEntry& out = m_outputTable[static_cast<size_t>(i)];
-        // A free entry keeps its generation.
-        out = {GetOutputPosition(), in.type == 0 ? in.generation : 0, 0};
-        if (in.type == 0 || m_plan->IsDropped(0, i))
-            continue;
-        // An entry without text is left free rather than pointing at some
-        // other object's bytes.
-        if (!m_reader1->ReadRawObject(i, m_text, !m_compact) || m_text.IsEmpty() || IsObjectStream(m_text) ||
-            IsEncryptedXRefStream(m_text, *m_xref1))
-            continue;
-        out.generation = HeaderGeneration(m_text);
-        out.type = 1;
-        m_rewritten.clear();
-        if (Rewrite(0, i, m_text.GetHead(), m_text.GetHeadLength(), m_text.GetLayout().split, m_rewritten)) {
-            // Rewritten here, so no equal object may be shared into it.
-            Write(m_rewritten.data(), m_rewritten.size());
-            WriteTail(m_text);
-            continue;
-        }
-        WriteRawObject(m_text);
-        // The fingerprint skips the header "i 0 obj" and one line-end byte.
-        const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(i)) + 7;
-        if (m_compact && start < m_text.GetHeadLength())
-            m_fingerprints[static_cast<size_t>(i)] = fingerprint::Compute(m_text.GetHead(), m_text.GetHeadLength(), start);
+    // Failures while copying belong to this input.
+    try {
+        if (m_compact && k > 0)
+            BuildDuplicateMap(k);
+        CopyObjects(k);
+    } catch (CPdfException& e) {
+        e.InFile(m_inputs[k]->name);
+        throw;
     }
-    m_text.Release();
+    if (m_compact)
+        m_fingerprints.Commit();
 }
 
-void CPdfFileAppend::BuildDuplicateMap()
+void CPdfFileAppend::BuildDuplicateMap(size_t k)
 {
-    // The second root node's indirect /Count object is always written.
+    Input& input = *m_inputs[k];
+    // The root page-tree node's indirect /Count object is always written.
     CPdfObject root, count;
-    m_plan->GetParts()[1].Fetch(m_pages2, root);
+    m_plan->GetParts()[k].Fetch(input.pages, root);
     if (root.GetKind() == OBJ_DICTIONARY)
         root.GetDictionary()->LookupRaw("Count", count);
     const int32_t countObject = count.GetKind() == OBJ_REFERENCE ? count.GetRefNum() : 0;
     // Objects the merges rewrite or keep their own are never shared.
     std::string ignored;
     const CPdfDuplicateMatcher::Filter mayShare = [&](int32_t number, const std::string& text) {
-        return !m_plan->IsKeptOwn(1, number) && !m_plan->HasEdits(1, number) &&
-               !m_plan->Transform(1, reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()),
+        return !m_plan->IsKeptOwn(k, number) && !m_plan->HasEdits(k, number) &&
+               !m_plan->Transform(k, reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()),
                                   ignored);
     };
-    CPdfDuplicateMatcher matcher(*m_reader1, *m_reader2, m_entries2->size(), m_fingerprints);
-    matcher.Build(*m_entries2, m_pages2, countObject, mayShare);
-    m_duplicates = matcher.GetMap();
-    m_fingerprints = std::vector<fingerprint::Fingerprint>();
+    std::vector<CPdfRawReader*> earlier;
+    for (size_t j = 0; j < k; ++j)
+        earlier.push_back(m_inputs[j]->reader.get());
+    CPdfDuplicateMatcher matcher(earlier, m_fingerprints, *input.reader, static_cast<int32_t>(k),
+                                 input.entries->size());
+    matcher.Build(*input.entries, input.pages, countObject, mayShare);
+    input.duplicates = matcher.GetMap();
 }
 
-void CPdfFileAppend::CopySecondDocument()
+void CPdfFileAppend::CopyObjects(size_t k)
 {
-    const int32_t t2 = static_cast<int32_t>(m_entries2->size());
-    for (int32_t i = 1; i < t2; ++i) {
-        const int32_t k = i + m_objectOffset;
-        const XRefEntry& in = (*m_entries2)[static_cast<size_t>(i)];
-        XRefEntry& out = m_outputTable[static_cast<size_t>(k)];
+    Input& input = *m_inputs[k];
+    const int32_t size = static_cast<int32_t>(input.entries->size());
+    const auto map = [this, k](int64_t m) { return MapReference(k, m); };
+    for (int32_t i = 1; i < size; ++i) {
+        const int64_t number = input.offset + i;
+        const XRefEntry& in = (*input.entries)[static_cast<size_t>(i)];
+        XRefEntry& out = m_outputTable[static_cast<size_t>(number)];
+        // A free entry keeps its generation.
         out = {GetOutputPosition(), in.type == 0 ? in.generation : 0, 0};
-        const bool shared = m_compact && m_duplicates[static_cast<size_t>(i)].matched;
-        if (in.type == 0 || i == m_root2 || i == m_info2 || shared || m_plan->IsDropped(1, i))
+        const bool shared = !input.duplicates.empty() && input.duplicates[static_cast<size_t>(i)].matched;
+        if (in.type == 0 || shared || m_plan->IsDropped(k, i))
             continue;
-        if (!m_reader2->ReadRawObject(i, m_text, true) || m_text.IsEmpty() || IsObjectStream(m_text) ||
-            IsEncryptedXRefStream(m_text, *m_xref2))
+        // An entry without text is left free rather than pointing at some
+        // other object's bytes. With /s, objects are read whole for their
+        // fingerprints.
+        if (!input.reader->ReadRawObject(i, m_text, !m_compact) || m_text.IsEmpty() || IsObjectStream(m_text) ||
+            IsEncryptedXRefStream(m_text, *input.xref))
             continue;
         out.generation = HeaderGeneration(m_text);
         out.type = 1;
         const objecttext::Layout& layout = m_text.GetLayout();
-        objecttext::Renumber(m_text.GetHead(), m_text.GetHeadLength(), layout, static_cast<int64_t>(k),
-                             [this](int64_t m) { return MapReference(m); }, m_rewritten);
-        // Everything after the "stream" keyword is copied as it was, so the
-        // keyword moves by what renumbering added or took.
-        const uint32_t split = layout.split + static_cast<uint32_t>(m_rewritten.size()) - m_text.GetHeadLength();
-        if (Rewrite(1, i, reinterpret_cast<const uint8_t*>(m_rewritten.data()), static_cast<uint32_t>(m_rewritten.size()),
-                    split, m_edited))
-            m_rewritten.swap(m_edited);
-        Write(m_rewritten.data(), m_rewritten.size());
+        const uint8_t* text = m_text.GetHead();
+        uint32_t length = m_text.GetHeadLength();
+        uint32_t split = layout.split;
+        if (k > 0) {
+            objecttext::Renumber(text, length, layout, number, map, m_rewritten);
+            // Everything after the "stream" keyword is copied as it was, so
+            // the keyword moves by what renumbering added or took.
+            split = split + static_cast<uint32_t>(m_rewritten.size()) - length;
+            text = reinterpret_cast<const uint8_t*>(m_rewritten.data());
+            length = static_cast<uint32_t>(m_rewritten.size());
+        }
+        if (Rewrite(k, i, text, length, split, m_edited)) {
+            // Rewritten here, so no equal object may be shared into it.
+            Write(m_edited.data(), m_edited.size());
+            WriteTail(m_text);
+            continue;
+        }
+        Write(text, length);
         WriteTail(m_text);
+        // The fingerprint of its text as read, skipping the header "i 0 obj"
+        // and one line-end byte.
+        const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(i)) + 7;
+        if (m_compact && start < m_text.GetHeadLength())
+            m_fingerprints.Add(static_cast<int32_t>(k), i,
+                               fingerprint::Compute(m_text.GetHead(), m_text.GetHeadLength(), start));
     }
     m_text.Release();
 }
@@ -405,33 +435,26 @@ void CPdfFileAppend::FinishOutput()
         m_outputTable.push_back({0, 0, 0});
     const int64_t startXRef = GetOutputPosition();
     WriteXRefTable();
-    WriteTrailer(startXRef, m_xref1->GetTrailer());
-    const bool rebuilt1 = m_doc1.WasRebuilt();
-    const bool rebuilt2 = m_doc2.WasRebuilt();
-    m_reader1.reset();
-    m_reader2.reset();
-    m_raw1.reset();
-    m_raw2.reset();
-    m_doc1.Close();
-    m_doc2.Close();
-    m_xref1 = m_xref2 = nullptr;
-    m_entries1 = m_entries2 = nullptr;
+    WriteTrailer(startXRef, m_inputs[0]->xref->GetTrailer());
+    std::vector<std::string> rebuilt;
+    for (const auto& input : m_inputs)
+        if (input->doc.WasRebuilt())
+            rebuilt.push_back(input->name);
+    m_inputs.clear();
     if (m_outputName == kInPlaceName) {
         ReplaceFirstInput();
     } else if (!m_outputFile.Commit()) {
         throw CPdfException(msg::kWriteError).InFile(m_outputName).Because(m_outputFile.GetError());
     }
     // The result is good, but an input was damaged: its owner should know.
-    if (rebuilt1)
-        diagnostics::Warn(m_firstName, msg::kXRefRebuilt);
-    if (rebuilt2)
-        diagnostics::Warn(m_secondName, msg::kXRefRebuilt);
+    for (const std::string& name : rebuilt)
+        diagnostics::Warn(name, msg::kXRefRebuilt);
 }
 
 void CPdfFileAppend::ReplaceFirstInput()
 {
     if (!m_outputFile.Close())
-        throw CPdfException(msg::kWriteError).InFile(m_firstName).Because(m_outputFile.GetError());
+        throw CPdfException(msg::kWriteError).InFile(m_inputNames[0]).Because(m_outputFile.GetError());
     // The result sits beside the first input, so one rename replaces it.
     if (m_outputFile.Commit())
         return;
@@ -441,8 +464,8 @@ void CPdfFileAppend::ReplaceFirstInput()
     const std::string left = m_outputFile.SetAside(kInPlaceName);
     const std::string context = reason + "; the result is in " + left;
     if (left == CPdfOutputFile::NameBeside(m_outputFile.GetTarget(), kInPlaceName))
-        throw CPdfException(msg::kCantReplaceInput).InFile(m_firstName).Because(context);
+        throw CPdfException(msg::kCantReplaceInput).InFile(m_inputNames[0]).Because(context);
     std::string text(std::strlen(msg::kResultSetAside) + left.size(), '\0');
     text.resize(static_cast<size_t>(std::snprintf(text.data(), text.size() + 1, msg::kResultSetAside, left.c_str())));
-    throw CPdfException(text).InFile(m_firstName).Because(context);
+    throw CPdfException(text).InFile(m_inputNames[0]).Because(context);
 }

@@ -8,6 +8,7 @@
 
 #include "append/CPdfDocumentMerge.h"
 #include "append/CPdfDuplicateMatcher.h"
+#include "append/CPdfFingerprintIndex.h"
 #include "append/CPdfMergeOutput.h"
 #include "append/CPdfMergePlan.h"
 #include "append/CPdfRawObject.h"
@@ -19,13 +20,13 @@
 #include "writer/CPdfFile.h"
 #include "writer/CPdfOutputFile.h"
 
-// The append job: opens both inputs, writes a new file holding the first
-// document's objects, the second document's objects under new numbers
-// (raised by T1 - 1), one page tree and joined outlines, one cross-reference
-// table and a trailer; with the compact switch, objects of the second
-// document equal to objects of the first are shared instead of copied.
-// Owns both documents, the raw input handles and the output file; borrows
-// the documents' tables while they are open.
+// The append job: opens every input, writes a new file holding the first
+// document's objects, each later input's objects under new numbers (raised
+// by the sizes of the tables before it), one page tree and the
+// document-level structures joined (outlines, destinations, forms, layers,
+// labels), one cross-reference table and a trailer; with the compact
+// switch, objects equal to objects already written are shared instead of
+// copied. Owns the inputs' documents, raw handles and the output file.
 class CPdfFileAppend : public CPdfFile, private CPdfMergeOutput {
 public:
     CPdfFileAppend();
@@ -34,12 +35,12 @@ public:
     // Raises "Wrong program parameteres".
     bool ParseArguments(int argc, char** argv) override;
     // The whole job; raises CPdfException on any failure, after which no
-    // partial output is left and the first input is untouched.
+    // partial output is left and no input is touched.
     bool Run() override;
 
-    const std::string& GetFirstInputName() const { return m_firstName; }
-    const std::string& GetSecondInputName() const { return m_secondName; }
+    const std::vector<std::string>& GetInputNames() const { return m_inputNames; }
     const std::string& GetOutputName() const { return m_outputName; }
+    bool IsCompact() const { return m_compact; }
 
     // The output name that makes the result replace the first input.
     static constexpr const char* kInPlaceName = "temp.tmp";
@@ -48,27 +49,42 @@ private:
     struct FileCloser {
         void operator()(FILE* f) const { std::fclose(f); }
     };
+    // One input while the job runs.
+    struct Input {
+        std::string name;
+        CPdfDocument doc;
+        std::unique_ptr<FILE, FileCloser> raw;
+        std::unique_ptr<CPdfRawReader> reader;
+        CPdfXRef* xref = nullptr;
+        const std::vector<XRefEntry>* entries = nullptr;
+        int32_t root = 0;
+        int32_t info = 0;
+        int32_t pages = 0;
+        int64_t offset = 0;  // added to its numbers in the output
+        // With /s, for each of its numbers the earlier object it equals.
+        std::vector<CPdfDuplicateMatcher::Entry> duplicates;
+    };
 
     void CheckOutputName() const;
     void OpenInputs();
-    int32_t FindPageTreeRoot(CPdfXRef& xref) const;
+    void OpenInput(Input& input);
+    static int32_t FindPageTreeRoot(CPdfXRef& xref);
     // The document-level merges: planned before the copy, their new objects
     // written after it.
     void PlanMerges();
-    void CopyFirstDocument();
-    void BuildDuplicateMap();
-    void CopySecondDocument();
+    // Copies input k, renumbered; the inputs' own failures name the file.
+    void CopyInput(size_t k);
+    void CopyObjects(size_t k);
+    void BuildDuplicateMap(size_t k);
     void FinishOutput();
     void ReplaceFirstInput();
 
-    // The number a reference to object number of the second document gets.
-    objecttext::Target MapReference(int64_t number) const;
     static int32_t HeaderGeneration(const CPdfRawObject& text);
-    // The text of object number of part with the merges' transforms and
-    // edits applied (split: the end of its "stream" keyword); false when
+    // The text of object number of input part with the merges' transforms
+    // and edits applied (split: the end of its "stream" keyword); false when
     // nothing changes it.
     bool Rewrite(size_t part, int32_t number, const uint8_t* text, uint32_t length, uint32_t split, std::string& out);
-    // Where the merges' references and new objects go.
+    // Where a reference of input part to number points in the output.
     objecttext::Target MapReference(size_t part, int64_t number) const override;
     void WriteNewObject(int64_t number, const std::string& body) override;
 
@@ -76,34 +92,17 @@ private:
     // The part of a large stream object that stayed in its file.
     void WriteTail(const CPdfRawObject& text);
 
-    std::unique_ptr<FILE, FileCloser> m_raw1;
-    std::unique_ptr<FILE, FileCloser> m_raw2;
-    CPdfDocument m_doc1;
-    CPdfDocument m_doc2;
-    CPdfXRef* m_xref1 = nullptr;
-    CPdfXRef* m_xref2 = nullptr;
-    int32_t m_root1 = 0;
-    int32_t m_info1 = 0;
-    int32_t m_root2 = 0;
-    int32_t m_info2 = 0;
-    int32_t m_objectOffset = 0;
-    int32_t m_pages1 = 0;
-    int32_t m_pages2 = 0;
+    std::vector<std::string> m_inputNames;
+    std::string m_outputName;
+    bool m_compact = false;
+
+    std::vector<std::unique_ptr<Input>> m_inputs;
     // The one free entry that references naming nothing (numbers beyond
     // their own table) are pointed at.
     int64_t m_dangling = 0;
     mutable bool m_danglingUsed = false;
-    std::vector<fingerprint::Fingerprint> m_fingerprints;
-    std::vector<CPdfDuplicateMatcher::Entry> m_duplicates;
-    const std::vector<XRefEntry>* m_entries1 = nullptr;
-    const std::vector<XRefEntry>* m_entries2 = nullptr;
-    std::string m_firstName;
-    std::string m_secondName;
-    std::string m_outputName;
-    bool m_compact = false;
-
-    std::unique_ptr<CPdfRawReader> m_reader1;
-    std::unique_ptr<CPdfRawReader> m_reader2;
+    // With /s: the objects written unchanged so far, by fingerprint.
+    CPdfFingerprintIndex m_fingerprints;
     CPdfOutputFile m_outputFile;
     std::unique_ptr<CPdfMergePlan> m_plan;
     std::vector<std::unique_ptr<CPdfDocumentMerge>> m_merges;

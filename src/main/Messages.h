@@ -66,8 +66,10 @@ inline constexpr const char* kAnnotsWrongType = "Page annotations object (page %
 // Reasons given on standard error only (the lines that say why, for a person)
 inline constexpr const char* kSeeHelp = "; see korvel --help";
 inline constexpr const char* kMissingSecondInput = "two input files are needed";
-inline constexpr const char* kTooManyArguments = "too many arguments";
 inline constexpr const char* kEmptyInputName = "an input file name is empty";
 inline constexpr const char* kIsAnInput = "this output file is also an input; choose another name";
+inline constexpr const char* kSwitchNotLast = "/s can only come last";
+inline constexpr const char* kEmptyOutputName = "the output file name is empty";
+inline constexpr const char* kTooManyObjects = "the inputs together have more objects than one file can number";
 
 }  // namespace msg

@@ -295,3 +295,47 @@ TEST(Compact, LongReferenceChainsDoNotExhaustTheStack)
     EXPECT_EQ(ObjectText(out, 10 + kChain - 1 + offset), "");
     EXPECT_NE(ObjectText(out, 3 + offset).find("/X 10 0 R"), std::string::npos);
 }
+
+TEST(Append, ArgumentsNameInputsOutputAndSwitch)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string parsed;  // "in1,in2,... > output [/s]" or the failure
+    } cases[] = {
+        {{"a", "b"}, "a,b > temp.tmp"},
+        {{"a", "b", "/s"}, "a,b > temp.tmp /s"},
+        {{"a", "b", "o"}, "a,b > o"},
+        {{"a", "b", ""}, "a,b > temp.tmp"},
+        {{"a", "b", "o", "/s"}, "a,b > o /s"},
+        {{"a", "b", "o", "x"}, "a,b > o /s"},  // any fourth argument, as ever
+        {{"a", "b", "c.pdf", "o.pdf"}, "a,b,c.pdf > o.pdf"},
+        {{"a", "b", "c", "O.Pdf"}, "a,b,c > O.Pdf"},
+        {{"a", "b", "c", "d", "o"}, "a,b,c,d > o"},
+        {{"a", "b", "c", "o", "/s"}, "a,b,c > o /s"},
+        {{"a", "a", "a", "o.pdf"}, "a,a,a > o.pdf"},
+        {{"a"}, msg::kWrongParameters},
+        {{"a", ""}, msg::kWrongParameters},
+        {{"a", "/s", "c", "o", "/s"}, msg::kWrongParameters},
+        {{"a", "b", "c", "o", "/s", "/s"}, msg::kWrongParameters},
+        {{"a", "b", "c", "", "/s"}, msg::kWrongParameters},
+        {{"a", "", "c", "o.pdf"}, msg::kWrongParameters},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> all = {"korvel"};
+        all.insert(all.end(), c.args.begin(), c.args.end());
+        std::vector<char*> argv;
+        for (auto& s : all)
+            argv.push_back(s.data());
+        CPdfFileAppend job;
+        std::string parsed;
+        try {
+            job.ParseArguments(static_cast<int>(argv.size()), argv.data());
+            for (const std::string& name : job.GetInputNames())
+                parsed += (parsed.empty() ? "" : ",") + name;
+            parsed += " > " + job.GetOutputName() + (job.IsCompact() ? " /s" : "");
+        } catch (const CPdfException& e) {
+            parsed = e.GetMessageText();
+        }
+        EXPECT_EQ(parsed, c.parsed) << c.args.size();
+    }
+}

@@ -315,11 +315,17 @@ def targets(path):
     return items, links
 
 
-def expected_targets(first, second):
-    """The targets of first then second, the second's pages moved by the first's count."""
-    (i1, l1), (i2, l2), n = targets(first), targets(second), npages(first)
-    move = lambda p: p and p + n
-    return i1 + [(t, move(p)) for t, p in i2], l1 + [[move(p) for p in ps] for ps in l2]
+def expected_targets(*inputs):
+    """The targets of the inputs one after another, each one's pages moved by
+    the page counts before it."""
+    items, links, n = [], [], 0
+    for path in inputs:
+        i, l = targets(path)
+        move = lambda p, n=n: p and p + n
+        items += [(t, move(p)) for t, p in i]
+        links += [[move(p) for p in ps] for ps in l]
+        n += npages(path)
+    return items, links
 
 
 def page_labels(path):

@@ -72,7 +72,7 @@ class CommandLine(KorvelTestCase):
     def test_failures_through_a_pipe_and_at_a_terminal(self):
         # (arguments, message, what the stderr line must hold)
         rows = [(["a.pdf"], "Wrong program parameteres", ["korvel --help"]),
-                (["a", "b", "c", "d", "e"], "Wrong program parameteres", ["too many arguments", "korvel --help"]),
+                (["a", "/s", "c", "d", "e"], "Wrong program parameteres", ["/s can only come last", "korvel --help"]),
                 (["missing.pdf", "b.pdf"], "Can't open file", ["missing.pdf: No such file or directory"]),
                 (["a.pdf", "junk.pdf", "out.pdf"], "PDF file was damaged", ["junk.pdf: "]),
                 (["a.pdf", "b.pdf", "b.pdf"], "Output file must differ from input files", ["b.pdf: "]),

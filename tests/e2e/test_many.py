@@ -1,0 +1,142 @@
+"""More than two inputs in one run: every input appended in order into the
+output, bookmarks, links, labels and form fields chained across all of them,
+objects shared across all of them with /s; the old meanings of four
+arguments; no input ever overwritten; nothing written when one fails."""
+
+import json, os, shutil, unittest
+
+from e2etools import (Fixtures, KorvelTestCase, expected_targets, korvel, must, npages, page_labels, qpdf_problem,
+                      read, renders, targets, write)
+from test_damaged import shifted
+from test_destinations import gs_named
+from test_encryption import form_pdf
+from test_labels import labelled
+
+FIX = Fixtures()
+
+
+def fields(path):
+    """The fully qualified names of the fields /AcroForm lists (with kids)."""
+    objs = json.loads(must("qpdf", "--json=2", "--json-key=qpdf", path))["qpdf"][1]
+    get = lambda v: objs.get("obj:" + v, {}).get("value") if isinstance(v, str) and v.endswith(" R") else v
+    catalog = get(objs["trailer"]["value"]["/Root"])
+    names, todo = [], [(f, "") for f in get((get(catalog.get("/AcroForm")) or {}).get("/Fields")) or []]
+    while todo:
+        ref, prefix = todo.pop()
+        field = get(ref) or {}
+        name = prefix + ("." if prefix else "") + field.get("/T", "u:")[2:] if "/T" in field else prefix
+        kids = get(field.get("/Kids")) or []
+        names += [] if kids else [name]
+        todo += [(k, name) for k in kids]
+    return sorted(names)
+
+
+class ManyInputs(KorvelTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        d = cls.inputs = os.path.join(FIX.dir, "many")
+        os.makedirs(d, exist_ok=True)
+        cls.named = gs_named(os.path.join(d, "named.pdf"), "Named", 3)
+        cls.labels = labelled(os.path.join(d, "labels.pdf"), 3, "0<</S/r>>2<</S/D/P(A-)>>")
+        form_pdf(os.path.join(d, "form.pdf"))
+        cls.form = os.path.join(d, "form.pdf")
+        cls.encrypted = os.path.join(d, "encrypted.pdf")
+        must("qpdf", "--encrypt", "", "owner", "256", "--", FIX.get("beta-objstm.pdf"), cls.encrypted)
+        cls.damaged = os.path.join(d, "damaged.pdf")
+        write(cls.damaged, shifted(read(FIX.get("alpha-classic.pdf"))))
+
+    def run_many(self, inputs, *switches, out="out.pdf", damaged=False):
+        """korvel inputs... out [switches]; the inputs stay as they were."""
+        before = [read(p) for p in inputs]
+        r = korvel(list(inputs) + [out] + list(switches), self.dir)
+        self.assertEqual((r[0], r[1]), (0, ""), r)
+        self.assertEqual("cross-reference data rebuilt" in r[2], damaged, r[2])
+        self.assertEqual([read(p) for p in inputs], before, "an input changed")
+        out = os.path.join(self.dir, out)
+        self.assertIsNone(qpdf_problem(out))
+        return out
+
+    def test_three_and_ten_inputs_of_mixed_producers(self):
+        three = [self.named, FIX.get("beta-linearized.pdf"), self.labels]
+        ten = [self.named, self.encrypted, FIX.get("alpha-objstm.pdf"), self.damaged, self.form, self.labels,
+               FIX.get("plain-incremental.pdf"), self.named, FIX.get("beta-generations.pdf"), self.form]
+        # A damaged input reads as the file it was made from.
+        seen = {self.damaged: FIX.get("alpha-classic.pdf")}
+        for inputs in (three, ten):
+            for switches in ([], ["/s"]):
+                with self.subTest(inputs=len(inputs), switches=switches):
+                    out = self.run_many(inputs, *switches, damaged=self.damaged in inputs)
+                    judged = [seen.get(p, p) for p in inputs]
+                    self.assertEqual(npages(out), sum(map(npages, judged)))
+                    self.assertTrue(renders(out) == [r for p in judged for r in renders(p)], "a page renders unlike its source")
+                    self.assertEqual(targets(out), expected_targets(*judged))
+                    self.assertEqual(page_labels(out), [l for p in judged for l in page_labels(p)])
+        # The form twice: both copies' fields, under different names.
+        self.assertEqual(len(fields(out)), 2 * len(fields(self.form)))
+        self.assertEqual(len(set(fields(out))), len(fields(out)))
+
+    def test_the_same_file_three_times(self):
+        out = self.run_many([self.named] * 3)
+        self.assertEqual(npages(out), 9)
+        self.assertEqual(targets(out), expected_targets(self.named, self.named, self.named))
+
+    def test_compact_shares_a_font_across_all_inputs(self):
+        # The same fonts and images in every input: written once with /s.
+        # (Objects inside object streams are compared as written there, so
+        # they match only their like.)
+        inputs = [FIX.get("shared-classic.pdf"), FIX.get("shared-linearized.pdf"), FIX.get("shared-classic.pdf"),
+                  FIX.get("shared-linearized.pdf")]
+        plain, compact = self.run_many(inputs, out="plain.pdf"), self.run_many(inputs, "/s", out="compact.pdf")
+        self.assertEqual(renders(compact), renders(plain))
+        fonts = lambda p: must("qpdf", "--qdf", "--object-streams=disable", p, "-").count("/BaseFont")
+        self.assertEqual(fonts(plain), 4 * fonts(FIX.get("shared-classic.pdf")))
+        self.assertEqual(fonts(compact), fonts(FIX.get("shared-classic.pdf")))
+        self.assertLess(os.path.getsize(compact), os.path.getsize(plain) * 0.4)
+
+    def test_a_failing_input_writes_nothing(self):
+        broken = os.path.join(self.dir, "broken.pdf")
+        write(broken, b"%PDF-1.4\nnot a PDF at all\n")
+        for position in range(3):
+            inputs = [self.named, self.labels, self.form]
+            inputs[position] = broken
+            before = self.snapshot()
+            r = korvel(inputs + ["out.pdf"], self.dir)
+            self.assertEqual((r[0], r[1]), (1, "PDF file was damaged"), r)
+            self.assertIn(broken, r[2])
+            self.assertEqual(self.snapshot(), before)
+
+    def test_four_arguments_keep_their_old_meanings(self):
+        a, b = self.copy_in(self.named, "a.pdf"), self.copy_in(self.labels, "b.pdf")
+        # in1 in2 output /s, and any fourth argument: the compact switch.
+        for last in ("/s", "x"):
+            before = self.snapshot()
+            self.assertEqual(korvel(["a.pdf", "b.pdf", "out.pdf", last], self.dir), (0, "", ""))
+            self.assertEqual(npages(os.path.join(self.dir, "out.pdf")), 6)
+            self.assertFalse(os.path.exists(os.path.join(self.dir, last)))
+            os.remove(os.path.join(self.dir, "out.pdf"))
+            self.assertEqual(self.snapshot(), before)
+        # pdfunite's habit: the last name ending in .pdf (any case) is the output.
+        c = self.copy_in(self.form, "c.pdf")
+        for out in ("out.pdf", "OUT.PDF"):
+            before = read(c)
+            self.assertEqual(korvel(["a.pdf", "b.pdf", "c.pdf", out], self.dir), (0, "", ""))
+            self.assertEqual(read(c), before)
+            self.assertEqual(npages(os.path.join(self.dir, out)), 7)
+
+    def test_no_input_is_ever_the_output(self):
+        a, b, c = (self.copy_in(p, n) for p, n in ((self.named, "a.pdf"), (self.labels, "b.pdf"), (self.form, "c.pdf")))
+        os.link(c, os.path.join(self.dir, "link.pdf"))
+        for args in (["a.pdf", "b.pdf", "c.pdf", "b.pdf"], ["a.pdf", "b.pdf", "c.pdf", "./c.pdf", "/s"],
+                     ["a.pdf", "b.pdf", "a.pdf", "c.pdf", "link.pdf"]):
+            before = self.snapshot()
+            r = korvel(args, self.dir)
+            self.assertEqual((r[0], r[1]), (1, "Output file must differ from input files"), args)
+            self.assertEqual(self.snapshot(), before)
+        for args in (["a.pdf", "/s", "b.pdf", "c.pdf", "out.pdf"], ["a.pdf", "b.pdf", "c.pdf", "", "/s"],
+                     ["a.pdf", "b.pdf", "c.pdf", "out.pdf", "/s", "/s"]):
+            self.assertEqual(korvel(args, self.dir)[:2], (1, "Wrong program parameteres"), args)
+
+
+if __name__ == "__main__":
+    unittest.main()
