@@ -16,6 +16,8 @@
 #       plain against korvel /s
 #   (e) a 20,000-page document with a named destination and a bookmark for
 #       every page, appended to itself (every name collides)
+#   (f) 100 inputs of about 1 MB each (20 image pages) joined in one run,
+#       beside cat, qpdf --empty --pages and pdfunite on the same inputs
 # Each command is timed as a whole process (wall clock), RUNS times
 # (default 5, env BENCH_RUNS), interleaved, and the median is reported.
 # Korvel's peak resident memory comes from /usr/bin/time -f %M. The inputs
@@ -93,6 +95,9 @@ make_inputs() {
   [ -f d1.pdf ] || qpdf --empty --pages d-source.pdf 1-300 -- d1.pdf
   [ -f d2.pdf ] || qpdf --empty --pages d-source.pdf 300-1 -- d2.pdf
   [ -f e1.pdf ] || python3 "$here/make_named.py" e1.pdf 20000
+  for i in $(seq -w 1 100); do
+    [ -f "f$i.pdf" ] || python3 "$here/make_pdf.py" "f$i.pdf" 20 224 "$((10#$i + 100))" "Part$i"
+  done
 }
 # END GENERATORS
 
@@ -173,6 +178,23 @@ bench_pair b "images, object streams" b1.pdf b2.pdf
 bench_pair c "20,000 small pages" c1.pdf c2.pdf
 bench_pair e "20,000 pages, named dests" e1.pdf e1.pdf
 
+# (f) 100 inputs in one run.
+echo "(f) 100 inputs of 1 MB: $runs runs each of korvel, cat, qpdf, pdfunite ..."
+many=(f???.pdf)
+for _ in $(seq "$runs"); do
+  timed f.korvel out.pdf -- "$korvel" "${many[@]}" out.pdf
+  timed f.cat out.cat -- sh -c 'cat "$@" > out.cat' sh "${many[@]}"
+  timed f.qpdf out.qpdf.pdf -- qpdf --empty --pages "${many[@]}" -- out.qpdf.pdf
+  if command -v pdfunite >/dev/null; then
+    timed f.pdfunite out.unite.pdf -- pdfunite "${many[@]}" out.unite.pdf
+  fi
+done
+qpdf --check out.pdf >/dev/null 2>&1 || [ $? = 3 ] || { echo "WRONG RESULT: (f) out.pdf is not valid" >&2; exit 1; }
+[ "$(pages out.pdf)" = 2000 ] || { echo "WRONG RESULT: (f) out.pdf has $(pages out.pdf) pages" >&2; exit 1; }
+fk=$(median runs/f.korvel.times); fc=$(median runs/f.cat.times); fq=$(median runs/f.qpdf.times)
+fu=$( [ -f runs/f.pdfunite.times ] && median runs/f.pdfunite.times || echo 0)
+rm -f out.pdf out.cat out.qpdf.pdf out.unite.pdf
+
 # (d) plain against /s on documents that share fonts and images.
 echo "(d) shared fonts and images: $runs runs each of korvel and korvel /s ..."
 for _ in $(seq "$runs"); do
@@ -194,3 +216,7 @@ printf '%-28s %8s %8s %9s %8s %8s %8s %10s\n' "(d) shared fonts, images" "in1 MB
 awk -v a="$(mb d1.pdf)" -v b="$(mb d2.pdf)" -v p="$(mb out-plain.pdf)" -v c="$(mb out-compact.pdf)" -v tp="$dp" -v tc="$dc" \
   'BEGIN { printf "%-28s %8.2f %8.2f %9.2f %8.2f %8.3f %8.3f %10.2f\n", "300 + 300 pages", a, b, p, c, tp, tc, tc / tp }'
 rm -f out-plain.pdf out-compact.pdf
+echo
+printf '%-28s %9s %9s %8s %8s %10s %10s %9s\n' "(f) 100 inputs of 1 MB" "input MB" "korvel s" "cat s" "qpdf s" "pdfunite s" "korvel/cat" "RSS MB"
+awk -v s="$(cat f???.pdf | wc -c)" -v k="$fk" -v c="$fc" -v q="$fq" -v u="$fu" -v r="$(maximum runs/f.korvel.rss)" \
+  'BEGIN { printf "%-28s %9.1f %9.3f %8.3f %8.3f %10.3f %10.2f %9.1f\n", "2,000 pages", s / 1048576, k, c, q, u, k / c, r / 1024 }'
