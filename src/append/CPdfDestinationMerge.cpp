@@ -26,11 +26,6 @@ bool KeyBytes(const CPdfObject& key, std::string& out)
     return false;
 }
 
-CPdfValueWriter::MapReference MapOf(const CPdfMergeOutput& output, size_t part)
-{
-    return [&output, part](int64_t number) { return output.MapReference(part, number); };
-}
-
 }  // namespace
 
 CPdfDestinationMerge::CPdfDestinationMerge() = default;
@@ -271,7 +266,7 @@ void CPdfDestinationMerge::Write(CPdfMergeOutput& output)
     std::vector<CPdfValueWriter> writers;
     auto writerOf = [&](size_t part) -> const CPdfValueWriter& {
         while (writers.size() <= part)
-            writers.emplace_back(MapOf(output, writers.size()));
+            writers.push_back(output.WriterFor(writers.size()));
         return writers[part];
     };
     std::string body;

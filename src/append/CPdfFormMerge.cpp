@@ -90,11 +90,6 @@ void AppendUtf8(std::string& out, uint32_t code)
     }
 }
 
-CPdfValueWriter WriterFor(CPdfMergeOutput& output, size_t part)
-{
-    return CPdfValueWriter([&output, part](int64_t number) { return output.MapReference(part, number); });
-}
-
 }  // namespace
 
 void CPdfFormMerge::Plan(CPdfMergePlan& plan)
@@ -397,7 +392,7 @@ void CPdfFormMerge::Write(CPdfMergeOutput& output)
     int64_t sigFlags = 0;
     for (const Form& form : m_forms) {
         const CPdfDictionary& dict = *form.dict.GetDictionary();
-        const CPdfValueWriter writer = WriterFor(output, form.part);
+        const CPdfValueWriter writer = output.WriterFor(form.part);
         CPdfObject fields, flag, co;
         dict.Lookup("Fields", fields);
         if (fields.GetKind() == OBJ_ARRAY) {
@@ -422,7 +417,7 @@ void CPdfFormMerge::Write(CPdfMergeOutput& output)
     if (hasCo) {
         body += "/CO[";
         for (const Form& form : m_forms) {
-            const CPdfValueWriter writer = WriterFor(output, form.part);
+            const CPdfValueWriter writer = output.WriterFor(form.part);
             CPdfObject co;
             form.dict.GetDictionary()->Lookup("CO", co);
             for (int32_t i = 0; co.GetKind() == OBJ_ARRAY && i < co.GetArray()->GetSize(); ++i) {
@@ -443,13 +438,13 @@ void CPdfFormMerge::Write(CPdfMergeOutput& output)
         for (const Category& category : m_resources) {
             CPdfValueWriter::WriteName(category.name, body);
             if (!category.isDictionary) {
-                WriterFor(output, category.wholePart).Write(category.whole, body);
+                output.WriterFor(category.wholePart).Write(category.whole, body);
                 continue;
             }
             body += "<<";
             for (const Resource& resource : category.entries) {
                 CPdfValueWriter::WriteName(resource.name, body);
-                WriterFor(output, resource.part).Write(resource.value, body);
+                output.WriterFor(resource.part).Write(resource.value, body);
             }
             body += ">>";
         }
@@ -457,7 +452,7 @@ void CPdfFormMerge::Write(CPdfMergeOutput& output)
     }
 
     // The first form's other entries (/DA, /Q among them) as they were.
-    const CPdfValueWriter writer = WriterFor(output, base.part);
+    const CPdfValueWriter writer = output.WriterFor(base.part);
     first.ForEachRaw([&](const std::string& key, const CPdfObject& value) {
         static const char* const kJoined[] = {"Fields", "CO", "NeedAppearances", "SigFlags", "DR", "XFA"};
         for (const char* joined : kJoined)

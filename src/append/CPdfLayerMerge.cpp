@@ -51,11 +51,6 @@ bool HasArray(const CPdfObject& dict, const char* key)
     return array.GetKind() == OBJ_ARRAY;
 }
 
-CPdfValueWriter WriterFor(CPdfMergeOutput& output, size_t part)
-{
-    return CPdfValueWriter([&output, part](int64_t number) { return output.MapReference(part, number); });
-}
-
 }  // namespace
 
 void CPdfLayerMerge::Plan(CPdfMergePlan& plan)
@@ -115,7 +110,7 @@ void CPdfLayerMerge::Write(CPdfMergeOutput& output)
     if (m_number == 0)
         return;
     const Layers& first = m_layers.front();
-    const CPdfValueWriter writer = WriterFor(output, first.part);
+    const CPdfValueWriter writer = output.WriterFor(first.part);
     // key's array of every input, joined; with orderFallback an input that
     // has none gives its /OCGs instead.
     auto joined = [&](const char* key, bool orderFallback, std::string& out) {
@@ -127,7 +122,7 @@ void CPdfLayerMerge::Write(CPdfMergeOutput& output)
         CPdfValueWriter::WriteName(key, out);
         out += "[";
         for (const Layers& layers : m_layers) {
-            const CPdfValueWriter w = WriterFor(output, layers.part);
+            const CPdfValueWriter w = output.WriterFor(layers.part);
             const auto write = [&](const CPdfObject& element) { w.Write(element, out); };
             if (HasArray(layers.config, key))
                 ForEachIn(layers.config, key, write);
@@ -139,7 +134,7 @@ void CPdfLayerMerge::Write(CPdfMergeOutput& output)
 
     std::string body = "<</OCGs[";
     for (const Layers& layers : m_layers) {
-        const CPdfValueWriter w = WriterFor(output, layers.part);
+        const CPdfValueWriter w = output.WriterFor(layers.part);
         ForEachIn(layers.properties, "OCGs", [&](const CPdfObject& g) { w.Write(g, body); });
     }
     body += "]/D<<";
@@ -153,7 +148,7 @@ void CPdfLayerMerge::Write(CPdfMergeOutput& output)
         body += "[";
         ForEachIn(first.config, key, [&](const CPdfObject& g) { writer.Write(g, body); });
         for (const Layers& layers : m_layers) {
-            const CPdfValueWriter w = WriterFor(output, layers.part);
+            const CPdfValueWriter w = output.WriterFor(layers.part);
             for (const CPdfObject& g : layers.*extra)
                 w.Write(g, body);
         }

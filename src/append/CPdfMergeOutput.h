@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "append/CPdfValueWriter.h"
 #include "append/PdfObjectText.h"
 
 // What the document-level merges write through once every input has been
@@ -17,4 +18,10 @@ public:
     virtual objecttext::Target MapReference(size_t part, int64_t number) const = 0;
     // Writes "N 0 obj", CR, body, CR, "endobj", CR as the new object number.
     virtual void WriteNewObject(int64_t number, const std::string& body) = 0;
+
+    // A writer of part's parsed values, their references mapped here.
+    CPdfValueWriter WriterFor(size_t part) const
+    {
+        return CPdfValueWriter([this, part](int64_t number) { return MapReference(part, number); });
+    }
 };

@@ -108,8 +108,7 @@ void CPdfPageLabelMerge::Write(CPdfMergeOutput& output)
             body += "<</S/D>>";
             continue;
         }
-        const size_t part = range.part;
-        CPdfValueWriter([&output, part](int64_t n) { return output.MapReference(part, n); }).Write(range.label, body);
+        output.WriterFor(range.part).Write(range.label, body);
     }
     body += "]>>";
     output.WriteNewObject(m_number, body);
