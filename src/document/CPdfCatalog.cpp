@@ -2,6 +2,7 @@
 
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "main/CPdfException.h"
 #include "main/Messages.h"
@@ -15,13 +16,12 @@ CPdfCatalog::~CPdfCatalog()
 {
     m_dests.Clear();
     m_outlines.Clear();
-    m_pages.clear();
 }
 
-void CPdfCatalog::Load(CPdfXRef* resolver)
+void CPdfCatalog::Load(CPdfXRef* resolver, const PageVisitor& visit)
 {
     m_resolver = resolver;
-    m_pages.clear();
+    m_pageCount = 0;
     CPdfObject catalog;
     resolver->FetchObject(resolver->GetRootNum(), resolver->GetRootGen(), catalog);
     if (catalog.GetKind() != OBJ_DICTIONARY)
@@ -37,7 +37,7 @@ void CPdfCatalog::Load(CPdfXRef* resolver)
         throw CPdfException(msg::kPageCountWrongType).Because("the page tree root has no number as its /Count");
     CPdfObject pagesRef;
     catalog.GetDictionary()->LookupRaw("Pages", pagesRef);
-    LoadPages(pages, pagesRef.GetKind() == OBJ_REFERENCE ? pagesRef.GetRefNum() : -1);
+    LoadPages(pages, pagesRef.GetKind() == OBJ_REFERENCE ? pagesRef.GetRefNum() : -1, visit);
     CPdfObject names;
     catalog.GetDictionary()->Lookup("Names", names);
     if (names.GetKind() == OBJ_DICTIONARY)
@@ -47,7 +47,7 @@ void CPdfCatalog::Load(CPdfXRef* resolver)
     catalog.GetDictionary()->Lookup("Outlines", m_outlines);
 }
 
-void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber)
+void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber, const PageVisitor& visit)
 {
     struct Frame {
         CPdfObject kids;            // the node's /Kids array
@@ -110,8 +110,10 @@ void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber)
         }
         if (kid.GetDictionary()->IsType("Page")) {
             CPdfPage page;
-            page.Load(static_cast<int32_t>(m_pages.size()) + 1, m_resolver, *kid.GetDictionary(), top.inherited);
-            m_pages.push_back(page);
+            page.Load(m_pageCount + 1, m_resolver, *kid.GetDictionary(), top.inherited);
+            ++m_pageCount;
+            if (visit)
+                visit(page);
             continue;
         }
         // top is not used after this: entering may move the stack.

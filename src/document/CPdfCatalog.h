@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <functional>
 
 #include "document/CPdfPage.h"
 #include "object/CPdfObject.h"
@@ -11,8 +11,11 @@ class CPdfDictionary;
 class CPdfXRef;
 
 // The checked document catalog: loading fetches the catalog and walks the
-// page tree, building one page record per leaf, and keeps the Outlines entry
-// and the Dests of the Names dictionary. Borrows the document's CPdfXRef.
+// page tree, checking one page record per leaf, and keeps the page count, the
+// Outlines entry and the Dests of the Names dictionary. The records are not
+// kept: the append job needs only the count and the checks, and a record per
+// page (with its parsed resources) would grow with the document's length.
+// Borrows the document's CPdfXRef.
 class CPdfCatalog {
 public:
     CPdfCatalog();
@@ -20,11 +23,14 @@ public:
     CPdfCatalog& operator=(const CPdfCatalog&) = delete;
     virtual ~CPdfCatalog();
 
-    // Raises CPdfException on the first problem found.
-    void Load(CPdfXRef* resolver);
+    // Sees each page record, in reading order, while the walk holds it.
+    using PageVisitor = std::function<void(const CPdfPage&)>;
 
-    int32_t GetPageCount() const { return static_cast<int32_t>(m_pages.size()); }
-    const CPdfPage& GetPage(int32_t index) const { return m_pages[static_cast<size_t>(index)]; }
+    // Raises CPdfException on the first problem found; visit (when given)
+    // is called with every page once it has passed its checks.
+    void Load(CPdfXRef* resolver, const PageVisitor& visit = PageVisitor());
+
+    int32_t GetPageCount() const { return m_pageCount; }
     const CPdfObject& GetOutlines() const { return m_outlines; }
     const CPdfObject& GetDests() const { return m_dests; }
 
@@ -35,10 +41,10 @@ private:
     // with its own stack, so a deep tree cannot exhaust the call stack; a
     // kid that leads back to one of its ancestors, or more nodes than the
     // file has objects, is refused as a cycle.
-    void LoadPages(const CPdfObject& node, int32_t nodeNumber);
+    void LoadPages(const CPdfObject& node, int32_t nodeNumber, const PageVisitor& visit);
 
     CPdfXRef* m_resolver = nullptr;
-    std::vector<CPdfPage> m_pages;
+    int32_t m_pageCount = 0;
     CPdfObject m_outlines;
     CPdfObject m_dests;
 };

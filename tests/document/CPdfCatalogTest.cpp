@@ -1,5 +1,6 @@
 // The catalog and page-tree checks made when a document opens, and the page
-// records they build.
+// records they check (seen through the walk's visitor: the catalog keeps
+// only their count).
 #include <cstdio>
 
 #include "document/CPdfCatalog.h"
@@ -21,6 +22,16 @@ std::string File(const Objects& objects)
     for (const auto& [number, body] : objects)
         b.Object(number, body);
     return b.Trailer("/Root 1 0 R").Build();
+}
+
+// The page records of an opened document, walked again with a visitor.
+std::vector<CPdfPage> PagesOf(OpenedDocument& opened)
+{
+    std::vector<CPdfPage> pages;
+    CPdfCatalog catalog;
+    catalog.Load(opened.doc.GetXRef(), [&](const CPdfPage& page) { pages.push_back(page); });
+    EXPECT_EQ(catalog.GetPageCount(), opened.doc.GetCatalog()->GetPageCount());
+    return pages;
 }
 
 }  // namespace
@@ -73,11 +84,11 @@ TEST(CPdfCatalogTest, PagesAreNumberedDepthFirstWithTheirRotation)
         objects.push_back({n, Node(std::to_string(n + 1) + " 0 R")});
     objects.push_back({2, Node(kids + "20000 0 R", "/Type /Pages /Count 7.5")});
     OpenedDocument opened(File(objects));
-    const CPdfCatalog& catalog = *opened.doc.GetCatalog();
-    ASSERT_EQ(catalog.GetPageCount(), int32_t(5 + std::size(rotations)));
-    for (int i = 0; i < catalog.GetPageCount(); ++i) {
-        EXPECT_EQ(catalog.GetPage(i).GetPageNumber(), i + 1);
-        EXPECT_EQ(catalog.GetPage(i).GetRotation(), i < 4 ? 0 : i < 13 ? rotations[i - 4].second : 180) << i;
+    const std::vector<CPdfPage> pages = PagesOf(opened);
+    ASSERT_EQ(pages.size(), 5 + std::size(rotations));
+    for (int i = 0; i < int(pages.size()); ++i) {
+        EXPECT_EQ(pages[size_t(i)].GetPageNumber(), i + 1);
+        EXPECT_EQ(pages[size_t(i)].GetRotation(), i < 4 ? 0 : i < 13 ? rotations[i - 4].second : 180) << i;
     }
 }
 
@@ -125,11 +136,9 @@ TEST(CPdfCatalogTest, PagesTakeResourcesAndRotationFromTheNearestAncestorThatHas
                                  .Trailer("/Root 1 0 R")
                                  .Build();
     OpenedDocument opened(file);
-    const CPdfCatalog& catalog = *opened.doc.GetCatalog();
     std::vector<std::string> pages;
-    for (int i = 0; i < catalog.GetPageCount(); ++i)
-        pages.push_back(Describe(catalog.GetPage(i).GetResources()) + " " +
-                        std::to_string(catalog.GetPage(i).GetRotation()));
+    for (const CPdfPage& page : PagesOf(opened))
+        pages.push_back(Describe(page.GetResources()) + " " + std::to_string(page.GetRotation()));
     EXPECT_EQ(pages, (std::vector<std::string>{"<</M /Node>> 180", "<</M /Own>> 270", "<</M /Node>> 180",
                                                "<</M /Root>> 90"}));
 }
