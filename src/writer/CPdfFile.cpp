@@ -19,17 +19,25 @@ void CPdfFile::AttachOutput(FILE* out, const std::string& name)
     m_output = out;
     m_outputLabel = name;
     m_outputPos = 0;
+    m_waiting = Range();
+    m_copyCount = 0;
 }
 
 void CPdfFile::Write(const void* data, size_t length)
 {
     if (length == 0)
         return;
+    IssueCopy();
+    Put(data, length);
+    m_outputPos += static_cast<int64_t>(length);
+}
+
+void CPdfFile::Put(const void* data, size_t length)
+{
     if (std::fwrite(data, 1, length, m_output) != length) {
         const int error = errno;
         throw CPdfException(msg::kWriteError).InFile(m_outputLabel).BecauseOf(error);
     }
-    m_outputPos += static_cast<int64_t>(length);
 }
 
 void CPdfFile::Write(const char* text)
@@ -47,6 +55,33 @@ void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length)
 {
     if (length <= 0)
         return;
+    if (m_waiting.length > 0 && m_waiting.fd == fd && m_waiting.position + m_waiting.length == position) {
+        m_waiting.length += length;
+    } else {
+        IssueCopy();
+        m_waiting = {fd, position, length};
+    }
+    // Counted now: positions taken before the copy goes out are right.
+    m_outputPos += length;
+}
+
+void CPdfFile::Flush()
+{
+    IssueCopy();
+}
+
+void CPdfFile::IssueCopy()
+{
+    if (m_waiting.length <= 0)
+        return;
+    const Range range = m_waiting;
+    m_waiting = Range();
+    ++m_copyCount;
+    CopyNow(range.fd, range.position, range.length);
+}
+
+void CPdfFile::CopyNow(int fd, int64_t position, int64_t length)
+{
     if (std::fflush(m_output) != 0) {
         const int error = errno;
         throw CPdfException(msg::kWriteError).InFile(m_outputLabel).BecauseOf(error);
@@ -59,14 +94,13 @@ void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length)
         if (n <= 0)
             break;  // not supported here, or the input ended: copy by hand
         left -= n;
-        m_outputPos += n;
     }
     std::vector<uint8_t> buffer;
     while (left > 0) {
         buffer.resize(static_cast<size_t>(left < (int64_t(1) << 20) ? left : (int64_t(1) << 20)));
         const size_t got = pdfformat::ReadAt(fd, from, buffer.data(), buffer.size());
         std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.end(), uint8_t(' '));
-        Write(buffer.data(), buffer.size());
+        Put(buffer.data(), buffer.size());
         from += static_cast<loff_t>(buffer.size());
         left -= static_cast<int64_t>(buffer.size());
     }

@@ -108,7 +108,9 @@ bool CPdfOutputFile::Create(const std::string& target)
             return Fail("", error);
         }
         m_path = candidate;
-        std::setvbuf(m_file, nullptr, _IOFBF, kBufferSize);
+        if (!m_buffer)
+            m_buffer = std::make_unique<char[]>(kBufferSize);
+        std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
         return true;
     }
     return Fail("can't create a file in its directory", EEXIST);

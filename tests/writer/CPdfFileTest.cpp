@@ -1,5 +1,7 @@
 // The parts of the output that are not objects: the header, the "xref"
 // section and the trailer, checked byte for byte.
+#include <cstring>
+
 #include "object/CPdfArray.h"
 #include "reader/CPdfMemoryStream.h"
 #include "reader/CPdfParser.h"
@@ -16,8 +18,11 @@ struct TestWriter : CPdfFile {
     ~TestWriter() override { std::fclose(out); }
     bool ParseArguments(int, char**) override { return true; }
     bool Run() override { return true; }
-    std::string Bytes() { std::fflush(out); return ReadFile(dir.File("out")); }
+    std::string Bytes() { Flush(); std::fflush(out); return ReadFile(dir.File("out")); }
+    using CPdfFile::CopyFromFile;
+    using CPdfFile::GetCopyCount;
     using CPdfFile::GetOutputPosition;
+    using CPdfFile::Write;
     using CPdfFile::m_outputPos;
 };
 
@@ -66,4 +71,53 @@ TEST(CPdfFileTest, ResultsUpToTenDigitOffsets)
     EXPECT_EQ(w.GetOutputPosition(), 9999999999);
     w.m_outputPos += 1;
     EXPECT_EQ(ErrorOf([&] { w.GetOutputPosition(); }), msg::kOutputTooLarge);
+}
+
+TEST(CPdfFileTest, CopiesOfContiguousBytesGoOutAsOne)
+{
+    // Each step copies [position, position + length) of file a or b, or
+    // writes text (file < 0); positions are taken as the steps are made.
+    struct Step {
+        int file;
+        int64_t position;
+        int64_t length;
+        const char* text;
+    };
+    struct Case {
+        std::vector<Step> steps;
+        std::string bytes;
+        int64_t copies;
+    };
+    const Case cases[] = {
+        {{{0, 0, 3, ""}, {0, 3, 4, ""}, {0, 7, 3, ""}}, "0123456789", 1},      // joined
+        {{{0, 0, 3, ""}, {0, 4, 2, ""}}, "01245", 2},                          // a gap
+        {{{0, 3, 2, ""}, {0, 0, 3, ""}}, "34012", 2},                          // backwards
+        {{{0, 0, 2, ""}, {1, 2, 2, ""}}, "01CD", 2},                           // another file
+        {{{0, 0, 2, ""}, {-1, 0, 0, "x"}, {0, 2, 2, ""}}, "01x23", 2},         // a write between
+        {{{0, 0, 2, ""}, {0, 2, 0, ""}, {0, 2, 1, ""}}, "012", 1},             // nothing copied
+        {{{1, 4, 2, ""}, {1, 6, 3, ""}, {-1, 0, 0, "!"}}, "EF   !", 1},        // past the end: spaces
+        {{{-1, 0, 0, "ab"}}, "ab", 0},
+    };
+    TempDir dir;
+    dir.Write("a", "0123456789");
+    dir.Write("b", "ABCDEF");
+    const std::unique_ptr<FILE, int (*)(FILE*)> a(std::fopen(dir.File("a").c_str(), "rb"), std::fclose);
+    const std::unique_ptr<FILE, int (*)(FILE*)> b(std::fopen(dir.File("b").c_str(), "rb"), std::fclose);
+    const int fds[] = {fileno(a.get()), fileno(b.get())};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        TestWriter w(1);
+        int64_t expected = 0;
+        for (const Step& step : cases[i].steps) {
+            if (step.file < 0) {
+                w.Write(step.text);
+                expected += int64_t(std::strlen(step.text));
+            } else {
+                w.CopyFromFile(fds[step.file], step.position, step.length);
+                expected += step.length;
+            }
+            EXPECT_EQ(w.GetOutputPosition(), expected) << "case " << i;
+        }
+        EXPECT_EQ(w.Bytes(), cases[i].bytes) << "case " << i;
+        EXPECT_EQ(w.GetCopyCount(), cases[i].copies) << "case " << i;
+    }
 }
