@@ -112,11 +112,23 @@ const uint8_t* CPdfRawReader::Span(int64_t position, size_t want, size_t& availa
     return m_cache.Span(position, want, available, m_scratch);
 }
 
+size_t CPdfRawReader::ReadCached(int64_t position, uint8_t* out, size_t length)
+{
+    size_t done = 0;
+    while (done < length) {
+        const size_t got = m_cache.Read(position + static_cast<int64_t>(done), out + done, length - done);
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
 int64_t CPdfRawReader::FindEndobj(int64_t position)
 {
     // Right after a stream's data: "endstream" and "endobj" are near.
     uint8_t bytes[kEndstreamRead];
-    const size_t got = pdfformat::ReadAt(m_fd, position, bytes, sizeof(bytes));
+    const size_t got = ReadCached(position, bytes, sizeof(bytes));
     const uint32_t found = bytesearch::FindPattern(bytes, 0, static_cast<uint32_t>(got), "endobj", 6);
     if (found != 0)
         return position + found;
@@ -134,7 +146,7 @@ int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uin
         if (start < got) {
             const int64_t dataEnd = position + start + layout.directLength;
             uint8_t after[kEndstreamRead];
-            const size_t n = pdfformat::ReadAt(m_fd, dataEnd, after, sizeof(after));
+            const size_t n = ReadCached(dataEnd, after, sizeof(after));
             if (objecttext::StartsWithEndstream(after, static_cast<uint32_t>(n))) {
                 dataStart = position + start;
                 return dataEnd;
@@ -211,7 +223,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
     std::string& text = out.Head();
     if (allowTail && dataStart > position && end + 2 - dataStart >= kTailMinimum) {
         text.resize(static_cast<size_t>(dataStart - position));
-        const size_t head = pdfformat::ReadAt(m_fd, position, reinterpret_cast<uint8_t*>(text.data()), text.size());
+        const size_t head = ReadCached(position, reinterpret_cast<uint8_t*>(text.data()), text.size());
         if (head < text.size())
             return false;
         out.SetTail(m_fd, dataStart, end + 2 - dataStart);

@@ -49,6 +49,10 @@ private:
     // call; available tells how many bytes it holds (fewer at the end of the
     // file).
     const uint8_t* Span(int64_t position, size_t want, size_t& available);
+    // Copies up to length bytes at position through the cache (the bytes
+    // around a stream's data are near the object's other bytes); returns
+    // the count, fewer only at the end of the file.
+    size_t ReadCached(int64_t position, uint8_t* out, size_t length);
     // The last byte of the first "endobj" at or after position, or 0.
     int64_t FindEndobj(int64_t position);
 
