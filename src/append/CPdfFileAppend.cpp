@@ -262,6 +262,12 @@ void CPdfFileAppend::PlanMerges()
 
 void CPdfFileAppend::WriteRawObject(const CPdfRawObject& text)
 {
+    // The file's own bytes go file to file: a run of objects that follow
+    // each other there goes out in one copy.
+    if (text.GetSourcePosition() >= 0) {
+        CopyFromFile(text.GetSourceFd(), text.GetSourcePosition(), static_cast<int64_t>(text.GetLength()));
+        return;
+    }
     Write(text.GetHead(), text.GetHeadLength());
     WriteTail(text);
 }
@@ -415,8 +421,12 @@ void CPdfFileAppend::CopyObjects(size_t k)
             WriteTail(m_text);
             continue;
         }
-        Write(text, length);
-        WriteTail(m_text);
+        if (k == 0) {
+            WriteRawObject(m_text);
+        } else {
+            Write(text, length);
+            WriteTail(m_text);
+        }
         // The fingerprint of its text as read, skipping the header "i 0 obj"
         // and one line-end byte.
         const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(i)) + 7;

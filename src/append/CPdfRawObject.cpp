@@ -17,6 +17,14 @@ void CPdfRawObject::Release()
     m_decryptor.reset();
     m_dataLength = 0;
     m_plainLength = 0;
+    m_sourceFd = -1;
+    m_sourcePosition = -1;
+}
+
+void CPdfRawObject::SetSource(int fd, int64_t position)
+{
+    m_sourceFd = fd;
+    m_sourcePosition = position;
 }
 
 void CPdfRawObject::SetTail(int fd, int64_t position, int64_t length)
@@ -57,6 +65,7 @@ bool CPdfRawObject::Materialize()
     m_tailLength = 0;
     if (got < m_head.size() - old) {
         m_head.resize(old + got);
+        m_sourcePosition = -1;
         return false;
     }
     return true;

@@ -37,6 +37,15 @@ public:
     bool HasTail() const { return m_tailLength > 0; }
 
     void SetTail(int fd, int64_t position, int64_t length);
+    // The head and the tail are exactly the bytes of the file behind fd
+    // from position on: the object can be copied file to file. Any change
+    // to the head must come with ClearSource.
+    void SetSource(int fd, int64_t position);
+    void ClearSource() { m_sourcePosition = -1; }
+    // -1 when the text is not the file's bytes as they stand (a member of
+    // an object stream, a decrypted object, a line end added).
+    int64_t GetSourcePosition() const { return m_sourcePosition; }
+    int GetSourceFd() const { return m_sourceFd; }
     // The first dataLength bytes of the tail are encrypted stream data that
     // decryptor turns into plainLength bytes; the rest is copied as it is.
     void SetTailDecryption(const CPdfDecryptor& decryptor, int64_t dataLength, int64_t plainLength);
@@ -63,5 +72,7 @@ private:
     std::optional<CPdfDecryptor> m_decryptor;
     int64_t m_dataLength = 0;
     int64_t m_plainLength = 0;
+    int m_sourceFd = -1;
+    int64_t m_sourcePosition = -1;
 };
 

@@ -227,6 +227,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
         if (head < text.size())
             return false;
         out.SetTail(m_fd, dataStart, end + 2 - dataStart);
+        out.SetSource(m_fd, position);
         objecttext::Scan(out.GetHead(), out.GetHeadLength(), layout);
         return true;
     }
@@ -244,6 +245,8 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
         text.push_back('\n');
     } else if (have < static_cast<size_t>(length)) {
         return false;
+    } else {
+        out.SetSource(m_fd, position);
     }
     if (layout.isStream && firstEnd != 0) {
         // The first scan stopped at "stream": it describes this text too.
@@ -304,6 +307,7 @@ bool CPdfRawReader::DecryptObject(int32_t number, int64_t position, int64_t data
         }
     }
     out.Head() = std::move(text);
+    out.ClearSource();
     objecttext::Scan(out.GetHead(), out.GetHeadLength(), out.Layout());
     return true;
 }
