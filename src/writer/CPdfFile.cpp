@@ -14,6 +14,14 @@
 #include "object/CPdfDictionary.h"
 #include "object/CPdfString.h"
 
+namespace {
+
+// The block gathered before a write: large, so that the output goes out
+// in few system calls, as `cat` writes it.
+constexpr size_t kBlockSize = size_t(1) << 20;
+
+}  // namespace
+
 void CPdfFile::AttachOutput(FILE* out, const std::string& name)
 {
     m_output = out;
@@ -21,6 +29,13 @@ void CPdfFile::AttachOutput(FILE* out, const std::string& name)
     m_outputPos = 0;
     m_waiting = Range();
     m_copyCount = 0;
+    m_kernelCopyCount = 0;
+    m_blockUsed = 0;
+}
+
+void CPdfFile::Fail(int error) const
+{
+    throw CPdfException(msg::kWriteError).InFile(m_outputLabel).BecauseOf(error);
 }
 
 void CPdfFile::Write(const void* data, size_t length)
@@ -34,10 +49,33 @@ void CPdfFile::Write(const void* data, size_t length)
 
 void CPdfFile::Put(const void* data, size_t length)
 {
-    if (std::fwrite(data, 1, length, m_output) != length) {
-        const int error = errno;
-        throw CPdfException(msg::kWriteError).InFile(m_outputLabel).BecauseOf(error);
+    if (m_block.size() < kBlockSize)
+        m_block.resize(kBlockSize);
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    while (length > 0) {
+        if (m_blockUsed == m_block.size())
+            WriteBlock();
+        const size_t n = std::min(length, m_block.size() - m_blockUsed);
+        std::memcpy(m_block.data() + m_blockUsed, bytes, n);
+        m_blockUsed += n;
+        bytes += n;
+        length -= n;
     }
+}
+
+void CPdfFile::WriteBlock()
+{
+    const int out = fileno(m_output);
+    size_t done = 0;
+    while (done < m_blockUsed) {
+        const ssize_t n = write(out, m_block.data() + done, m_blockUsed - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            Fail(n < 0 ? errno : EIO);
+        done += static_cast<size_t>(n);
+    }
+    m_blockUsed = 0;
 }
 
 void CPdfFile::Write(const char* text)
@@ -68,6 +106,8 @@ void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length)
 void CPdfFile::Flush()
 {
     IssueCopy();
+    if (m_blockUsed > 0)
+        WriteBlock();
 }
 
 void CPdfFile::IssueCopy()
@@ -77,32 +117,48 @@ void CPdfFile::IssueCopy()
     const Range range = m_waiting;
     m_waiting = Range();
     ++m_copyCount;
-    CopyNow(range.fd, range.position, range.length);
+    if (range.length >= kKernelCopy) {
+        ++m_kernelCopyCount;
+        CopyInKernel(range.fd, range.position, range.length);
+    } else {
+        CopyThroughBuffer(range.fd, range.position, range.length);
+    }
 }
 
-void CPdfFile::CopyNow(int fd, int64_t position, int64_t length)
+void CPdfFile::CopyInKernel(int fd, int64_t position, int64_t length)
 {
-    if (std::fflush(m_output) != 0) {
-        const int error = errno;
-        throw CPdfException(msg::kWriteError).InFile(m_outputLabel).BecauseOf(error);
-    }
+    if (m_blockUsed > 0)
+        WriteBlock();
     const int out = fileno(m_output);
     int64_t left = length;
     loff_t from = position;
     while (left > 0) {
         const ssize_t n = copy_file_range(fd, &from, out, nullptr, static_cast<size_t>(left), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
             break;  // not supported here, or the input ended: copy by hand
         left -= n;
     }
-    std::vector<uint8_t> buffer;
-    while (left > 0) {
-        buffer.resize(static_cast<size_t>(left < (int64_t(1) << 20) ? left : (int64_t(1) << 20)));
-        const size_t got = pdfformat::ReadAt(fd, from, buffer.data(), buffer.size());
-        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.end(), uint8_t(' '));
-        Put(buffer.data(), buffer.size());
-        from += static_cast<loff_t>(buffer.size());
-        left -= static_cast<int64_t>(buffer.size());
+    CopyThroughBuffer(fd, from, left);
+}
+
+void CPdfFile::CopyThroughBuffer(int fd, int64_t position, int64_t length)
+{
+    if (length > 0 && m_block.size() < kBlockSize)
+        m_block.resize(kBlockSize);
+    // Read straight into the block: the bytes are copied once on their way
+    // in and once on their way out.
+    while (length > 0) {
+        if (m_blockUsed == m_block.size())
+            WriteBlock();
+        const size_t n = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(m_block.size() - m_blockUsed)));
+        uint8_t* to = m_block.data() + m_blockUsed;
+        const size_t got = pdfformat::ReadAt(fd, position, to, n);
+        std::memset(to + got, ' ', n - got);
+        m_blockUsed += n;
+        position += static_cast<int64_t>(n);
+        length -= static_cast<int64_t>(n);
     }
 }
 
@@ -237,4 +293,5 @@ void CPdfFile::WriteTrailer(int64_t startXRef, const CPdfObject& trailer)
     Write(">>\nstartxref\n");
     WriteNumber(startXRef);
     Write("\n%%EOF");
+    Flush();
 }

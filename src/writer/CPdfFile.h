@@ -12,8 +12,10 @@
 
 // Base of the append job: the output file and its cross-reference table, and
 // the pieces of the output that are not objects (header, "xref" section,
-// trailer). Writes go to the output handle, which the job opens and closes;
-// the written byte count is kept here so positions need no system call.
+// trailer). Writes are gathered here in a large block and go to the
+// descriptor of the output handle, which the job opens and closes (its
+// stdio buffer is never used); the written byte count is kept here so
+// positions need no system call.
 class CPdfFile {
 public:
     CPdfFile() = default;
@@ -27,6 +29,8 @@ public:
     void ResetXRefTable(int32_t count);
     void WriteHeader(const std::string& version);
     void WriteXRefTable();
+    // The last bytes of the file: everything is handed to the file after
+    // it (see Flush).
     void WriteTrailer(int64_t startXRef, const CPdfObject& trailer);
     // false (and nothing set) for a number outside the table.
     bool SetOutputEntry(int32_t number, int32_t generation, int64_t offset, int32_t type);
@@ -38,14 +42,18 @@ protected:
     void Write(const void* data, size_t length);
     void Write(const char* text);
     void WriteNumber(int64_t value);
-    // Copies length bytes at position of the file behind fd to the output,
-    // inside the kernel where it can (stream data need not pass through
-    // this process). A file that gives fewer bytes is padded with spaces,
-    // so that the offsets already in the table stay right. The copy waits
-    // for the next write, Flush or copy: a copy of the bytes that follow
-    // in the same file joins it, so runs of objects that are contiguous in
-    // the input and written unchanged cost one system call, as in `cat`.
+    // Copies length bytes at position of the file behind fd to the output.
+    // A file that gives fewer bytes is padded with spaces, so that the
+    // offsets already in the table stay right. The copy waits for the next
+    // write, Flush or copy: a copy of the bytes that follow in the same
+    // file joins it, so runs of objects that are contiguous in the input
+    // and written unchanged go out together, as in `cat`. A run of
+    // kKernelCopy bytes or more is copied inside the kernel, without
+    // passing through this process; a shorter one is read into the block
+    // being gathered, which costs fewer and larger writes than a kernel
+    // copy of every object's data between the writes of their texts.
     void CopyFromFile(int fd, int64_t position, int64_t length);
+    static constexpr int64_t kKernelCopy = 256 * 1024;
     // The same for encrypted stream data, decrypted a chunk at a time on its
     // way: exactly plainLength bytes are written (the length the object's
     // dictionary already states), cut or padded with spaces should the file
@@ -54,11 +62,12 @@ protected:
     // The position of the next byte; raises when the output grows beyond
     // what the ten digits of a table entry can state.
     int64_t GetOutputPosition() const;
-    // Hands everything written so far to the output handle (a waiting copy
-    // goes out, the handle's buffer stays its own).
+    // Hands everything written and copied so far to the output file.
     void Flush();
-    // How many copies have gone out (joined ones count once).
+    // How many copies have gone out (joined ones count once), and how many
+    // of them inside the kernel.
     int64_t GetCopyCount() const { return m_copyCount; }
+    int64_t GetKernelCopyCount() const { return m_kernelCopyCount; }
 
     FILE* m_output = nullptr;
     std::string m_outputLabel;
@@ -68,10 +77,15 @@ protected:
 private:
     // Issues the waiting copy, if any.
     void IssueCopy();
-    // The copy itself; the bytes were counted when it was asked for.
-    void CopyNow(int fd, int64_t position, int64_t length);
-    // Hands bytes to the output handle; raises on a failed write.
+    // The copies themselves; the bytes were counted when they were asked
+    // for.
+    void CopyInKernel(int fd, int64_t position, int64_t length);
+    void CopyThroughBuffer(int fd, int64_t position, int64_t length);
+    // Adds bytes to the block; raises on a failed write.
     void Put(const void* data, size_t length);
+    // Writes the block out; raises on a failed write.
+    void WriteBlock();
+    void Fail(int error) const;
 
     // The copy that waits for its successor (length 0: none).
     struct Range {
@@ -81,4 +95,8 @@ private:
     };
     Range m_waiting;
     int64_t m_copyCount = 0;
+    int64_t m_kernelCopyCount = 0;
+    // The block being gathered: its first m_blockUsed bytes.
+    std::vector<uint8_t> m_block;
+    size_t m_blockUsed = 0;
 };

@@ -12,8 +12,6 @@
 
 namespace {
 
-// A large stdio buffer: objects are written in many small pieces.
-constexpr size_t kBufferSize = 1 << 20;
 // Names tried before giving up; each try fails only on a name in use.
 constexpr unsigned kNameAttempts = 100;
 
@@ -107,10 +105,9 @@ bool CPdfOutputFile::Create(const std::string& target)
             unlink(candidate.c_str());
             return Fail("", error);
         }
+        // No buffer of its own is set: the writer (CPdfFile) gathers its
+        // bytes in large blocks and writes them to the descriptor.
         m_path = candidate;
-        if (!m_buffer)
-            m_buffer = std::make_unique<char[]>(kBufferSize);
-        std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
         return true;
     }
     return Fail("can't create a file in its directory", EEXIST);

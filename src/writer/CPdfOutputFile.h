@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
 // The file a result is written to before it takes its final name (the
@@ -61,9 +60,6 @@ public:
 private:
     bool Fail(const std::string& what, int error);
 
-    // The handle's buffer: given by us, because glibc ignores the size asked
-    // for when it is to allocate one itself and writes 4 KB at a time.
-    std::unique_ptr<char[]> m_buffer;
     FILE* m_file = nullptr;
     std::string m_path;
     std::string m_target;

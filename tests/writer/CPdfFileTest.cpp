@@ -21,6 +21,8 @@ struct TestWriter : CPdfFile {
     std::string Bytes() { Flush(); std::fflush(out); return ReadFile(dir.File("out")); }
     using CPdfFile::CopyFromFile;
     using CPdfFile::GetCopyCount;
+    using CPdfFile::GetKernelCopyCount;
+    using CPdfFile::kKernelCopy;
     using CPdfFile::GetOutputPosition;
     using CPdfFile::Write;
     using CPdfFile::m_outputPos;
@@ -75,8 +77,13 @@ TEST(CPdfFileTest, ResultsUpToTenDigitOffsets)
 
 TEST(CPdfFileTest, CopiesOfContiguousBytesGoOutAsOne)
 {
-    // Each step copies [position, position + length) of file a or b, or
+    // Each step copies [position, position + length) of file a, b or c, or
     // writes text (file < 0); positions are taken as the steps are made.
+    // Runs of kKernelCopy bytes or more are copied in the kernel.
+    const int64_t k = TestWriter::kKernelCopy;
+    std::string big(size_t(k + 5), 'c');
+    for (size_t i = 0; i < big.size(); i += 4096)
+        big[i] = char('A' + i / 4096 % 26);
     struct Step {
         int file;
         int64_t position;
@@ -97,13 +104,18 @@ TEST(CPdfFileTest, CopiesOfContiguousBytesGoOutAsOne)
         {{{0, 0, 2, ""}, {0, 2, 0, ""}, {0, 2, 1, ""}}, "012", 1},             // nothing copied
         {{{1, 4, 2, ""}, {1, 6, 3, ""}, {-1, 0, 0, "!"}}, "EF   !", 1},        // past the end: spaces
         {{{-1, 0, 0, "ab"}}, "ab", 0},
+        {{{2, 0, k - 1, ""}, {2, k - 1, 6, ""}}, big, 1},                          // joined, then large
+        {{{2, 10, k, ""}, {-1, 0, 0, "!"}, {2, 0, 1, ""}}, big.substr(10) + "     !A", 2},  // large, past the end
     };
+    const int64_t kernelCopies[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1};
     TempDir dir;
     dir.Write("a", "0123456789");
     dir.Write("b", "ABCDEF");
+    dir.Write("c", big);
     const std::unique_ptr<FILE, int (*)(FILE*)> a(std::fopen(dir.File("a").c_str(), "rb"), std::fclose);
     const std::unique_ptr<FILE, int (*)(FILE*)> b(std::fopen(dir.File("b").c_str(), "rb"), std::fclose);
-    const int fds[] = {fileno(a.get()), fileno(b.get())};
+    const std::unique_ptr<FILE, int (*)(FILE*)> c(std::fopen(dir.File("c").c_str(), "rb"), std::fclose);
+    const int fds[] = {fileno(a.get()), fileno(b.get()), fileno(c.get())};
     for (size_t i = 0; i < std::size(cases); ++i) {
         TestWriter w(1);
         int64_t expected = 0;
@@ -117,7 +129,10 @@ TEST(CPdfFileTest, CopiesOfContiguousBytesGoOutAsOne)
             }
             EXPECT_EQ(w.GetOutputPosition(), expected) << "case " << i;
         }
-        EXPECT_EQ(w.Bytes(), cases[i].bytes) << "case " << i;
+        const std::string bytes = w.Bytes();
+        EXPECT_TRUE(bytes == cases[i].bytes) << "case " << i << ": " << bytes.size() << " bytes, "
+                                             << bytes.substr(0, 16) << "...";
         EXPECT_EQ(w.GetCopyCount(), cases[i].copies) << "case " << i;
+        EXPECT_EQ(w.GetKernelCopyCount(), kernelCopies[i]) << "case " << i;
     }
 }
