@@ -183,6 +183,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
     uint32_t got = 0;
     uint32_t firstEnd = 0;
     objecttext::Layout& layout = out.Layout();
+    bool scanned = false;
     for (size_t want = kFirstRead;; want *= 4) {
         chunk = Span(position, want, available);
         got = static_cast<uint32_t>(available);
@@ -191,10 +192,13 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
             break;
         // A stream's dictionary is all that is needed from its start.
         objecttext::Scan(chunk, got, layout);
-        if (layout.isStream)
+        if (layout.isStream) {
+            scanned = true;
             break;
+        }
     }
-    objecttext::Scan(chunk, firstEnd != 0 ? firstEnd + 1 : got, layout);
+    if (!scanned)
+        objecttext::Scan(chunk, firstEnd != 0 ? firstEnd + 1 : got, layout);
     // Bytes that do not begin with this object's own header are some other
     // object's, or none at all.
     if (!layout.hasHeader || layout.number != number || layout.generation != generation)
@@ -228,7 +232,10 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
             return false;
         out.SetTail(m_fd, dataStart, end + 2 - dataStart);
         out.SetSource(m_fd, position);
-        objecttext::Scan(out.GetHead(), out.GetHeadLength(), layout);
+        // The scan of the first bytes stopped at "stream": when the head
+        // holds that keyword, it describes the head too.
+        if (!layout.isStream || layout.split > out.GetHeadLength())
+            objecttext::Scan(out.GetHead(), out.GetHeadLength(), layout);
         return true;
     }
     size_t have = 0;

@@ -29,7 +29,7 @@ public:
     bool ReadRawObject(int32_t number, CPdfRawObject& out, bool allowTail);
 
     // Stream data at least this long stays in the file until it is copied.
-    static constexpr int64_t kTailMinimum = 16 * 1024;
+    static constexpr int64_t kTailMinimum = 4 * 1024;
 
 private:
     // dataStart and dataEnd: where the data of a stream object lies in the

@@ -1,5 +1,9 @@
-// Reading objects as raw text: an object that is not where its entry says
+// Reading objects as raw text: long stream data left in the file, texts that
+// are the file's own bytes, and an object that is not where its entry says
 // has its document's table rebuilt (once) and is found, not lost.
+#include <map>
+#include <tuple>
+
 #include "append/CPdfRawReader.h"
 #include "support/XRefFixture.h"
 
@@ -85,4 +89,60 @@ TEST(CPdfRawReaderTest, AMemberItsObjectStreamDoesNotListIsFoundInARebuiltTable)
     parsed.doc.GetXRef()->FetchObject(21, 0, value);
     EXPECT_EQ(value.GetKind(), OBJ_STRING);
     EXPECT_TRUE(parsed.doc.WasRebuilt());
+}
+
+TEST(CPdfRawReaderTest, LongStreamDataStaysInTheFileAndTheTextIsTheFilesOwn)
+{
+    // Written compactly, as producers do: 5 and 6 have data past
+    // kTailMinimum, 6 behind an indirect /Length and with "endobj" inside.
+    const std::string data5(size_t(CPdfRawReader::kTailMinimum) + 10, 'x');
+    std::string data6(size_t(CPdfRawReader::kTailMinimum) * 5, 'y');
+    data6.replace(100, 6, "endobj");
+    PdfAssembler a;
+    std::map<int, size_t> at;
+    at[1] = a.Object(1, "<</Type/Catalog/Pages 2 0 R>>");
+    at[2] = a.Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>");
+    at[3] = a.Object(3, "<</Type/Page/Parent 2 0 R/Resources<</X 5 0 R>>/Contents 4 0 R>>");
+    at[4] = a.Object(4, StreamObject("", "BT ET"));
+    at[5] = a.Object(5, StreamObject("/Type/XObject/Subtype/Form/Resources<</F 20 0 R>>", data5));
+    at[6] = a.Object(6, "<</Length 7 0 R/Ref 3 0 R>>stream\n" + data6 + "\nendstream");
+    at[7] = a.Object(7, std::to_string(data6.size()));
+    a.Object(10, StreamObject("/Type/ObjStm/N 1/First 5", "20 0 (twenty)"));
+    a.SetEntry(20, 2, 10, 0);
+    a.StartXRef(a.XRefStream(11, {}, "/Root 1 0 R"));
+    const std::string file = a.Bytes();
+    OpenedDocument opened(file);
+    std::unique_ptr<FILE, int (*)(FILE*)> handle(std::fopen(opened.file.Path().c_str(), "rb"), std::fclose);
+    CPdfRawReader reader(fileno(handle.get()), *opened.doc.GetXRef());
+    for (const int number : {1, 3, 4, 5, 6, 7, 20}) {
+        SCOPED_TRACE(number);
+        CPdfRawObject whole, tail;
+        ASSERT_TRUE(reader.ReadRawObject(number, whole, false));
+        ASSERT_TRUE(reader.ReadRawObject(number, tail, true));
+        EXPECT_FALSE(whole.HasTail());
+        EXPECT_EQ(tail.HasTail(), number == 5 || number == 6);
+        EXPECT_EQ(tail.GetLength(), whole.GetLength());
+        // The same layout from the head alone as from the whole text.
+        const objecttext::Layout& w = whole.GetLayout();
+        const objecttext::Layout& t = tail.GetLayout();
+        EXPECT_EQ(std::tie(w.hasHeader, w.number, w.generation, w.isStream, w.split, w.directLength, w.dictOpen),
+                  std::tie(t.hasHeader, t.number, t.generation, t.isStream, t.split, t.directLength, t.dictOpen));
+        ASSERT_EQ(w.references.size(), t.references.size());
+        for (size_t r = 0; r < w.references.size(); ++r)
+            EXPECT_EQ(w.references[r].number, t.references[r].number);
+        const std::string text(reinterpret_cast<const char*>(whole.GetHead()), whole.GetHeadLength());
+        ASSERT_TRUE(tail.Materialize());
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(tail.GetHead()), tail.GetHeadLength()), text);
+        // A member of an object stream is made up; every other text is
+        // the file's bytes from the object's offset, which may be copied.
+        if (number == 20) {
+            EXPECT_EQ(whole.GetSourcePosition(), -1);
+            EXPECT_EQ(tail.GetSourcePosition(), -1);
+            continue;
+        }
+        EXPECT_EQ(whole.GetSourcePosition(), int64_t(at[number]));
+        EXPECT_EQ(tail.GetSourcePosition(), int64_t(at[number]));
+        EXPECT_EQ(file.substr(at[number], text.size()), text);
+        EXPECT_EQ(text.substr(text.size() - 7), "endobj\n");
+    }
 }
