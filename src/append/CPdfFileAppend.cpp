@@ -347,13 +347,22 @@ void CPdfFileAppend::CopyInput(size_t k)
     try {
         if (m_compact && k > 0)
             BuildDuplicateMap(k);
+        // Room for its objects at once: growing the index by doubling would
+        // hold up to three times its size at a time.
+        if (IsIndexed(k))
+            m_fingerprints.Reserve(m_inputs[k]->entries->size());
         CopyObjects(k);
     } catch (CPdfException& e) {
         e.InFile(m_inputs[k]->name);
         throw;
     }
-    if (m_compact)
+    if (IsIndexed(k))
         m_fingerprints.Commit();
+}
+
+bool CPdfFileAppend::IsIndexed(size_t k) const
+{
+    return m_compact && k + 1 < m_inputs.size();
 }
 
 void CPdfFileAppend::BuildDuplicateMap(size_t k)
@@ -396,9 +405,9 @@ void CPdfFileAppend::CopyObjects(size_t k)
         if (in.type == 0 || shared || m_plan->IsDropped(k, i))
             continue;
         // An entry without text is left free rather than pointing at some
-        // other object's bytes. With /s, objects are read whole for their
-        // fingerprints.
-        if (!input.reader->ReadRawObject(i, m_text, !m_compact) || m_text.IsEmpty() || IsObjectStream(m_text) ||
+        // other object's bytes. With /s, objects that a later input's may
+        // stand for are read whole for their fingerprints.
+        if (!input.reader->ReadRawObject(i, m_text, !IsIndexed(k)) || m_text.IsEmpty() || IsObjectStream(m_text) ||
             IsEncryptedXRefStream(m_text, *input.xref))
             continue;
         out.generation = HeaderGeneration(m_text);
@@ -430,7 +439,7 @@ void CPdfFileAppend::CopyObjects(size_t k)
         // The fingerprint of its text as read, skipping the header "i 0 obj"
         // and one line-end byte.
         const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(i)) + 7;
-        if (m_compact && start < m_text.GetHeadLength())
+        if (IsIndexed(k) && start < m_text.GetHeadLength())
             m_fingerprints.Add(static_cast<int32_t>(k), i,
                                fingerprint::Compute(m_text.GetHead(), m_text.GetHeadLength(), start));
     }

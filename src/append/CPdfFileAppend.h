@@ -75,6 +75,10 @@ private:
     // Copies input k, renumbered; the inputs' own failures name the file.
     void CopyInput(size_t k);
     void CopyObjects(size_t k);
+    // With /s, the objects of input k go into the fingerprint index (all
+    // inputs but the last: no later input's objects could be shared into
+    // the last one's).
+    bool IsIndexed(size_t k) const;
     void BuildDuplicateMap(size_t k);
     void FinishOutput();
     void ReplaceFirstInput();

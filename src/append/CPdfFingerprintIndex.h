@@ -19,6 +19,8 @@ public:
         int32_t number;
     };
 
+    // Makes room for count more items.
+    void Reserve(size_t count) { m_items.reserve(m_items.size() + count); }
     // Adds an object of the input being copied; Commit makes it findable.
     void Add(int32_t part, int32_t number, const fingerprint::Fingerprint& f);
     void Commit();
