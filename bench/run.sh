@@ -18,10 +18,25 @@
 #       every page, appended to itself (every name collides)
 #   (f) 100 inputs of about 1 MB each (20 image pages) joined in one run,
 #       beside cat, qpdf --empty --pages and pdfunite on the same inputs
+#   (g) two files of 2,000 pages and ~96 MB each shaped like many real
+#       files: four objects a page (page, content, an image of 25 to 50 KB,
+#       a thumbnail of ~10 KB)
+#   (h) two documents of 200,000 text pages (~800,000 objects in all):
+#       korvel's time and peak memory, plain and /s, and bytes of peak
+#       memory per input object, beside qpdf's. qpdf runs once, limited to
+#       2 minutes and 6 GB; beyond that it runs on two 50,000-page
+#       documents instead, and the table says so.
+#   (i) only with BENCH_HUGE=1: two inputs of ~1.5 GB (1,000 pages of
+#       uncompressed random image data each, a 3 GB result), korvel and cat
+#       BENCH_HUGE_RUNS times (default 3), qpdf once. Needs ~13 GB of free
+#       disk in bench/work while it runs; its files are made in
+#       bench/work/huge and removed afterwards (kept with BENCH_KEEP_HUGE=1).
+#         BENCH_HUGE=1 BENCH_RUNS=9 bench/run.sh build/korvel
 # Each command is timed as a whole process (wall clock), RUNS times
 # (default 5, env BENCH_RUNS), interleaved, and the median is reported.
 # Korvel's peak resident memory comes from /usr/bin/time -f %M. The inputs
-# are in the page cache (warm runs).
+# are in the page cache (warm runs). Run it on a quiet machine: other work
+# on the cores makes the medians wander.
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -98,6 +113,21 @@ make_inputs() {
   for i in $(seq -w 1 100); do
     [ -f "f$i.pdf" ] || python3 "$here/make_pdf.py" "f$i.pdf" 20 224 "$((10#$i + 100))" "Part$i"
   done
+  [ -f g1.pdf ] || python3 "$here/make_pdf.py" g1.pdf 2000 224 3 "First" --min-side 160 --thumb 100
+  [ -f g2.pdf ] || python3 "$here/make_pdf.py" g2.pdf 2000 224 4 "Second" --min-side 160 --thumb 100
+  [ -f h1.pdf ] || python3 "$here/make_pdf.py" h1.pdf 200000 0 5 "First"
+  [ -f h2.pdf ] || python3 "$here/make_pdf.py" h2.pdf 200000 0 6 "Second"
+}
+
+# Made only when asked for, and removed after the run.
+make_huge_inputs() {
+  mkdir -p huge
+  [ -f huge/i1.pdf ] || python3 "$here/make_pdf.py" huge/i1.pdf 1000 1250 7 "First" --raw
+  [ -f huge/i2.pdf ] || python3 "$here/make_pdf.py" huge/i2.pdf 1000 1250 8 "Second" --raw
+}
+make_quarter_inputs() {  # for qpdf when the 200,000-page pair is too much for it
+  [ -f h50-1.pdf ] || python3 "$here/make_pdf.py" h50-1.pdf 50000 0 5 "First"
+  [ -f h50-2.pdf ] || python3 "$here/make_pdf.py" h50-2.pdf 50000 0 6 "Second"
 }
 # END GENERATORS
 
@@ -116,18 +146,23 @@ now_ns() { date +%s%N; }
 
 # timed NAME OUT -- COMMAND...: runs the command once, appends its wall
 # time (seconds) to runs/NAME.times and its peak RSS (KB) to runs/NAME.rss.
-timed() {
+# try_timed does the same but only answers false when the command fails.
+try_timed() {
   local name=runs/$1 out=$2; shift 3
   rm -f "$out"
   local t0 t1
   t0=$(now_ns)
-  if ! /usr/bin/time -f %M -o "$name.rss1" "$@" >"$name.stdout" 2>"$name.stderr"; then
-    echo "FAILED: $* (see $work/$name.stdout and .stderr)" >&2
-    exit 1
-  fi
+  /usr/bin/time -f %M -o "$name.rss1" "$@" >"$name.stdout" 2>"$name.stderr" || return 1
   t1=$(now_ns)
   echo "$t0 $t1" | awk '{ printf "%.4f\n", ($2 - $1) / 1e9 }' >>"$name.times"
   tail -n 1 "$name.rss1" >>"$name.rss"
+}
+timed() {
+  if ! try_timed "$@"; then
+    shift 3
+    echo "FAILED: $* (see $work/runs/ for its output)" >&2
+    exit 1
+  fi
 }
 
 median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -154,22 +189,27 @@ check_output() {
 
 rows=()
 
-# bench_pair KEY LABEL IN1 IN2: korvel, cat and qpdf on the same pair.
+# bench_pair KEY LABEL IN1 IN2 [RUNS [QPDF_RUNS]]: korvel, cat and qpdf on
+# the same pair (RUNS defaults to BENCH_RUNS, QPDF_RUNS to RUNS).
 bench_pair() {
-  local key=$1 label=$2 in1=$3 in2=$4
-  echo "($key) $label: $runs runs each of korvel, cat, qpdf ..."
-  for _ in $(seq "$runs"); do
+  local key=$1 label=$2 in1=$3 in2=$4 n=${5:-$runs}
+  local nq=${6:-$n} i
+  echo "($key) $label: $n runs each of korvel and cat, $nq of qpdf ..."
+  for i in $(seq "$n"); do
     timed "$key.korvel" out.pdf -- "$korvel" "$in1" "$in2" out.pdf
     timed "$key.cat" out.cat -- sh -c 'cat "$1" "$2" > "$3"' sh "$in1" "$in2" out.cat
-    timed "$key.qpdf" out.qpdf.pdf -- qpdf --empty --pages "$in1" "$in2" -- out.qpdf.pdf
+    if [ "$i" -le "$nq" ]; then
+      timed "$key.qpdf" out.qpdf.pdf -- qpdf --empty --pages "$in1" "$in2" -- out.qpdf.pdf
+    fi
   done
+  rm -f out.cat out.qpdf.pdf
   "$korvel" "$in1" "$in2" out.pdf
   check_output out.pdf "$in1" "$in2"
   local k c q
   k=$(median "runs/$key.korvel.times"); c=$(median "runs/$key.cat.times"); q=$(median "runs/$key.qpdf.times")
   rows+=("$(awk -v l="($key) $label" -v p="$(pages out.pdf)" -v s="$(( $(stat -c %s "$in1") + $(stat -c %s "$in2") ))" \
                -v k="$k" -v c="$c" -v q="$q" -v r="$(maximum "runs/$key.korvel.rss")" \
-    'BEGIN { printf "%-28s %6d %9.1f %9.3f %8.3f %8.3f %10.1f %11.1f %9.1f", l, p, s / 1048576, k, c, q, k / c, q / k, r / 1024 }')")
+    'BEGIN { printf "%-28s %6d %9.1f %9.3f %8.3f %8.3f %10.2f %11.1f %9.1f", l, p, s / 1048576, k, c, q, k / c, q / k, r / 1024 }')")
   rm -f out.pdf out.cat out.qpdf.pdf
 }
 
@@ -177,6 +217,38 @@ bench_pair a "images, classic xref" a1.pdf a2.pdf
 bench_pair b "images, object streams" b1.pdf b2.pdf
 bench_pair c "20,000 small pages" c1.pdf c2.pdf
 bench_pair e "20,000 pages, named dests" e1.pdf e1.pdf
+bench_pair g "4 objects a page, 25-50 KB" g1.pdf g2.pdf
+
+# (h) memory on many objects: korvel plain and /s, then qpdf once, bounded.
+objects() { tail -c 4096 "$1" | tr -c '[:print:]' '\n' | grep -o '/Size [0-9]*' | tail -n 1 | cut -d' ' -f2; }
+echo "(h) 200,000 + 200,000 pages: $runs runs each of korvel and korvel /s, qpdf once ..."
+for _ in $(seq "$runs"); do
+  timed h.plain out.pdf -- "$korvel" h1.pdf h2.pdf out.pdf
+  timed h.compact out.pdf -- "$korvel" h1.pdf h2.pdf out.pdf /s
+done
+check_output out.pdf h1.pdf h2.pdf
+rm -f out.pdf
+hobjects=$(( $(objects h1.pdf) + $(objects h2.pdf) - 2 ))
+qlabel="200,000 + 200,000 pages"
+if ! (ulimit -v 6291456; try_timed h.qpdf out.qpdf.pdf -- timeout 120 qpdf --empty --pages h1.pdf h2.pdf -- out.qpdf.pdf); then
+  echo "(h) qpdf needs more than 2 minutes or 6 GB on 200,000 + 200,000 pages: qpdf and korvel on 50,000 + 50,000 instead"
+  make_quarter_inputs
+  rm -f runs/h.qpdf.* runs/h.quarter.*
+  timed h.qpdf out.qpdf.pdf -- qpdf --empty --pages h50-1.pdf h50-2.pdf -- out.qpdf.pdf
+  timed h.quarter out.pdf -- "$korvel" h50-1.pdf h50-2.pdf out.pdf
+  qlabel="50,000 + 50,000 pages"
+fi
+rm -f out.pdf out.qpdf.pdf
+
+# (i) two 1.5 GB inputs, on request.
+if [ "${BENCH_HUGE:-0}" = 1 ]; then
+  echo "(i) generating two ~1.5 GB inputs in $work/huge ..."
+  make_huge_inputs
+  bench_pair i "1.5 GB + 1.5 GB, raw images" huge/i1.pdf huge/i2.pdf "${BENCH_HUGE_RUNS:-3}" 1
+  if [ "${BENCH_KEEP_HUGE:-0}" != 1 ]; then
+    rm -rf huge
+  fi
+fi
 
 # (f) 100 inputs in one run.
 echo "(f) 100 inputs of 1 MB: $runs runs each of korvel, cat, qpdf, pdfunite ..."
@@ -216,6 +288,19 @@ printf '%-28s %8s %8s %9s %8s %8s %8s %10s\n' "(d) shared fonts, images" "in1 MB
 awk -v a="$(mb d1.pdf)" -v b="$(mb d2.pdf)" -v p="$(mb out-plain.pdf)" -v c="$(mb out-compact.pdf)" -v tp="$dp" -v tc="$dc" \
   'BEGIN { printf "%-28s %8.2f %8.2f %9.2f %8.2f %8.3f %8.3f %10.2f\n", "300 + 300 pages", a, b, p, c, tp, tc, tc / tp }'
 rm -f out-plain.pdf out-compact.pdf
+echo
+printf '%-28s %9s %8s %9s %11s %8s %9s %11s\n' "(h) many objects" "objects" "time s" "RSS MB" "bytes/obj" "qpdf s" "qpdf MB" "qpdf on"
+hrow() {  # hrow LABEL KEY
+  awk -v l="$1" -v n="$hobjects" -v t="$(median "runs/$2.times")" -v r="$(maximum "runs/$2.rss")" \
+      -v qt="$(median runs/h.qpdf.times)" -v qr="$(maximum runs/h.qpdf.rss)" -v q="$qlabel" \
+    'BEGIN { printf "%-28s %9d %8.3f %9.1f %11.1f %8.1f %9.0f %11s\n", l, n, t, r / 1024, r * 1024 / n, qt, qr / 1024, q }'
+}
+hrow "korvel, 200,000 + 200,000" h.plain
+hrow "korvel /s, 200,000 + 200,000" h.compact
+if [ -f runs/h.quarter.times ]; then
+  awk -v t="$(median runs/h.quarter.times)" -v r="$(maximum runs/h.quarter.rss)" \
+    'BEGIN { printf "%-28s %9s %8.3f %9.1f\n", "korvel, 50,000 + 50,000", "", t, r / 1024 }'
+fi
 echo
 printf '%-28s %9s %9s %8s %8s %10s %10s %9s\n' "(f) 100 inputs of 1 MB" "input MB" "korvel s" "cat s" "qpdf s" "pdfunite s" "korvel/cat" "RSS MB"
 awk -v s="$(cat f???.pdf | wc -c)" -v k="$fk" -v c="$fc" -v q="$fq" -v u="$fu" -v r="$(maximum runs/f.korvel.rss)" \
