@@ -28,9 +28,10 @@
 #       documents instead, and the table says so.
 #   (i) only with BENCH_HUGE=1: two inputs of ~1.5 GB (1,000 pages of
 #       uncompressed random image data each, a 3 GB result), korvel and cat
-#       BENCH_HUGE_RUNS times (default 3), qpdf once. Needs ~13 GB of free
-#       disk in bench/work while it runs; its files are made in
-#       bench/work/huge and removed afterwards (kept with BENCH_KEEP_HUGE=1).
+#       BENCH_HUGE_RUNS times (default 3), qpdf once, each after the
+#       previous result is removed and synced. Needs ~13 GB of free disk in
+#       bench/work while it runs; its files are made in bench/work/huge and
+#       removed afterwards (kept with BENCH_KEEP_HUGE=1).
 #         BENCH_HUGE=1 BENCH_RUNS=9 bench/run.sh build/korvel
 # Each command is timed as a whole process (wall clock), RUNS times
 # (default 5, env BENCH_RUNS), interleaved, and the median is reported.
@@ -189,6 +190,16 @@ check_output() {
 
 rows=()
 
+# settle: with SETTLE=1, the previous result is removed and written back
+# before each run, so that a run of gigabytes is not slowed down by the
+# write-back of the one before it.
+settle() {
+  if [ "${SETTLE:-0}" = 1 ]; then
+    rm -f out.pdf out.cat out.qpdf.pdf
+    sync
+  fi
+}
+
 # bench_pair KEY LABEL IN1 IN2 [RUNS [QPDF_RUNS]]: korvel, cat and qpdf on
 # the same pair (RUNS defaults to BENCH_RUNS, QPDF_RUNS to RUNS).
 bench_pair() {
@@ -196,9 +207,12 @@ bench_pair() {
   local nq=${6:-$n} i
   echo "($key) $label: $n runs each of korvel and cat, $nq of qpdf ..."
   for i in $(seq "$n"); do
+    settle
     timed "$key.korvel" out.pdf -- "$korvel" "$in1" "$in2" out.pdf
+    settle
     timed "$key.cat" out.cat -- sh -c 'cat "$1" "$2" > "$3"' sh "$in1" "$in2" out.cat
     if [ "$i" -le "$nq" ]; then
+      settle
       timed "$key.qpdf" out.qpdf.pdf -- qpdf --empty --pages "$in1" "$in2" -- out.qpdf.pdf
     fi
   done
@@ -244,7 +258,7 @@ rm -f out.pdf out.qpdf.pdf
 if [ "${BENCH_HUGE:-0}" = 1 ]; then
   echo "(i) generating two ~1.5 GB inputs in $work/huge ..."
   make_huge_inputs
-  bench_pair i "1.5 GB + 1.5 GB, raw images" huge/i1.pdf huge/i2.pdf "${BENCH_HUGE_RUNS:-3}" 1
+  SETTLE=1 bench_pair i "1.5 GB + 1.5 GB, raw images" huge/i1.pdf huge/i2.pdf "${BENCH_HUGE_RUNS:-3}" 1
   if [ "${BENCH_KEEP_HUGE:-0}" != 1 ]; then
     rm -rf huge
   fi
