@@ -28,7 +28,7 @@
 #       documents instead, and the table says so.
 #   (i) only with BENCH_HUGE=1: two inputs of ~1.5 GB (1,000 pages of
 #       uncompressed random image data each, a 3 GB result), korvel and cat
-#       BENCH_HUGE_RUNS times (default 3), qpdf once, each after the
+#       BENCH_HUGE_RUNS times (default 5), qpdf once, each after the
 #       previous result is removed and synced. Needs ~13 GB of free disk in
 #       bench/work while it runs; its files are made in bench/work/huge and
 #       removed afterwards (kept with BENCH_KEEP_HUGE=1).
@@ -258,7 +258,7 @@ rm -f out.pdf out.qpdf.pdf
 if [ "${BENCH_HUGE:-0}" = 1 ]; then
   echo "(i) generating two ~1.5 GB inputs in $work/huge ..."
   make_huge_inputs
-  SETTLE=1 bench_pair i "1.5 GB + 1.5 GB, raw images" huge/i1.pdf huge/i2.pdf "${BENCH_HUGE_RUNS:-3}" 1
+  SETTLE=1 bench_pair i "1.5 GB + 1.5 GB, raw images" huge/i1.pdf huge/i2.pdf "${BENCH_HUGE_RUNS:-5}" 1
   if [ "${BENCH_KEEP_HUGE:-0}" != 1 ]; then
     rm -rf huge
   fi
