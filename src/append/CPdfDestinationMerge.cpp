@@ -32,8 +32,10 @@ CPdfDestinationMerge::CPdfDestinationMerge() = default;
 
 CPdfDestinationMerge::~CPdfDestinationMerge() = default;
 
-void CPdfDestinationMerge::ReadNames(const CPdfMergePart& part, size_t index, Names& out)
+void CPdfDestinationMerge::ReadNames(CPdfMergePlan& plan, size_t index, Names& out)
 {
+    const CPdfMergePart& part = plan.GetParts()[index];
+    const CPdfValueWriter writer([&plan, index](int64_t number) { return plan.OutputTarget(index, number); });
     CPdfObject names;
     part.CatalogValue("Names", names);
     CPdfObject rootRef;
@@ -69,7 +71,7 @@ void CPdfDestinationMerge::ReadNames(const CPdfMergePart& part, size_t index, Na
                 if (!KeyBytes(key, bytes))
                     continue;
                 out.defined.insert(bytes);
-                out.tree.push_back({std::move(bytes), std::move(value), index});
+                out.tree.push_back({std::move(bytes), writer.ToText(value)});
             }
         }
         CPdfObject kids;
@@ -103,18 +105,25 @@ void CPdfDestinationMerge::ReadNames(const CPdfMergePart& part, size_t index, Na
     if (dests.GetKind() == OBJ_DICTIONARY) {
         dests.GetDictionary()->ForEachRaw([&](const std::string& key, const CPdfObject& value) {
             out.defined.insert(key);
-            out.dests.push_back({key, value, index});
+            out.dests.push_back({key, writer.ToText(value)});
         });
     }
 }
 
 std::string CPdfDestinationMerge::UniqueName(size_t part, const std::string& name)
 {
+    // Free when no input defines it and no rename gave it out already.
+    const auto taken = [this](const std::string& candidate) {
+        for (const Names& names : m_names)
+            if (names.defined.count(candidate) != 0)
+                return true;
+        return m_given.count(candidate) != 0;
+    };
     std::string candidate = name;
     do
         candidate += "-" + std::to_string(part + 1);
-    while (m_taken.count(candidate) != 0);
-    m_taken.insert(candidate);
+    while (taken(candidate));
+    m_given.insert(candidate);
     return candidate;
 }
 
@@ -149,9 +158,7 @@ void CPdfDestinationMerge::Plan(CPdfMergePlan& plan)
     m_names.resize(parts.size());
     bool laterNames = false, laterTree = false, laterDests = false;
     for (size_t k = 0; k < parts.size(); ++k) {
-        ReadNames(parts[k], k, m_names[k]);
-        for (const std::string& name : m_names[k].defined)
-            m_taken.insert(name);
+        ReadNames(plan, k, m_names[k]);
         if (k > 0) {
             laterNames = laterNames || !m_names[k].defined.empty();
             laterTree = laterTree || !m_names[k].tree.empty();
@@ -184,17 +191,25 @@ void CPdfDestinationMerge::Plan(CPdfMergePlan& plan)
         }
     }
     if (laterTree) {
-        for (Names& names : m_names)
+        size_t total = 0;
+        for (const Names& names : m_names)
+            total += names.tree.size();
+        m_tree.reserve(total);
+        for (Names& names : m_names) {
             for (Entry& e : names.tree)
                 m_tree.push_back(std::move(e));
+            names.tree = std::vector<Entry>();
+        }
         std::stable_sort(m_tree.begin(), m_tree.end(),
                          [](const Entry& a, const Entry& b) { return a.key < b.key; });
         PlanTree(plan);
     }
     if (laterDests) {
-        for (Names& names : m_names)
+        for (Names& names : m_names) {
             for (Entry& e : names.dests)
                 m_dests.push_back(std::move(e));
+            names.dests = std::vector<Entry>();
+        }
         m_destsNumber = plan.NewObject();
         plan.SetKey(0, parts[0].catalog, "/Dests", CPdfTextEdit::Reference(m_destsNumber, 0));
     }
@@ -263,12 +278,6 @@ void CPdfDestinationMerge::PlanTree(CPdfMergePlan& plan)
 
 void CPdfDestinationMerge::Write(CPdfMergeOutput& output)
 {
-    std::vector<CPdfValueWriter> writers;
-    auto writerOf = [&](size_t part) -> const CPdfValueWriter& {
-        while (writers.size() <= part)
-            writers.push_back(output.WriterFor(writers.size()));
-        return writers[part];
-    };
     std::string body;
     for (size_t l = 0; l < m_levels.size(); ++l) {
         const bool root = l + 1 == m_levels.size();
@@ -291,7 +300,7 @@ void CPdfDestinationMerge::Write(CPdfMergeOutput& output)
                 body += "/Names[";
                 for (size_t i = node.first; i < node.last; ++i) {
                     CPdfValueWriter::WriteString(m_tree[i].key, body);
-                    writerOf(m_tree[i].part).Write(m_tree[i].value, body);
+                    CPdfTextEdit::Join(body, m_tree[i].value);
                 }
             } else {
                 body += "/Kids[";
@@ -306,7 +315,7 @@ void CPdfDestinationMerge::Write(CPdfMergeOutput& output)
         body = "<<";
         for (const Entry& e : m_dests) {
             CPdfValueWriter::WriteName(e.key, body);
-            writerOf(e.part).Write(e.value, body);
+            CPdfTextEdit::Join(body, e.value);
         }
         body += ">>";
         output.WriteNewObject(m_destsNumber, body);

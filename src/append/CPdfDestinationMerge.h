@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "append/CPdfDocumentMerge.h"
-#include "object/CPdfObject.h"
 
 class CPdfDestinationRenamer;
 struct CPdfMergePart;
@@ -35,10 +34,11 @@ public:
     static constexpr size_t kNodeSize = 128;
 
 private:
+    // A name and its destination, written out when it is read (references
+    // in output numbers), so that large trees take little memory.
     struct Entry {
         std::string key;
-        CPdfObject value;  // as written in its input: a reference or a direct value
-        size_t part;
+        std::string value;
     };
     // The names one input defines: the name tree under /Names /Dests and the
     // older /Dests dictionary, with the node objects they were read from.
@@ -56,13 +56,13 @@ private:
         bool leaf;
     };
 
-    static void ReadNames(const CPdfMergePart& part, size_t index, Names& out);
+    static void ReadNames(CPdfMergePlan& plan, size_t index, Names& out);
     bool Rename(size_t part, const std::string& name, std::string& newName);
     std::string UniqueName(size_t part, const std::string& name);
     void PlanTree(CPdfMergePlan& plan);
 
     std::vector<Names> m_names;
-    std::unordered_set<std::string> m_taken;  // every name defined or given out
+    std::unordered_set<std::string> m_given;  // every new name given out
     std::vector<std::unique_ptr<CPdfDestinationRenamer>> m_renamers;
     std::vector<Entry> m_tree;   // merged, sorted
     std::vector<Entry> m_dests;  // merged /Dests

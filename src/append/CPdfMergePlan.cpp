@@ -1,7 +1,5 @@
 #include "append/CPdfMergePlan.h"
 
-#include "append/CPdfRawObject.h"
-#include "append/CPdfRawReader.h"
 #include "append/CPdfTextEdit.h"
 #include "append/CPdfTextTransform.h"
 #include "object/CPdfDictionary.h"
@@ -137,11 +135,25 @@ int64_t CPdfMergePlan::OutputNumber(size_t part, int32_t number)
 int32_t CPdfMergePlan::OutputGeneration(size_t part, int32_t number) const
 {
     // The copy writes each object under the generation in its own header
-    // (0 for a member of an object stream).
-    CPdfRawObject text;
-    if (!m_parts[part].reader->ReadRawObject(number, text, true) || !text.GetLayout().hasHeader)
+    // (0 for a member of an object stream). An object whose header does not
+    // match its entry makes the table be rebuilt when it is read, so the
+    // entry's generation is the header's.
+    const auto& entries = m_parts[part].xref->GetEntries();
+    if (number < 0 || static_cast<size_t>(number) >= entries.size())
         return 0;
-    return text.GetLayout().generation;
+    const XRefEntry& entry = entries[static_cast<size_t>(number)];
+    return entry.type == 1 ? entry.generation : 0;
+}
+
+objecttext::Target CPdfMergePlan::OutputTarget(size_t part, int64_t number)
+{
+    // A reference that names nothing in its input names nothing here.
+    if (number <= 0 || number >= m_parts[part].tableSize)
+        return {-1};
+    if (part == 0)
+        return {number};
+    const int32_t n = static_cast<int32_t>(number);
+    return {OutputNumber(part, n), OutputGeneration(part, n)};
 }
 
 std::string CPdfMergePlan::OutputReference(size_t part, int32_t number)

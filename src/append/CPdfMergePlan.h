@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "append/PdfObjectText.h"
+
 class CPdfObject;
 class CPdfRawReader;
 class CPdfTextTransform;
@@ -68,6 +70,10 @@ public:
     // keep their own copy.
     int64_t OutputNumber(size_t part, int32_t number);
     std::string OutputReference(size_t part, int32_t number);
+    // The same as a mapping for CPdfValueWriter, before the copy: the first
+    // document's references stay as written, a later one's objects named
+    // keep their own copy, and a number outside its table names nothing.
+    objecttext::Target OutputTarget(size_t part, int64_t number);
 
     // A number for a new object, written after all copied ones.
     int64_t NewObject() { return m_nextNew++; }
