@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <stdexcept>
@@ -172,7 +173,17 @@ public:
     }
     const std::string& Path() const { return m_dir; }
     std::string File(const std::string& name) const { return m_dir + "/" + name; }
-    void Write(const std::string& name, const std::string& data) const { std::ofstream(File(name)) << data; }
+    void Write(const std::string& name, const std::string& data) const
+    {
+        std::ofstream(File(name)) << data;
+        // Every file a test writes is an input worth fuzzing from: with
+        // KORVEL_SEED_DIR set (tests/fuzz/make_seeds.py), a copy is kept
+        // there under a name its contents give.
+        if (const char* seeds = std::getenv("KORVEL_SEED_DIR"))
+            std::ofstream(std::string(seeds) + "/" + std::to_string(std::hash<std::string>()(data)) + ".pdf",
+                          std::ios::binary)
+                << data;
+    }
 
 private:
     std::string m_dir;

@@ -1,0 +1,177 @@
+// libFuzzer target: one document from hostile bytes, opened and appended the
+// way the program does it, as the first or the second input, plain or with
+// /s, next to one of a few small valid partners or to itself.
+//
+// Input layout: one control byte, then the document's bytes.
+//   bit 0   the document is the second input (else the first)
+//   bit 1   the compact switch /s
+//   bits 2-3  which partner (see FuzzPartners.h)
+//   bit 4   the document is both inputs (bit 0 and the partner unused)
+// Other bits are ignored, so every byte value is a valid control.
+//
+// The job takes file names, so the inputs are memory files (memfd) named by
+// their /proc/self/fd path: nothing of an input touches the disk. The output
+// goes to a temporary directory made once per process and removed at exit.
+//
+// A finding is anything the sanitizers or libFuzzer report (crash, leak,
+// timeout, memory) and any exception other than CPdfException (main would
+// say "Unexpected exception"). With KORVEL_FUZZ_CHECK_RESULT=1 in the
+// environment, also a result that does not read back: an append that
+// succeeds must write a file that opens, page tree and all, without a
+// rebuild. That check asks more than hostile inputs always allow (an input
+// whose /Info is also one of its pages loses that page, as the second
+// document's Info is never copied), so it is a separate hunt.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "append/CPdfFileAppend.h"
+#include "document/CPdfCatalog.h"
+#include "main/CPdfException.h"
+#include "reader/CPdfDocument.h"
+#include "fuzz/FuzzPartners.h"
+
+namespace {
+
+class MemoryFile {
+public:
+    explicit MemoryFile(const char* label) : m_fd(memfd_create(label, MFD_CLOEXEC))
+    {
+        if (m_fd < 0) {
+            std::perror("memfd_create");
+            std::abort();
+        }
+        m_path = "/proc/self/fd/" + std::to_string(m_fd);
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    ~MemoryFile() { close(m_fd); }
+
+    void Fill(const uint8_t* data, size_t size)
+    {
+        if (ftruncate(m_fd, 0) != 0)
+            std::abort();
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n = pwrite(m_fd, data + done, size - done, static_cast<off_t>(done));
+            if (n <= 0)
+                std::abort();
+            done += static_cast<size_t>(n);
+        }
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    int m_fd;
+    std::string m_path;
+};
+
+class Workspace {
+public:
+    Workspace() : m_document("document")
+    {
+        const std::vector<std::string> partners = fuzzpartners::All();
+        for (size_t k = 0; k < partners.size(); ++k) {
+            m_partners.push_back(std::make_unique<MemoryFile>("partner"));
+            m_partners.back()->Fill(reinterpret_cast<const uint8_t*>(partners[k].data()), partners[k].size());
+        }
+        std::string dir = (std::filesystem::temp_directory_path() / "korvel-fuzz-XXXXXX").string();
+        if (mkdtemp(dir.data()) == nullptr) {
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        m_dir = dir;
+        m_output = m_dir + "/out.pdf";
+    }
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+    ~Workspace()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
+
+    MemoryFile& Document() { return m_document; }
+    const MemoryFile& Partner(size_t k) const { return *m_partners[k % m_partners.size()]; }
+    const std::string& Output() const { return m_output; }
+
+private:
+    MemoryFile m_document;
+    std::vector<std::unique_ptr<MemoryFile>> m_partners;
+    std::string m_dir;
+    std::string m_output;
+};
+
+// What the program does between ParseArguments and its report: true when
+// the job succeeded.
+bool Append(const std::string& first, const std::string& second, const std::string& output, bool compact)
+{
+    std::vector<std::string> args = {"korvel", first, second, output};
+    if (compact)
+        args.push_back("/s");
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    try {
+        CPdfFileAppend job;
+        job.ParseArguments(static_cast<int>(argv.size()), argv.data());
+        job.Run();
+        return true;
+    } catch (const CPdfException&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static Workspace workspace;
+    if (size < 1)
+        return 0;
+    const uint8_t control = data[0];
+    const bool second = control & 1;
+    const bool compact = control & 2;
+    const size_t partner = (control >> 2) & 3;
+    const bool both = control & 16;
+
+    MemoryFile& document = workspace.Document();
+    document.Fill(data + 1, size - 1);
+    std::string first = document.Path();
+    std::string last = both ? document.Path() : workspace.Partner(partner).Path();
+    if (second && !both)
+        first.swap(last);
+    if (!Append(first, last, workspace.Output(), compact))
+        return 0;
+
+    static const bool checkResult = [] {
+        const char* value = std::getenv("KORVEL_FUZZ_CHECK_RESULT");
+        return value && std::string(value) == "1";
+    }();
+    if (!checkResult) {
+        std::remove(workspace.Output().c_str());
+        return 0;
+    }
+    // The result holds the table this program wrote: reading it back must
+    // never need a rebuild.
+    CPdfDocument result;
+    try {
+        result.Open(workspace.Output());
+    } catch (const CPdfException& e) {
+        std::fprintf(stderr, "the result does not open: %s (%s)\n", e.GetMessageText(), e.GetReason().c_str());
+        std::abort();
+    }
+    if (result.WasRebuilt()) {
+        std::fprintf(stderr, "the result's cross-reference data needed a rebuild\n");
+        std::abort();
+    }
+    result.Close();
+    std::remove(workspace.Output().c_str());
+    return 0;
+}
