@@ -76,7 +76,8 @@ void CPdfXRef::LoadOrRebuild(CPdfStream* fileStream, int fd)
         // The keys of the older revisions depend on the /ID that only the
         // trailer held: lost with it, the empty password fails too.
         CPdfObject id;
-        m_trailer.GetDictionary()->LookupRaw("ID", id);
+        if (m_trailer.GetKind() == OBJ_DICTIONARY)
+            m_trailer.GetDictionary()->LookupRaw("ID", id);
         if (m_rebuilt && id.GetKind() != OBJ_ARRAY && std::strcmp(e.GetMessageText(), msg::kPasswordProtected) == 0)
             throw CPdfException(msg::kDamaged)
                 .Because("its encryption key depends on the /ID of a trailer the damage took");
@@ -142,15 +143,19 @@ void CPdfXRef::TakeRootAndInfo()
     trailer->SetResolver(this);
 }
 
-void CPdfXRef::OpenSecurity()
+bool CPdfXRef::ReadEncryption(CPdfObject& dict, std::string& id)
 {
-    CPdfObject encrypt;
+    // Both values are taken out of the trailer before either is resolved:
+    // resolving one may rebuild the table and replace the trailer.
+    CPdfObject encrypt, ids;
     m_trailer.GetDictionary()->LookupRaw("Encrypt", encrypt);
+    m_trailer.GetDictionary()->LookupRaw("ID", ids);
+    m_encryptNum = 0;
     if (encrypt.GetKind() == OBJ_NULL)
-        return;
+        return false;
     // The dictionary is read before there is a key: its own strings (the
     // password hashes) are never encrypted.
-    CPdfObject dict;
+    dict.SetNull();
     if (encrypt.GetKind() == OBJ_REFERENCE) {
         m_encryptNum = encrypt.GetRefNum();
         if (m_encryptNum > 0 && static_cast<size_t>(m_encryptNum) < m_entries.size())
@@ -158,18 +163,41 @@ void CPdfXRef::OpenSecurity()
     } else {
         dict.CopyFrom(encrypt);
     }
-    if (dict.GetKind() != OBJ_DICTIONARY)
-        throw CPdfException(msg::kEncrypted).Because("the trailer's /Encrypt is not a dictionary");
     // The first /ID string enters the keys of revisions 2 to 4; a file
     // without one is read with an empty string, as other readers do.
-    std::string id;
-    CPdfObject ids, first;
-    m_trailer.GetDictionary()->Lookup("ID", ids);
+    id.clear();
+    if (ids.GetKind() == OBJ_REFERENCE) {
+        CPdfObject resolved;
+        if (ids.GetRefNum() >= 0 && static_cast<size_t>(ids.GetRefNum()) < m_entries.size())
+            FetchObject(ids.GetRefNum(), ids.GetRefGen(), resolved);
+        ids.CopyFrom(resolved);
+    }
+    CPdfObject first;
     if (ids.GetKind() == OBJ_ARRAY && ids.GetArray()->GetSize() > 0) {
         ids.GetArray()->Get(0, first);
         if (first.GetKind() == OBJ_STRING)
             id = first.GetString()->GetValue();
     }
+    return true;
+}
+
+void CPdfXRef::OpenSecurity()
+{
+    CPdfObject dict;
+    std::string id;
+    // The fetch of the /Encrypt dictionary may find the table wrong and
+    // rebuild it, trailer and all: the rebuilt trailer is then the one that
+    // says what is encrypted. A table is rebuilt once, so two rounds at most.
+    for (;;) {
+        const bool rebuiltBefore = m_rebuilt;
+        if (!ReadEncryption(dict, id))
+            return;
+        if (m_rebuilt == rebuiltBefore || m_layoutKept)
+            break;
+        CheckTrailer();
+    }
+    if (dict.GetKind() != OBJ_DICTIONARY)
+        throw CPdfException(msg::kEncrypted).Because("the trailer's /Encrypt is not a dictionary");
     auto handler = std::make_unique<CPdfSecurityHandler>();
     switch (handler->Open(*dict.GetDictionary(), id)) {
     case CPdfSecurityHandler::OPENED:

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "main/PdfFileFormat.h"
@@ -114,6 +115,9 @@ private:
     // password: "PDF file is protected by a password" when that fails,
     // "Encrypted PDF files are not supported" for what cannot be read.
     void OpenSecurity();
+    // The trailer's /Encrypt dictionary (dict; OBJ_NULL when it names none)
+    // and the first /ID string; false when there is no /Encrypt.
+    bool ReadEncryption(CPdfObject& dict, std::string& id);
     // Once the key is known: the members of the object streams a rebuild
     // could not read, entered as the scan would have.
     void OpenSealedStreams();
