@@ -11,7 +11,8 @@
 //
 // The job takes file names, so the inputs are memory files (memfd) named by
 // their /proc/self/fd path: nothing of an input touches the disk. The output
-// goes to a temporary directory made once per process and removed at exit.
+// goes to a temporary directory (in /dev/shm where there is one) made once
+// per process and removed at exit.
 //
 // A finding is anything the sanitizers or libFuzzer report (crash, leak,
 // timeout, memory) and any exception other than CPdfException (main would
@@ -81,7 +82,12 @@ public:
             m_partners.push_back(std::make_unique<MemoryFile>("partner"));
             m_partners.back()->Fill(reinterpret_cast<const uint8_t*>(partners[k].data()), partners[k].size());
         }
-        std::string dir = (std::filesystem::temp_directory_path() / "korvel-fuzz-XXXXXX").string();
+        // Memory-backed where the system has it: every run writes a file.
+        const std::filesystem::path shm = "/dev/shm";
+        std::error_code error;
+        const std::filesystem::path base =
+            std::filesystem::is_directory(shm, error) ? shm : std::filesystem::temp_directory_path();
+        std::string dir = (base / "korvel-fuzz-XXXXXX").string();
         if (mkdtemp(dir.data()) == nullptr) {
             std::perror("mkdtemp");
             std::abort();
