@@ -7,6 +7,7 @@
 //   bit 1   the compact switch /s
 //   bits 2-3  which partner (see FuzzPartners.h)
 //   bit 4   the document is both inputs (bit 0 and the partner unused)
+//   bit 5   a third input follows: the document once more
 // Other bits are ignored, so every byte value is a valid control.
 //
 // The job takes file names, so the inputs are memory files (memfd) named by
@@ -116,9 +117,11 @@ private:
 
 // What the program does between ParseArguments and its report: true when
 // the job succeeded.
-bool Append(const std::string& first, const std::string& second, const std::string& output, bool compact)
+bool Append(const std::vector<std::string>& inputs, const std::string& output, bool compact)
 {
-    std::vector<std::string> args = {"korvel", first, second, output};
+    std::vector<std::string> args = {"korvel"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    args.push_back(output);
     if (compact)
         args.push_back("/s");
     std::vector<char*> argv;
@@ -146,14 +149,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool compact = control & 2;
     const size_t partner = (control >> 2) & 3;
     const bool both = control & 16;
+    const bool third = control & 32;
 
     MemoryFile& document = workspace.Document();
     document.Fill(data + 1, size - 1);
-    std::string first = document.Path();
-    std::string last = both ? document.Path() : workspace.Partner(partner).Path();
+    std::vector<std::string> inputs = {document.Path(),
+                                       both ? document.Path() : workspace.Partner(partner).Path()};
     if (second && !both)
-        first.swap(last);
-    if (!Append(first, last, workspace.Output(), compact))
+        inputs[0].swap(inputs[1]);
+    if (third)
+        inputs.push_back(document.Path());
+    if (!Append(inputs, workspace.Output(), compact))
         return 0;
 
     static const bool checkResult = [] {

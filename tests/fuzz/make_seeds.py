@@ -18,7 +18,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 # Larger inputs cost more per run than they add; the few larger real files
 # come in cut to this size, which the rebuild then reads.
 MAX_SEED = 256 * 1024
-CONTROLS = 32
+CONTROLS = 64
 
 
 def unit_test_documents(binary):
@@ -141,7 +141,7 @@ def main():
             counts[kind] = counts.get(kind, 0) + 1
             # Two modes each: one going round, and the same with the
             # document as both inputs or not.
-            for control in (k % CONTROLS, (k + CONTROLS // 2) % CONTROLS):
+            for control in (k % CONTROLS, (k % CONTROLS) ^ 16):
                 with open(os.path.join(out, "%s-%s-%02x" % (kind, digest[:16], control)), "wb") as f:
                     f.write(bytes([control]) + data)
             k += 1
