@@ -4,69 +4,49 @@
 #include <map>
 #include <tuple>
 
-#include "append/CPdfRawReader.h"
-#include "support/XRefFixture.h"
+#include "append/AppendTestKit.h"
 
 namespace {
 
 // Catalog 1, root 2, page 3 using font 5 (which opening never fetches), a
 // content stream 4 and a string 6.
-std::string FontPage()
-{
-    return PdfBuilder()
-        .Object(1, "<</Type/Catalog/Pages 2 0 R>>")
-        .Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>")
-        .Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<</Font<</F1 5 0 R>>>>/Contents 4 0 R>>")
-        .Stream(4, "", "BT/F1 5 Tf(x)Tj ET")
-        .Object(5, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>")
-        .Object(6, "(six)")
-        .Trailer("/Root 1 0 R")
-        .Build();
-}
-
-// The raw text of number, read through the opened document's table.
-std::string Raw(OpenedDocument& opened, int number)
-{
-    std::unique_ptr<FILE, int (*)(FILE*)> handle(std::fopen(opened.file.Path().c_str(), "rb"), std::fclose);
-    CPdfRawReader reader(fileno(handle.get()), *opened.doc.GetXRef());
-    CPdfRawObject text;
-    if (!reader.ReadRawObject(number, text, false))
-        return "<none>";
-    return std::string(reinterpret_cast<const char*>(text.GetHead()), text.GetHeadLength());
-}
+const std::string kFontPage = PdfBuilder()
+                                  .Object(1, "<</Type/Catalog/Pages 2 0 R>>")
+                                  .Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>")
+                                  .Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<</Font<</F1 5 0 R>>>>"
+                                             "/Contents 4 0 R>>")
+                                  .Stream(4, "", "BT/F1 5 Tf(x)Tj ET")
+                                  .Object(5, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>")
+                                  .Object(6, "(six)")
+                                  .Trailer("/Root 1 0 R")
+                                  .Build();
 
 }  // namespace
 
-TEST(CPdfRawReaderTest, AnObjectOffItsEntryIsFoundInARebuiltTable)
+TEST(CPdfRawReaderTest, AnObjectOffItsEntryIsFoundInARebuiltTableOnce)
 {
-    const std::string valid = FontPage();
     for (const long long delta : {3, -3, 40}) {
         SCOPED_TRACE(delta);
-        OpenedDocument opened(MoveEntry(valid, 5, delta));
-        CPdfXRef& xref = *opened.doc.GetXRef();
-        ASSERT_FALSE(opened.doc.WasRebuilt());  // opening never looked at 5
+        RawReading reading(MoveEntry(kFontPage, 5, delta));
+        CPdfXRef& xref = *reading.Doc().GetXRef();
         const size_t size = xref.GetEntries().size();
-        EXPECT_EQ(Raw(opened, 6), "6 0 obj\n(six)\nendobj\n");
-        EXPECT_FALSE(opened.doc.WasRebuilt());
-        EXPECT_EQ(Raw(opened, 5), "5 0 obj\n<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>\nendobj\n");
-        EXPECT_TRUE(opened.doc.WasRebuilt());
+        EXPECT_EQ(reading.Read(6), "6 0 obj\n(six)\nendobj\n");
+        EXPECT_FALSE(reading.Doc().WasRebuilt());  // opening never looked at 5, nor reading 6
+        EXPECT_EQ(reading.Read(5), "5 0 obj\n<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>\nendobj\n");
+        EXPECT_TRUE(reading.Doc().WasRebuilt());
         // The job planned with this table: its size and trailer stay.
         EXPECT_EQ(xref.GetEntries().size(), size);
         EXPECT_EQ(xref.GetRootNum(), 1);
     }
-}
-
-TEST(CPdfRawReaderTest, EntriesThatShowNoWrongTableRebuildNothing)
-{
     // At offset 0, the header: how some producers mark deleted objects.
-    OpenedDocument atHeader(MoveEntry(FontPage(), 6, 0, 0));
-    EXPECT_EQ(Raw(atHeader, 6), "<none>");
-    EXPECT_FALSE(atHeader.doc.WasRebuilt());
-    // Rebuilt once only: a second misplaced object does not scan again.
-    OpenedDocument twice(MoveEntry(MoveEntry(FontPage(), 5, 3), 6, 3));
-    EXPECT_NE(Raw(twice, 5), "<none>");
-    EXPECT_TRUE(twice.doc.WasRebuilt());
-    EXPECT_EQ(Raw(twice, 6), "6 0 obj\n(six)\nendobj\n");  // already right in the rebuilt table
+    RawReading atHeader(MoveEntry(kFontPage, 6, 0, 0));
+    EXPECT_EQ(atHeader.Read(6), "<none>");
+    EXPECT_FALSE(atHeader.Doc().WasRebuilt());
+    // Rebuilt once only: a second misplaced object is already right in the rebuilt table.
+    RawReading twice(MoveEntry(MoveEntry(kFontPage, 5, 3), 6, 3));
+    EXPECT_NE(twice.Read(5), "<none>");
+    EXPECT_TRUE(twice.Doc().WasRebuilt());
+    EXPECT_EQ(twice.Read(6), "6 0 obj\n(six)\nendobj\n");
 }
 
 TEST(CPdfRawReaderTest, AMemberItsObjectStreamDoesNotListIsFoundInARebuiltTable)
@@ -79,16 +59,17 @@ TEST(CPdfRawReaderTest, AMemberItsObjectStreamDoesNotListIsFoundInARebuiltTable)
     a.SetEntry(20, 2, 10, 1);
     a.SetEntry(21, 2, 10, 0);
     a.StartXRef(a.XRefStream(11, {}, "/Root 1 0 R"));
-    OpenedDocument raw(a.Bytes());
-    ASSERT_FALSE(raw.doc.WasRebuilt());
-    EXPECT_EQ(Raw(raw, 20), "20 0 obj\r(twenty)endobj\r");
-    EXPECT_TRUE(raw.doc.WasRebuilt());
-    EXPECT_EQ(Raw(raw, 21), "21 0 obj\r(twenty-one)endobj\r");
-    OpenedDocument parsed(a.Bytes());
+    RawReading raw(a.Bytes());
+    ASSERT_FALSE(raw.Doc().WasRebuilt());
+    EXPECT_EQ(raw.Read(20), "20 0 obj\r(twenty)endobj\r");
+    EXPECT_TRUE(raw.Doc().WasRebuilt());
+    EXPECT_EQ(raw.Read(21), "21 0 obj\r(twenty-one)endobj\r");
+    // Parsed, the same.
+    RawReading parsed(a.Bytes());
     CPdfObject value;
-    parsed.doc.GetXRef()->FetchObject(21, 0, value);
+    parsed.Doc().GetXRef()->FetchObject(21, 0, value);
     EXPECT_EQ(value.GetKind(), OBJ_STRING);
-    EXPECT_TRUE(parsed.doc.WasRebuilt());
+    EXPECT_TRUE(parsed.Doc().WasRebuilt());
 }
 
 TEST(CPdfRawReaderTest, LongStreamDataStaysInTheFileAndTheTextIsTheFilesOwn)
@@ -111,14 +92,12 @@ TEST(CPdfRawReaderTest, LongStreamDataStaysInTheFileAndTheTextIsTheFilesOwn)
     a.SetEntry(20, 2, 10, 0);
     a.StartXRef(a.XRefStream(11, {}, "/Root 1 0 R"));
     const std::string file = a.Bytes();
-    OpenedDocument opened(file);
-    std::unique_ptr<FILE, int (*)(FILE*)> handle(std::fopen(opened.file.Path().c_str(), "rb"), std::fclose);
-    CPdfRawReader reader(fileno(handle.get()), *opened.doc.GetXRef());
+    RawReading reading(file);
     for (const int number : {1, 3, 4, 5, 6, 7, 20}) {
         SCOPED_TRACE(number);
         CPdfRawObject whole, tail;
-        ASSERT_TRUE(reader.ReadRawObject(number, whole, false));
-        ASSERT_TRUE(reader.ReadRawObject(number, tail, true));
+        ASSERT_TRUE(reading.Read(number, whole, false));
+        ASSERT_TRUE(reading.Read(number, tail, true));
         EXPECT_FALSE(whole.HasTail());
         EXPECT_EQ(tail.HasTail(), number == 5 || number == 6);
         EXPECT_EQ(tail.GetLength(), whole.GetLength());
@@ -130,19 +109,16 @@ TEST(CPdfRawReaderTest, LongStreamDataStaysInTheFileAndTheTextIsTheFilesOwn)
         ASSERT_EQ(w.references.size(), t.references.size());
         for (size_t r = 0; r < w.references.size(); ++r)
             EXPECT_EQ(w.references[r].number, t.references[r].number);
-        const std::string text(reinterpret_cast<const char*>(whole.GetHead()), whole.GetHeadLength());
+        const std::string text = Text(whole);
         ASSERT_TRUE(tail.Materialize());
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(tail.GetHead()), tail.GetHeadLength()), text);
+        EXPECT_EQ(Text(tail), text);
         // A member of an object stream is made up; every other text is
         // the file's bytes from the object's offset, which may be copied.
-        if (number == 20) {
-            EXPECT_EQ(whole.GetSourcePosition(), -1);
-            EXPECT_EQ(tail.GetSourcePosition(), -1);
-            continue;
+        const int64_t position = number == 20 ? -1 : int64_t(at[number]);
+        EXPECT_EQ(whole.GetSourcePosition(), position);
+        EXPECT_EQ(tail.GetSourcePosition(), position);
+        if (number != 20) {
+            EXPECT_EQ(file.substr(at[number], text.size()) + "|" + text.substr(text.size() - 7), text + "|endobj\n");
         }
-        EXPECT_EQ(whole.GetSourcePosition(), int64_t(at[number]));
-        EXPECT_EQ(tail.GetSourcePosition(), int64_t(at[number]));
-        EXPECT_EQ(file.substr(at[number], text.size()), text);
-        EXPECT_EQ(text.substr(text.size() - 7), "endobj\n");
     }
 }

@@ -2,15 +2,11 @@
 // name a destination, and the merged name tree (kids, limits, order).
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
-#include <string>
-#include <vector>
 
 #include "append/AppendTestKit.h"
 #include "append/CPdfDestinationRenamer.h"
-#include "append/CPdfValueWriter.h"
-#include "object/CPdfArray.h"
-#include "object/CPdfString.h"
 
 namespace {
 
@@ -79,58 +75,32 @@ TEST(DestinationMergeTest, OneSortedTreeWithEveryNameOfBoth)
 {
     TempDir dir;
     ASSERT_EQ(Append(dir, Named(300), Named(25), false), "");
-    CPdfDocument doc;
-    doc.Open(dir.File("out.pdf"));
-    CPdfXRef& xref = *doc.GetXRef();
-    CPdfObject catalog, names, root;
-    xref.FetchObject(xref.GetRootNum(), xref.GetRootGen(), catalog);
-    catalog.GetDictionary()->Lookup("Names", names);
-    names.GetDictionary()->Lookup("Dests", root);
     // Walk the tree: every leaf's keys ascend and lie within its limits.
     std::vector<std::pair<std::string, int>> entries;  // key, page object
-    std::vector<CPdfObject> stack{root};
     std::string problems;
-    while (!stack.empty()) {
-        CPdfObject node = stack.back();
-        stack.pop_back();
-        CPdfObject kids, pairs, limits;
-        node.GetDictionary()->Lookup("Kids", kids);
-        node.GetDictionary()->Lookup("Names", pairs);
-        node.GetDictionary()->Lookup("Limits", limits);
-        for (int32_t i = kids.GetKind() == OBJ_ARRAY ? kids.GetArray()->GetSize() - 1 : -1; i >= 0; --i) {
-            CPdfObject kid;
-            kids.GetArray()->Get(i, kid);
-            stack.push_back(kid);
-        }
-        std::string lo, hi;
-        if (limits.GetKind() == OBJ_ARRAY) {
-            CPdfObject a, b;
-            limits.GetArray()->Get(0, a);
-            limits.GetArray()->Get(1, b);
-            lo = a.GetString()->GetValue();
-            hi = b.GetString()->GetValue();
-        }
+    const std::function<void(const CPdfObject&, int)> walk = [&](const CPdfObject& node, int depth) {
+        const CPdfObject kids = At(node, "Kids"), pairs = At(node, "Names");
+        const std::string lo = Text(At(node, "Limits/0")), hi = Text(At(node, "Limits/1"));
+        for (int32_t i = 0; kids.GetKind() == OBJ_ARRAY && depth < 10 && i < kids.GetArray()->GetSize(); ++i)
+            walk(At(kids, std::to_string(i)), depth + 1);
         for (int32_t i = 0; pairs.GetKind() == OBJ_ARRAY && i + 1 < pairs.GetArray()->GetSize(); i += 2) {
-            CPdfObject key, dest, page;
-            pairs.GetArray()->Get(i, key);
-            pairs.GetArray()->Get(i + 1, dest);
-            dest.GetArray()->GetRaw(0, page);
-            const std::string k = key.GetString()->GetValue();
-            if (!entries.empty() && entries.back().first >= k)
-                problems += "order at " + k + "; ";
-            if (limits.GetKind() == OBJ_ARRAY && (k < lo || k > hi))
-                problems += "limits at " + k + "; ";
-            entries.push_back({k, page.GetRefNum()});
+            const std::string key = Text(At(pairs, std::to_string(i)));
+            CPdfObject page;
+            At(pairs, std::to_string(i + 1)).GetArray()->GetRaw(0, page);
+            if (!entries.empty() && entries.back().first >= key)
+                problems += "order at " + key + "; ";
+            if (!lo.empty() && (key < lo || key > hi))
+                problems += "limits at " + key + "; ";
+            entries.push_back({key, page.GetRefNum()});
         }
-    }
+    };
+    walk(Result(dir.File("out.pdf"))["Names/Dests"], 0);
     EXPECT_EQ(problems, "");
     ASSERT_EQ(entries.size(), 325u);
     // The first document's names as they were; the second's renamed, leading
     // to its own pages (T1 = 40: its pages 3, 4, 5 are 42, 43, 44).
     const std::map<std::string, int> all(entries.begin(), entries.end());
-    EXPECT_EQ(all.at("n1000"), 3);
-    EXPECT_EQ(all.at("n1299"), 5);
-    EXPECT_EQ(all.at("n1000-2"), 42);
-    EXPECT_EQ(all.at("n1014-2"), 44);
+    EXPECT_EQ(std::vector({all.at("n1000"), all.at("n1299"), all.at("n1000-2"), all.at("n1014-2")}),
+              std::vector({3, 5, 42, 44}));
     EXPECT_EQ(all.count("n1025-2"), 0u);
 }

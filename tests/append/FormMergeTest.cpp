@@ -7,9 +7,6 @@
 
 #include "append/AppendTestKit.h"
 #include "append/CPdfFormMerge.h"
-#include "append/CPdfValueWriter.h"
-#include "object/CPdfArray.h"
-#include "object/CPdfString.h"
 
 namespace {
 
@@ -36,64 +33,24 @@ std::string FormPdf(const std::string& formEntries, const std::string& font,
     for (const auto& [number, body] : patch)
         objects[number] = body;
     PdfAssembler a("%PDF-1.5");
-    std::string offsets, members;
-    int index = 0;
-    for (const auto& [number, body] : objects) {
-        if (packed.count(number) == 0) {
-            a.Object(number, body);
-            continue;
-        }
-        offsets += std::to_string(number) + " " + std::to_string(members.size()) + " ";
-        members += body;
-        a.SetEntry(number, 2, 90, index++);
-    }
-    if (index > 0)
-        a.Object(90, StreamObject("/Type/ObjStm/N " + std::to_string(index) + "/First " + std::to_string(offsets.size()),
-                                  offsets + members));
+    std::vector<std::pair<int, std::string>> members;
+    for (const auto& [number, body] : objects)
+        packed.count(number) ? members.push_back({number, body}) : void(a.Object(number, body));
+    if (!members.empty())
+        a.ObjectStream(90, members);
     a.StartXRef(a.XRefStream(91, {}, "/Root 1 0 R"));
     return a.Bytes();
 }
 
 const std::string kForm = "/DA(/Helv 0 Tf 0 g)/DR<</Font<</Helv 6 0 R>>>>";
 
-std::string Text(const CPdfObject& value)
-{
-    if (value.GetKind() == OBJ_STRING)
-        return value.GetString()->GetValue();
-    if (value.GetKind() == OBJ_NAME)
-        return std::string("/") + value.GetText();
-    if (value.GetKind() == OBJ_INTEGER)
-        return std::to_string(value.GetInt());
-    return value.GetKind() == OBJ_NULL ? "" : "?";
-}
-
 // The form of a written file, read back.
-struct Form {
-    CPdfDocument doc;
-    CPdfObject form;
-    explicit Form(const std::string& path)
+struct Form : Result {
+    explicit Form(const std::string& path) : Result(path) {}
+    std::string Entry(const char* key) const  // an array by its size
     {
-        doc.Open(path);
-        CPdfObject catalog;
-        doc.GetXRef()->FetchObject(doc.GetXRef()->GetRootNum(), doc.GetXRef()->GetRootGen(), catalog);
-        catalog.GetDictionary()->Lookup("AcroForm", form);
-    }
-    std::string Entry(const char* key) const
-    {
-        CPdfObject value;
-        if (form.GetKind() == OBJ_DICTIONARY)
-            form.GetDictionary()->Lookup(key, value);
-        if (value.GetKind() == OBJ_BOOL)
-            return value.GetBool() ? "true" : "false";
-        if (value.GetKind() == OBJ_ARRAY)
-            return "[" + std::to_string(value.GetArray()->GetSize()) + "]";
-        return Text(value);
-    }
-    int FieldCount() const
-    {
-        CPdfObject fields;
-        form.GetDictionary()->Lookup("Fields", fields);
-        return fields.GetKind() == OBJ_ARRAY ? fields.GetArray()->GetSize() : -1;
+        const CPdfObject value = (*this)[std::string("AcroForm/") + key];
+        return value.GetKind() == OBJ_ARRAY ? "[" + std::to_string(value.GetArray()->GetSize()) + "]" : Text(value);
     }
 
     // Each terminal field as "full.name=value@BaseFont" (the font its
@@ -103,77 +60,42 @@ struct Form {
     std::vector<std::string> Fields(bool objects = false) const
     {
         std::vector<std::string> out;
-        CPdfObject fields;
-        form.GetDictionary()->Lookup("Fields", fields);
-        struct Node {
-            CPdfObject raw;
-            std::string prefix;
-            std::string da;
-            CPdfObject dr;
-            int64_t q;
-        };
-        CPdfObject formDa, formDr, formQ;
-        form.GetDictionary()->Lookup("DA", formDa);
-        form.GetDictionary()->Lookup("DR", formDr);
-        form.GetDictionary()->Lookup("Q", formQ);
-        std::vector<Node> stack;
-        for (int32_t i = fields.GetArray()->GetSize() - 1; i >= 0; --i) {
-            Node n{CPdfObject(), "", Text(formDa), CPdfObject(), formQ.GetKind() == OBJ_INTEGER ? formQ.GetInt() : 0};
-            fields.GetArray()->GetRaw(i, n.raw);
-            stack.push_back(std::move(n));
-        }
-        for (int guard = 0; !stack.empty() && guard < 1000; ++guard) {
-            Node n = std::move(stack.back());
-            stack.pop_back();
-            CPdfObject field;
-            doc.GetXRef()->FetchObject(n.raw.GetRefNum(), n.raw.GetRefGen(), field);
-            const CPdfDictionary& d = *field.GetDictionary();
-            CPdfObject t, da, dr, q, kids, v;
-            d.Lookup("T", t);
-            d.Lookup("DA", da);
-            d.Lookup("DR", dr);
-            d.Lookup("Q", q);
-            d.Lookup("Kids", kids);
-            d.Lookup("V", v);
-            const std::string name = n.prefix + (t.GetKind() == OBJ_STRING && !n.prefix.empty() ? "." : "") + Text(t);
-            const std::string ownDa = da.GetKind() == OBJ_STRING ? Text(da) : n.da;
-            const int64_t ownQ = q.GetKind() == OBJ_INTEGER ? q.GetInt() : n.q;
-            if (dr.GetKind() != OBJ_DICTIONARY)
-                dr = n.dr;
-            if (kids.GetKind() == OBJ_ARRAY) {
-                for (int32_t i = kids.GetArray()->GetSize() - 1; i >= 0; --i) {
-                    Node kid{CPdfObject(), name, ownDa, dr, ownQ};
-                    kids.GetArray()->GetRaw(i, kid.raw);
-                    stack.push_back(std::move(kid));
-                }
+        const CPdfObject form = (*this)["AcroForm"];
+        Walk(At(form, "Fields"), "", Text(At(form, "DA")), CPdfObject(), At(form, "Q"), objects, out, 0);
+        return out;
+    }
+    void Walk(const CPdfObject& kids, const std::string& prefix, const std::string& da, const CPdfObject& dr,
+              const CPdfObject& q, bool objects, std::vector<std::string>& out, int depth) const
+    {
+        for (int32_t i = 0; kids.GetKind() == OBJ_ARRAY && i < kids.GetArray()->GetSize() && depth < 20; ++i) {
+            CPdfObject ref, field;
+            kids.GetArray()->GetRaw(i, ref);
+            kids.GetArray()->Get(i, field);
+            const CPdfObject t = At(field, "T"), ownDa = At(field, "DA"), ownDr = At(field, "DR"), ownQ = At(field, "Q");
+            const std::string name = prefix + (t.GetKind() == OBJ_STRING && !prefix.empty() ? "." : "") + Text(t);
+            const std::string effectiveDa = ownDa.GetKind() == OBJ_STRING ? Text(ownDa) : da;
+            const CPdfObject& effectiveDr = ownDr.GetKind() == OBJ_DICTIONARY ? ownDr : dr;
+            const CPdfObject& effectiveQ = ownQ.GetKind() == OBJ_INTEGER ? ownQ : q;
+            if (At(field, "Kids").GetKind() == OBJ_ARRAY) {
+                Walk(At(field, "Kids"), name, effectiveDa, effectiveDr, effectiveQ, objects, out, depth + 1);
                 continue;
             }
-            out.push_back(name + "=" + Text(v) + "@" + FontOf(ownDa, dr) + (ownQ ? "/Q" + std::to_string(ownQ) : "") +
-                          (objects ? "#" + std::to_string(n.raw.GetRefNum()) : ""));
+            const std::string align = Text(effectiveQ) == "" || Text(effectiveQ) == "0" ? "" : "/Q" + Text(effectiveQ);
+            out.push_back(name + "=" + Text(At(field, "V")) + "@" + FontOf(effectiveDa, effectiveDr) + align +
+                          (objects ? "#" + std::to_string(ref.GetRefNum()) : ""));
         }
-        return out;
     }
 
     // The /BaseFont of the font the appearance string names.
     std::string FontOf(const std::string& da, const CPdfObject& ownDr) const
     {
-        const size_t tf = da.find(" Tf");
-        const size_t slash = da.rfind('/', tf);
+        const size_t tf = da.find(" Tf"), slash = da.rfind('/', tf);
         if (tf == std::string::npos || slash == std::string::npos)
             return "no font";
         const std::string name = da.substr(slash + 1, da.find(' ', slash) - slash - 1);
-        CPdfObject formDr;
-        form.GetDictionary()->Lookup("DR", formDr);
-        const CPdfObject& dr = ownDr.GetKind() == OBJ_DICTIONARY ? ownDr : formDr;
-        CPdfObject fonts, font, base;
-        if (dr.GetKind() == OBJ_DICTIONARY)
-            dr.GetDictionary()->Lookup("Font", fonts);
-        if (fonts.GetKind() == OBJ_DICTIONARY)
-            fonts.GetDictionary()->Lookup(name.c_str(), font);
-        if (font.GetKind() != OBJ_DICTIONARY)
-            return "missing " + name;
-        font.GetDictionary()->Lookup("BaseFont", base);
-        return Text(base).substr(1);
+        const CPdfObject dr = ownDr.GetKind() == OBJ_DICTIONARY ? ownDr : (*this)["AcroForm/DR"];
+        const CPdfObject font = At(dr, "Font/" + name);
+        return font.GetKind() == OBJ_DICTIONARY ? Text(At(font, "BaseFont")).substr(1) : "missing " + name;
     }
 };
 
@@ -264,27 +186,15 @@ TEST(FormMerge, DocumentLevelEntriesAreJoined)
     const std::string first = FormPdf(kForm + "/SigFlags 1/CO[4 0 R]/XFA 6 0 R/NeedAppearances false", "Helvetica");
     const std::string second = FormPdf(kForm + "/SigFlags 2/CO[4 0 R 7 0 R]/NeedAppearances true", "Helvetica");
     const std::string plain = FormPdf(kForm, "Helvetica");
-    const struct {
-        std::string first, second;
-        const char* needAppearances;
-        const char* sigFlags;
-        const char* co;
-        const char* da;
-    } cases[] = {
-        {first, second, "true", "3", "[3]", "/Helv 0 Tf 0 g"},
-        {second, first, "true", "3", "[3]", "/Helv 0 Tf 0 g"},
-        {first, plain, "false", "1", "[1]", "/Helv 0 Tf 0 g"},
-        {plain, plain, "", "", "", "/Helv 0 Tf 0 g"},
-    };
+    // /NeedAppearances, /SigFlags, /CO.
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {first, second, "true 3 [3]"}, {second, first, "true 3 [3]"}, {first, plain, "false 1 [1]"}, {plain, plain, "  "}};
     TempDir dir;
-    for (const auto& c : cases) {
-        ASSERT_EQ(Append(dir, c.first, c.second, false), "");
+    for (const auto& [a, b, entries] : cases) {
+        ASSERT_EQ(Append(dir, a, b, false), "");
         const Form form(dir.File("out.pdf"));
-        EXPECT_EQ(form.FieldCount(), 4);
-        EXPECT_EQ(form.Entry("NeedAppearances"), c.needAppearances);
-        EXPECT_EQ(form.Entry("SigFlags"), c.sigFlags);
-        EXPECT_EQ(form.Entry("CO"), c.co);
-        EXPECT_EQ(form.Entry("DA"), c.da);
+        EXPECT_EQ(form.Entry("NeedAppearances") + " " + form.Entry("SigFlags") + " " + form.Entry("CO"), entries);
+        EXPECT_EQ(form.Entry("Fields") + form.Entry("DA"), "[4]/Helv 0 Tf 0 g");
         // Form data for one document would misdescribe the joined form.
         EXPECT_EQ(form.Entry("XFA"), "");
     }
@@ -339,28 +249,19 @@ TEST(FormMerge, FieldTreesThatLinkBackEndAndNamesNeedNotBeOnTop)
     TempDir dir;
     ASSERT_EQ(Append(dir, FormPdf(kForm, "Helvetica"), looped, false), "");
     const Form form(dir.File("out.pdf"));
-    const auto title = [&form](int number) {
-        CPdfObject field, t;
-        form.doc.GetXRef()->FetchObject(number + 91, 0, field);  // the first document's table has 92 entries
-        field.GetDictionary()->Lookup("T", t);
-        return Text(t);
-    };
-    EXPECT_EQ(title(7), "name-2");
-    EXPECT_EQ(title(5), "group-2");
-    EXPECT_EQ(title(8), "b");  // below group-2
-    EXPECT_EQ(form.FieldCount(), 4);
+    // The first document's table has 92 entries.
+    EXPECT_EQ(Text(At(form.Object(7 + 91), "T")) + Text(At(form.Object(5 + 91), "T")), "name-2group-2");
+    EXPECT_EQ(Text(At(form.Object(8 + 91), "T")), "b");  // below group-2
+    EXPECT_EQ(form.Entry("Fields"), "[4]");
 
     // A field /Fields lists twice gets its inherited /DA once.
     const std::string twice = FormPdf(
         "/DA(/Helv 9 Tf)", "Courier",
         {{1, "<</Type/Catalog/Pages 2 0 R/AcroForm<</Fields[4 0 R 5 0 R 4 0 R]/DA(/Helv 9 Tf)>>>>"}});
     ASSERT_EQ(Append(dir, FormPdf(kForm, "Helvetica"), twice, false), "");
-    const std::string out = ReadFile(dir.File("out.pdf"));
-    const size_t start = out.find("\n95 0 obj"), end = out.find("endobj", start);
-    ASSERT_NE(start, std::string::npos);
-    const std::string text = out.substr(start, end - start);
-    EXPECT_EQ(text.find("/DA"), text.rfind("/DA")) << text;
+    const std::string text = ObjectText(ReadFile(dir.File("out.pdf")), 4 + 91);
     EXPECT_NE(text.find("/DA"), std::string::npos) << text;
+    EXPECT_EQ(text.find("/DA"), text.rfind("/DA")) << text;
 }
 
 TEST(FormMerge, AppearanceStringsRenameTheResourcesTheirOperatorsUse)

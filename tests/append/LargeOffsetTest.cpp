@@ -60,23 +60,6 @@ std::string SparsePdf(const TempDir& dir, const std::string& name, int64_t base,
     return path;
 }
 
-std::string RunJob(const std::vector<std::string>& args)
-{
-    std::vector<std::string> all = {"korvel"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& s : all)
-        argv.push_back(s.data());
-    try {
-        CPdfFileAppend job;
-        job.ParseArguments(int(argv.size()), argv.data());
-        job.Run();
-    } catch (const CPdfException& e) {
-        return e.GetMessageText();
-    }
-    return "";
-}
-
 }  // namespace
 
 TEST(LargeOffsets, DocumentsBeyondTwoAndFourGigabytesOpenAndAppend)

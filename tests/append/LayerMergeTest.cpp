@@ -3,12 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 
 #include "append/AppendTestKit.h"
-#include "append/CPdfValueWriter.h"
-#include "object/CPdfArray.h"
-#include "object/CPdfString.h"
 
 namespace {
 
@@ -30,68 +26,35 @@ std::string LayerPdf(const std::string& prefix, const std::string& config, const
     return b.Build();
 }
 
-// The result's optional content, read back.
-struct Layers {
-    CPdfDocument doc;
-    CPdfObject properties, config;
-    explicit Layers(const std::string& path)
-    {
-        doc.Open(path);
-        CPdfObject catalog;
-        doc.GetXRef()->FetchObject(doc.GetXRef()->GetRootNum(), doc.GetXRef()->GetRootGen(), catalog);
-        catalog.GetDictionary()->Lookup("OCProperties", properties);
-        if (properties.GetKind() == OBJ_DICTIONARY)
-            properties.GetDictionary()->Lookup("D", config);
+// The object numbers of the references in an array (-1 for other elements).
+std::vector<int> Numbers(const CPdfObject& array)
+{
+    std::vector<int> out;
+    for (int32_t i = 0; array.GetKind() == OBJ_ARRAY && i < array.GetArray()->GetSize(); ++i) {
+        CPdfObject element;
+        array.GetArray()->GetRaw(i, element);
+        out.push_back(element.GetKind() == OBJ_REFERENCE ? element.GetRefNum() : -1);
     }
-    // The references of an array in the default configuration (or in the
-    // properties), by object number.
-    std::vector<int32_t> Numbers(const CPdfObject& dict, const char* key) const
-    {
-        std::vector<int32_t> out;
-        CPdfObject array;
-        if (dict.GetKind() == OBJ_DICTIONARY)
-            dict.GetDictionary()->Lookup(key, array);
-        for (int32_t i = 0; array.GetKind() == OBJ_ARRAY && i < array.GetArray()->GetSize(); ++i) {
-            CPdfObject element;
-            array.GetArray()->GetRaw(i, element);
-            out.push_back(element.GetKind() == OBJ_REFERENCE ? element.GetRefNum() : -1);
-        }
-        return out;
+    return out;
+}
+
+// "name+" or "name-" for each group in the result's /OCGs, as a viewer
+// starts it: the base state, then /ON, then /OFF; "(shared)" after a group
+// listed twice.
+std::string States(const std::string& path)
+{
+    const Result result(path);
+    const CPdfObject d = result["OCProperties/D"], groups = result["OCProperties/OCGs"];
+    const std::vector<int> all = Numbers(groups), on = Numbers(At(d, "ON")), off = Numbers(At(d, "OFF"));
+    const auto count = [](const std::vector<int>& list, int n) { return std::count(list.begin(), list.end(), n); };
+    std::string out;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const bool shown = !count(off, all[i]) && (count(on, all[i]) || Text(At(d, "BaseState")) != "/OFF");
+        out += Text(At(groups, std::to_string(i) + "/Name")) + (shown ? "+ " : "- ") +
+               (count(all, all[i]) > 1 ? "(shared) " : "");
     }
-    int Size(const char* key) const
-    {
-        CPdfObject array;
-        if (config.GetKind() == OBJ_DICTIONARY)
-            config.GetDictionary()->Lookup(key, array);
-        return array.GetKind() == OBJ_ARRAY ? array.GetArray()->GetSize() : -1;
-    }
-    // "name+" or "name-" for each group in /OCGs, as a viewer starts it:
-    // the base state, then /ON, then /OFF.
-    std::string States() const
-    {
-        CPdfObject base;
-        if (config.GetKind() == OBJ_DICTIONARY)
-            config.GetDictionary()->Lookup("BaseState", base);
-        const bool startsOn = !(base.GetKind() == OBJ_NAME && std::string(base.GetText()) == "OFF");
-        const std::vector<int32_t> on = Numbers(config, "ON"), off = Numbers(config, "OFF");
-        std::string out;
-        std::set<int32_t> numbers;
-        for (int32_t g : Numbers(properties, "OCGs")) {
-            CPdfObject group, name;
-            doc.GetXRef()->FetchObject(g, 0, group);
-            group.GetDictionary()->Lookup("Name", name);
-            bool state = startsOn;
-            if (std::find(on.begin(), on.end(), g) != on.end())
-                state = true;
-            if (std::find(off.begin(), off.end(), g) != off.end())
-                state = false;
-            out += name.GetString()->GetValue() + (state ? "+ " : "- ");
-            if (!numbers.insert(g).second)
-                out += "(shared) ";
-        }
-        return out;
-    }
-};
+    return out;
+}
 
 }  // namespace
 
@@ -119,13 +82,13 @@ TEST(LayerMerge, EveryGroupStartsAsItDidInItsOwnDocument)
         for (bool compact : {false, true}) {
             SCOPED_TRACE(c.states + (compact ? "/s" : ""));
             ASSERT_EQ(Append(dir, c.first, c.second, compact), "");
-            EXPECT_EQ(Layers(dir.File("out.pdf")).States(), c.states);
+            EXPECT_EQ(States(dir.File("out.pdf")), c.states);
         }
     }
     // Equal groups of both documents stay two groups under /s: shared, the
     // second document's content would follow the first's states.
     ASSERT_EQ(Append(dir, LayerPdf("a", "/OFF[6 0 R]"), LayerPdf("a", "/BaseState/OFF"), true), "");
-    EXPECT_EQ(Layers(dir.File("out.pdf")).States(), "a1+ a2- a1- a2- ");
+    EXPECT_EQ(States(dir.File("out.pdf")), "a1+ a2- a1- a2- ");
     // Only the first document has layers: its catalog is copied untouched.
     ASSERT_EQ(Append(dir, LayerPdf("a", "/OFF[6 0 R]"), LayerPdf("b", "none"), false), "");
     EXPECT_NE(ReadFile(dir.File("out.pdf")).find("/OCProperties<</OCGs[5 0 R 6 0 R]/D<</OFF[6 0 R]>>>>"),
@@ -139,34 +102,28 @@ TEST(LayerMerge, ListsOfTheDefaultConfigurationAreJoined)
                  "/Configs[<</Name(alt)/OFF[5 0 R]>>]");
     const std::string second = LayerPdf("b", "/Order[(b)[5 0 R 6 0 R]]/Locked[6 0 R]/Name(B)");
     const std::string bare = LayerPdf("c", "/BaseState/OFF");
-    const struct {
-        std::string first, second;
-        int order, rbGroups, locked, as;
-        const char* name;
-    } cases[] = {
-        {first, second, 4, 1, 2, 1, "A"},
-        {second, first, 4, 1, 2, 1, "B"},
+    // The sizes of /Order, /RBGroups, /Locked and /AS (-1: none), /Name.
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {first, second, "4 1 2 1 A"},
+        {second, first, "4 1 2 1 B"},
         // A document without /Order lists its groups in the order of /OCGs.
-        {bare, second, 4, -1, 1, -1, ""},
-        {second, bare, 4, -1, 1, -1, "B"},
-        {bare, bare, -1, -1, -1, -1, ""},
+        {bare, second, "4 -1 1 -1 "},
+        {second, bare, "4 -1 1 -1 B"},
+        {bare, bare, "-1 -1 -1 -1 "},
     };
     TempDir dir;
-    for (const auto& c : cases) {
-        ASSERT_EQ(Append(dir, c.first, c.second, false), "");
-        const Layers layers(dir.File("out.pdf"));
-        EXPECT_EQ(layers.Size("Order"), c.order);
-        EXPECT_EQ(layers.Size("RBGroups"), c.rbGroups);
-        EXPECT_EQ(layers.Size("Locked"), c.locked);
-        EXPECT_EQ(layers.Size("AS"), c.as);
-        CPdfObject name;
-        layers.config.GetDictionary()->Lookup("Name", name);
-        EXPECT_EQ(name.GetKind() == OBJ_STRING ? name.GetString()->GetValue() : "", c.name);
-        EXPECT_EQ(layers.Numbers(layers.properties, "OCGs").size(), 4u);
+    for (const auto& [a, b, expected] : cases) {
+        ASSERT_EQ(Append(dir, a, b, false), "");
+        const Result result(dir.File("out.pdf"));
+        std::string sizes;
+        for (const char* key : {"Order", "RBGroups", "Locked", "AS"}) {
+            const CPdfObject array = result[std::string("OCProperties/D/") + key];
+            sizes += std::to_string(array.GetKind() == OBJ_ARRAY ? array.GetArray()->GetSize() : -1) + " ";
+        }
+        EXPECT_EQ(sizes + Text(result["OCProperties/D/Name"]), expected);
+        EXPECT_EQ(Numbers(result["OCProperties/OCGs"]).size(), 4u);
+        if (a == first) {  // its other configurations stay
+            EXPECT_EQ(result["OCProperties/Configs"].GetKind(), OBJ_ARRAY);
+        }
     }
-    // The first document's other configurations stay.
-    ASSERT_EQ(Append(dir, first, second, false), "");
-    CPdfObject configs;
-    Layers(dir.File("out.pdf")).properties.GetDictionary()->Lookup("Configs", configs);
-    EXPECT_EQ(configs.GetKind(), OBJ_ARRAY);
 }

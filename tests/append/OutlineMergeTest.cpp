@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "append/AppendTestKit.h"
-#include "object/CPdfString.h"
 
 namespace {
 
@@ -34,42 +33,22 @@ std::string WithOutline(int items, const std::string& prefix, const std::string&
 // and the root's /Count (the sum the roots stated, 0 when none did).
 std::string TopLevelTitles(const std::string& path)
 {
-    CPdfDocument doc;
-    doc.Open(path);
-    CPdfXRef& xref = *doc.GetXRef();
-    CPdfObject catalog, outlines, root;
-    xref.FetchObject(xref.GetRootNum(), xref.GetRootGen(), catalog);
-    catalog.GetDictionary()->LookupRaw("Outlines", outlines);
-    catalog.GetDictionary()->Lookup("Outlines", root);
-    if (root.GetKind() != OBJ_DICTIONARY)
-        return "";
-    auto walk = [&](const char* start, const char* step, bool checkParent) {
-        std::string titles;
-        CPdfObject item;
-        root.GetDictionary()->Lookup(start, item);
-        for (int n = 0; item.GetKind() == OBJ_DICTIONARY && n < 100; ++n) {
-            CPdfObject title, next, parent;
-            item.GetDictionary()->Lookup("Title", title);
-            item.GetDictionary()->LookupRaw("Parent", parent);
-            if (checkParent && (parent.GetKind() != OBJ_REFERENCE || parent.GetRefNum() != outlines.GetRefNum()))
-                titles += "(wrong parent)";
-            titles += std::string(reinterpret_cast<const char*>(title.GetString()->GetData()), title.GetString()->GetLength()) + " ";
-            item.GetDictionary()->Lookup(step, next);
-            item = std::move(next);
-        }
-        return titles;
-    };
-    const std::string forward = walk("First", "Next", outlines.GetKind() == OBJ_REFERENCE);
-    std::string backward = walk("Last", "Prev", false), reversed;
-    for (size_t end = backward.size(); end > 0;) {
-        const size_t start = backward.rfind(' ', end - 2);
-        reversed += backward.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1));
-        end = start == std::string::npos ? 0 : start + 1;
+    const Result result(path);
+    const CPdfObject root = result["Outlines"];
+    CPdfObject rootRef, parent;
+    result.catalog.GetDictionary()->LookupRaw("Outlines", rootRef);
+    std::string forward, backward;
+    for (CPdfObject item = At(root, "First"); item.GetKind() == OBJ_DICTIONARY && forward.size() < 999;
+         item = At(item, "Next")) {
+        item.GetDictionary()->LookupRaw("Parent", parent);
+        const bool wrong = parent.GetKind() != OBJ_REFERENCE || parent.GetRefNum() != rootRef.GetRefNum();
+        forward += Text(At(item, "Title")) + (wrong && rootRef.GetKind() == OBJ_REFERENCE ? "(wrong parent) " : " ");
     }
-    CPdfObject count;
-    root.GetDictionary()->Lookup("Count", count);
-    return forward + (reversed == forward ? "" : "(back: " + reversed + ")") +
-           (count.GetKind() == OBJ_INTEGER ? "#" + std::to_string(count.GetInt()) : "");
+    for (CPdfObject item = At(root, "Last"); item.GetKind() == OBJ_DICTIONARY && backward.size() < 999;
+         item = At(item, "Prev"))
+        backward = Text(At(item, "Title")) + " " + backward;
+    const std::string count = Text(At(root, "Count"));
+    return forward + (backward == forward ? "" : "(back: " + backward + ")") + (count.empty() ? "" : "#" + count);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // Shared by the object-model and reader tests: a resolver serving objects from
 // a map and counting its calls, one-line parses of PDF text, and a compact
 // text form of values so that a whole parse fits in one assertion.
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -48,6 +49,26 @@ inline CPdfObject ParseOne(const std::string& text, CPdfResolver* resolver = nul
     return o;
 }
 
+// The value at path below o: dictionary keys and array indexes joined by
+// "/" ("Names/Dests/Kids/0"), references followed where the containers have
+// a resolver; null where there is no such value.
+inline CPdfObject At(const CPdfObject& o, const std::string& path)
+{
+    CPdfObject value(o), next;
+    for (size_t start = 0, end = 0; end < path.size(); start = end + 1, value = std::move(next)) {
+        end = std::min(path.find('/', start), path.size());
+        const std::string part = path.substr(start, end - start);
+        const bool index = !part.empty() && part.find_first_not_of("0123456789") == std::string::npos;
+        if (value.GetKind() == OBJ_DICTIONARY)
+            value.GetDictionary()->Lookup(part.c_str(), next);
+        else if (value.GetKind() == OBJ_ARRAY && index)
+            value.GetArray()->Get(std::stoi(part), next);
+        else
+            next.SetNull();
+    }
+    return value;
+}
+
 // i:5 r:0.5 (literal) <hex> /Name k:keyword 7 0 R [...] <</Key ...>>; string
 // bytes outside printable ASCII, and backslashes, as \xNN.
 inline std::string Describe(const CPdfObject& o)
@@ -80,6 +101,19 @@ inline std::string Describe(const CPdfObject& o)
         return "<<" + out + ">>";
     case OBJ_NULL: return "null";
     default: return o.GetKind() == OBJ_ERROR ? "error" : "kind " + std::to_string(o.GetKind());
+    }
+}
+
+// A value as text for comparisons: a string's bytes, a name with its "/",
+// an integer in decimal, "" for null, anything else as Describe gives it.
+inline std::string Text(const CPdfObject& o)
+{
+    switch (o.GetKind()) {
+    case OBJ_STRING: return o.GetString()->GetValue();
+    case OBJ_NAME: return std::string("/") + o.GetText();
+    case OBJ_INTEGER: return std::to_string(o.GetInt());
+    case OBJ_NULL: return "";
+    default: return Describe(o);
     }
 }
 

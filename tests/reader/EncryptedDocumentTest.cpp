@@ -5,7 +5,6 @@
 // that another handler encrypted, are refused with their own messages.
 #include <gtest/gtest.h>
 
-#include "object/CPdfArray.h"
 #include "object/ObjectTestKit.h"
 #include "reader/CPdfSecurityHandler.h"
 #include "support/EncryptTestKit.h"
@@ -15,14 +14,11 @@ namespace {
 
 using namespace encrypttest;
 
-std::string Value(const CPdfObject& string)
+std::string Value(const CPdfObject& value)
 {
-    return string.GetKind() == OBJ_STRING ? string.GetString()->GetValue() : "(not a string)";
-}
-
-std::string Data(const CPdfObject& stream)
-{
-    return stream.GetKind() == OBJ_STREAM ? ReadAll(stream.GetStream()) : "(not a stream)";
+    return value.GetKind() == OBJ_STRING   ? value.GetString()->GetValue()
+           : value.GetKind() == OBJ_STREAM ? ReadAll(value.GetStream())
+                                           : "(neither string nor stream)";
 }
 
 }  // namespace
@@ -32,48 +28,26 @@ TEST(EncryptedDocumentTest, FetchedObjectsAreDecrypted)
     for (const Scheme* scheme : {&kRc4, &kAes, &kAesClearMetadata}) {
         SCOPED_TRACE(scheme->name);
         const std::string file = Document(*scheme);
-        OpenedDocument opened(file);
-        CPdfXRef& xref = *opened.doc.GetXRef();
-        ASSERT_NE(xref.GetSecurityHandler(), nullptr);
-        EXPECT_EQ(xref.GetEncryptNum(), 9);
-        const auto fetch = [&](int number, int generation = 0) {
-            CPdfObject value;
-            xref.FetchObject(number, generation, value);
-            return value;
-        };
-        const CPdfObject info = fetch(5, 2);
-        ASSERT_EQ(info.GetKind(), OBJ_DICTIONARY);
-        CPdfObject title, subject, k, first, inner, d;
-        info.GetDictionary()->Lookup("Title", title);
-        info.GetDictionary()->Lookup("Subject", subject);
-        info.GetDictionary()->Lookup("K", k);
-        k.GetArray()->Get(0, first);
-        k.GetArray()->Get(1, inner);
-        inner.GetDictionary()->Lookup("D", d);
-        EXPECT_EQ(Value(title), kTitle);
-        EXPECT_EQ(Value(subject), "Subject");
-        EXPECT_EQ(Value(first), "in an array");
-        EXPECT_EQ(Value(d), "");
-        // Decrypted before FlateDecode; metadata either way readable.
-        EXPECT_EQ(Data(fetch(4)), kContent);
-        EXPECT_EQ(Data(fetch(6)), kFlateContent);
-        EXPECT_EQ(Data(fetch(8)), kMetadata);
-        EXPECT_EQ(Data(fetch(10)), LargeData());
-        // The member was decrypted with its object stream, not again.
-        EXPECT_EQ(Value(fetch(12)), "member (string)");
+        LoadedXRef xref(file);
+        ASSERT_NE(xref->GetSecurityHandler(), nullptr);
+        EXPECT_EQ(xref->GetEncryptNum(), 9);
+        const CPdfObject info = xref.Fetch(5, 2);
+        EXPECT_EQ(Value(At(info, "Title")), kTitle);
+        EXPECT_EQ(Value(At(info, "Subject")), "Subject");
+        EXPECT_EQ(Value(At(info, "K/0")), "in an array");
+        EXPECT_EQ(Value(At(info, "K/1/D")), "");
+        // Decrypted before FlateDecode; metadata either way readable; the
+        // member was decrypted with its object stream, not again.
+        const std::vector<std::string> values = {kContent, kFlateContent, kMetadata, LargeData(), "member (string)"};
+        EXPECT_EQ(std::vector({Value(xref.Fetch(4)), Value(xref.Fetch(6)), Value(xref.Fetch(8)), Value(xref.Fetch(10)),
+                               Value(xref.Fetch(12))}), values);
         // The /Encrypt dictionary keeps its values; the cross-reference
-        // stream its rows, as written in the file.
-        CPdfObject u, written;
-        fetch(9).GetDictionary()->Lookup("U", u);
-        ParseOne(scheme->dict).GetDictionary()->Lookup("U", written);
-        EXPECT_EQ(Value(u), Value(written));
+        // stream its rows, as written in the file; trailer strings are
+        // never encrypted.
+        EXPECT_EQ(Value(At(xref.Fetch(9), "U")), Value(At(ParseOne(scheme->dict), "U")));
         const size_t rows = file.find("stream\n", file.rfind("13 0 obj")) + 7;
-        EXPECT_EQ(Data(fetch(13)), file.substr(rows, file.rfind("\nendstream") - rows));
-        // Trailer strings are never encrypted.
-        CPdfObject ids, id;
-        xref.GetTrailer().GetDictionary()->Lookup("ID", ids);
-        ids.GetArray()->Get(0, id);
-        EXPECT_EQ(Value(id).substr(0, 2), "\x31\x41");
+        EXPECT_EQ(Value(xref.Fetch(13)), file.substr(rows, file.rfind("\nendstream") - rows));
+        EXPECT_EQ(Value(At(xref->GetTrailer(), "ID/0")).substr(0, 2), "\x31\x41");
     }
 }
 
@@ -95,7 +69,6 @@ TEST(EncryptedDocumentTest, WhatIsRefusedAndWithWhichMessage)
         {withEncrypt(kRc4Dict, "/ID[<00><00>]"), msg::kPasswordProtected},
         {withEncrypt(kRc4Dict, ""), msg::kPasswordProtected},
         {withEncrypt("<</Filter/Adobe.PubSec/V 4/R 4/SubFilter/adbe.pkcs7.s5>>"), msg::kEncrypted},
-        {withEncrypt("<</Filter/Standard/V 3/R 3>>"), msg::kEncrypted},
         {withEncrypt("<</Filter/Standard/V 2/R 3/P -4>>"), msg::kEncrypted},  // no /O, /U
         {withEncrypt("(not a dictionary)"), msg::kEncrypted},
         {MinimalPdf(1, "/Encrypt 99 0 R"), msg::kEncrypted},  // nowhere

@@ -49,44 +49,60 @@ inline const char kUserDict[] =
     "<</Filter/Standard/Length 128/O<0ba3835f88f90388e74e54584125ce142be0de24c6b0d37746e075b891756671>"
     "/P -4/R 3/U<763f954d16622015ee88b60b3eb8f7590122456a91bae5134273a6db134c87c4>/V 2>>";
 
-inline void Aes128Encrypt(const void* ctx, size_t length, uint8_t* dst, const uint8_t* src)
+// Raw ciphers, as a writer applies them: RC4, and AES-CBC under a 16- or
+// 32-byte key with the IV in front of the data.
+inline std::string Rc4(const uint8_t* key, size_t keyLength, const std::string& plain)
 {
-    aes128_encrypt(static_cast<const aes128_ctx*>(ctx), length, dst, src);
+    arcfour_ctx rc4;
+    arcfour_set_key(&rc4, keyLength, key);
+    std::string out(plain.size(), '\0');
+    arcfour_crypt(&rc4, plain.size(), reinterpret_cast<uint8_t*>(out.data()),
+                  reinterpret_cast<const uint8_t*>(plain.data()));
+    return out;
+}
+
+inline std::string Pkcs5(const std::string& plain)
+{
+    return plain + std::string(16 - plain.size() % 16, static_cast<char>(16 - plain.size() % 16));
+}
+
+inline std::string AesCbc(const uint8_t* key, size_t keyLength, const std::string& iv, const std::string& padded)
+{
+    std::string out(padded.size(), '\0');
+    auto* dst = reinterpret_cast<uint8_t*>(out.data());
+    const auto* src = reinterpret_cast<const uint8_t*>(padded.data());
+    uint8_t chain[16];
+    std::copy(iv.begin(), iv.begin() + 16, chain);
+    aes128_ctx ctx128;
+    aes256_ctx ctx256;
+    if (keyLength == 16) {
+        aes128_set_encrypt_key(&ctx128, key);
+        cbc_encrypt(&ctx128, [](const void* c, size_t n, uint8_t* d, const uint8_t* s) {
+            aes128_encrypt(static_cast<const aes128_ctx*>(c), n, d, s); }, 16, chain, out.size(), dst, src);
+    } else {
+        aes256_set_encrypt_key(&ctx256, key);
+        cbc_encrypt(&ctx256, [](const void* c, size_t n, uint8_t* d, const uint8_t* s) {
+            aes256_encrypt(static_cast<const aes256_ctx*>(c), n, d, s); }, 16, chain, out.size(), dst, src);
+    }
+    return iv.substr(0, 16) + out;
 }
 
 // Data of object (number, generation) encrypted as a writer encrypts it:
 // RC4, or AES-128 with an IV and PKCS#5 padding.
 inline std::string Encrypt(const Scheme& scheme, int number, int generation, const std::string& plain)
 {
-    const bool aes = scheme.aes;
     std::string input = scheme.key;
     for (int v : {number, number >> 8, number >> 16, generation, generation >> 8})
         input.push_back(static_cast<char>(v & 0xFF));
-    if (aes)
+    if (scheme.aes)
         input += "sAlT";
     md5_ctx md5;
     md5_init(&md5);
     md5_update(&md5, input.size(), reinterpret_cast<const uint8_t*>(input.data()));
     uint8_t key[16];
     md5_digest(&md5, 16, key);
-    if (!aes) {
-        arcfour_ctx rc4;
-        arcfour_set_key(&rc4, 16, key);
-        std::string out(plain.size(), '\0');
-        arcfour_crypt(&rc4, plain.size(), reinterpret_cast<uint8_t*>(out.data()),
-                      reinterpret_cast<const uint8_t*>(plain.data()));
-        return out;
-    }
     const std::string iv = "iv:" + std::to_string(number * 1000 + generation) + std::string(16, '.');
-    std::string padded = plain + std::string(16 - plain.size() % 16, static_cast<char>(16 - plain.size() % 16));
-    std::string out(padded.size(), '\0');
-    aes128_ctx ctx;
-    aes128_set_encrypt_key(&ctx, key);
-    uint8_t chain[16];
-    std::copy(iv.begin(), iv.begin() + 16, chain);
-    cbc_encrypt(&ctx, Aes128Encrypt, 16, chain, padded.size(), reinterpret_cast<uint8_t*>(out.data()),
-                reinterpret_cast<const uint8_t*>(padded.data()));
-    return iv.substr(0, 16) + out;
+    return scheme.aes ? AesCbc(key, 16, iv, Pkcs5(plain)) : Rc4(key, 16, plain);
 }
 
 // A string token for bytes: literal with escapes, or hexadecimal.
@@ -105,14 +121,16 @@ inline std::string Literal(const std::string& bytes)
     return out + ")";
 }
 
-inline std::string Hex(const std::string& bytes)
+inline std::string HexDigits(const std::string& bytes)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out = "<";
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
     for (unsigned char c : bytes)
         out += {kDigits[c >> 4], kDigits[c & 15]};
-    return out + ">";
+    return out;
 }
+
+inline std::string Hex(const std::string& bytes) { return "<" + HexDigits(bytes) + ">"; }
 
 // What the fixture's strings and streams hold in the clear.
 inline const std::string kContent = "0 0 1 rg 1 1 7 7 re f";

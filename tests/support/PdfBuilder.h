@@ -48,6 +48,23 @@ public:
         return at;
     }
     void Objects(const std::vector<std::pair<int, std::string>>& all) { for (const auto& [n, o] : all) Object(n, o); }
+    // Object stream `number` holding the members one after another without
+    // white space, as producers write them (the last one included); their
+    // entries now name it.
+    size_t ObjectStream(int number, const std::vector<std::pair<int, std::string>>& members, bool compress = false)
+    {
+        std::string header, data;
+        int index = 0;
+        for (const auto& [member, body] : members) {
+            SetEntry(member, 2, size_t(number), index++);
+            header += std::to_string(member) + " " + std::to_string(data.size()) + " ";
+            data += body;
+        }
+        const std::string dict = "/Type/ObjStm/N " + std::to_string(members.size()) + "/First " +
+                                 std::to_string(header.size());
+        return Object(number, compress ? StreamObject(dict + "/Filter/FlateDecode", Deflate(header + data))
+                                       : StreamObject(dict, header + data));
+    }
     // The entry sections will state (type 2: member field3 of stream field2).
     void SetEntry(int number, int type, size_t field2, int field3) { m_entries[number] = {type, field2, field3}; }
     // Sections over the numbers (none given: 0 to the highest known), returning their offsets.
