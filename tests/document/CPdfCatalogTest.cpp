@@ -36,36 +36,55 @@ std::vector<CPdfPage> PagesOf(OpenedDocument& opened)
 
 }  // namespace
 
-TEST(CPdfCatalogTest, MalformedCatalogsAndTreesGiveTheirMessages)
+TEST(CPdfCatalogTest, MalformedCatalogsAndTreesGiveTheirMessagesAndReasons)
 {
     char annots[96];
     std::snprintf(annots, sizeof(annots), msg::kAnnotsWrongType, 3);
     const std::string three = Node("3 0 R 3 0 R 4 0 R", "/Count 3"), cycle = Node("3 0 R 10 0 R", "/Count 1");
+    const std::string kids = "the /Kids of page-tree node (object 2) name ";
     Objects paths{{2, Node("10 0 R 10 0 R", "/Count 1")}, {40, Page()}};  // 30 levels naming the next twice
     for (int n = 10; n < 40; ++n)
         paths.push_back({n, Node(std::to_string(n + 1) + " 0 R " + std::to_string(n + 1) + " 0 R")});
-    std::vector<std::pair<Objects, std::string>> cases = {
-        {{{1, "[/Pages 2 0 R]"}}, msg::kCatalogWrongType}, {{{1, "<< /Type /Catalog >>"}}, msg::kPagesWrongType},
-        {{{2, Node("3 0 R")}}, msg::kPageCountWrongType}, {{{2, "<< /Count 1 >>"}}, msg::kKidsWrongType},
-        {{{2, Node("3 0 R 5 0 R", "/Count 2")}, {6, "null"}}, msg::kKidWrongType},  // 5 is free
-        {{{2, Node("3 0 R 9 0 R", "/Count 2")}}, msg::kCorrupted},                   // 9 is beyond the table
-        {{{2, Node("7", "/Count 1")}}, msg::kKidWrongType},
-        {{{3, "<< /Resources << >> >>"}}, msg::kKidsWrongType},  // not a page without /Type /Page
-        {{{3, "<< /Type 4 0 R /Resources << >> >>"}, {4, "/Page"}}, msg::kKidsWrongType},
-        {{{2, three}, {4, Page("/Annots << /A 1 >>")}}, annots}, {{{2, three}, {4, Page("/Annots 5")}}, annots},
-        {{{2, three}, {4, Page("/Annots /N")}}, annots}, {{{2, cycle}, {10, Node("3 0 R 2 0 R")}}, msg::kPageTreeCycle},
-        {{{2, cycle}, {10, Node("3 0 R 10 0 R")}}, msg::kPageTreeCycle},
-        {{{2, cycle}, {10, Node("3 0 R 11 0 R")}, {11, Node("2 0 R")}}, msg::kPageTreeCycle},
-        {paths, msg::kPageTreeCycle},  // more nodes visited than the file has objects
+    // The objects put in, the message, and the reason ("": not checked).
+    std::vector<std::tuple<Objects, std::string, std::string>> cases = {
+        {{{1, "[/Pages 2 0 R]"}}, msg::kCatalogWrongType, "the catalog (object 1) is not a dictionary"},
+        {{{1, "<< /Type /Catalog >>"}}, msg::kPagesWrongType, ""},
+        {{{2, Node("3 0 R")}}, msg::kPageCountWrongType, ""},
+        {{{2, "<< /Count 1 >>"}}, msg::kKidsWrongType, "page-tree node (object 2) has no /Kids array"},
+        {{{2, Node("3 0 R 5 0 R", "/Count 2")}, {6, "null"}}, msg::kKidWrongType,  // 5 is free
+         kids + "object 5, which is not a dictionary"},
+        {{{2, Node("3 0 R 9 0 R", "/Count 2")}}, msg::kCorrupted, ""},  // 9 is beyond the table
+        {{{2, Node("3 0 R 7", "/Count 2")}}, msg::kKidWrongType, kids + "element 1, which is not a dictionary"},
+        {{{3, "<< /Resources << >> >>"}}, msg::kKidsWrongType, ""},  // not a page without /Type /Page
+        {{{3, "<< /Type 4 0 R /Resources << >> >>"}, {4, "/Page"}}, msg::kKidsWrongType, ""},
+        {{{2, three}, {4, Page("/Annots << /A 1 >>")}}, annots, ""},
+        {{{2, three}, {4, Page("/Annots 5")}}, annots, ""},
+        {{{2, three}, {4, Page("/Annots /N")}}, annots, ""},
+        {{{2, cycle}, {10, Node("3 0 R 2 0 R")}}, msg::kPageTreeCycle, ""},
+        {{{2, cycle}, {10, Node("3 0 R 10 0 R")}}, msg::kPageTreeCycle, ""},
+        {{{2, cycle}, {10, Node("3 0 R 11 0 R")}, {11, Node("2 0 R")}}, msg::kPageTreeCycle, ""},
+        {{{2, Node("10 0 R", "/Count 1")}, {10, Node("11 0 R")}, {11, Node("10 0 R")}}, msg::kPageTreeCycle,
+         "page-tree node (object 10) is its own ancestor"},
+        {paths, msg::kPageTreeCycle, ""},  // more nodes visited than the file has objects
+        {{{2, Node("3 0 R 4 0 R", "/Count 2")}, {4, "<< /Type /Page >>"}}, msg::kResourcesNotFound,
+         "neither page 2 nor a page-tree node above it has a /Resources dictionary"},
     };
     // Neither the page nor its ancestor has a Resources dictionary.
     for (const std::string resources : {"", "/Resources null", "/Resources 5 0 R", "/Resources 6 0 R", "/Resources 7"})
         for (const std::string above : {"", "/Resources 6 0 R", "/Resources null"})
             cases.push_back({{{2, Node("3 0 R", "/Count 1 " + above)}, {3, "<< /Type /Page " + resources + " >>"},
                               {6, "(x)"}},
-                             msg::kResourcesNotFound});
-    for (size_t i = 0; i < cases.size(); ++i)
-        EXPECT_EQ(OpenError(File(cases[i].first)), cases[i].second) << "case " << i;
+                             msg::kResourcesNotFound, ""});
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const auto& [objects, message, reason] = cases[i];
+        try {
+            OpenedDocument opened(File(objects));
+            ADD_FAILURE() << "case " << i << " opened";
+        } catch (const CPdfException& e) {
+            EXPECT_EQ(e.GetMessageText(), message) << "case " << i;
+            EXPECT_EQ(reason.empty() ? "" : e.GetReason(), reason) << "case " << i;
+        }
+    }
 }
 
 TEST(CPdfCatalogTest, PagesAreNumberedDepthFirstWithTheirRotation)
@@ -90,32 +109,6 @@ TEST(CPdfCatalogTest, PagesAreNumberedDepthFirstWithTheirRotation)
         EXPECT_EQ(pages[size_t(i)].GetPageNumber(), i + 1);
         EXPECT_EQ(pages[size_t(i)].GetRotation(), i < 4 ? 0 : i < 13 ? rotations[i - 4].second : 180) << i;
     }
-}
-
-TEST(CPdfCatalogTest, ReasonsNameTheObjectOrPage)
-{
-    auto reason = [](const Objects& objects) {
-        try {
-            OpenedDocument opened(File(objects));
-        } catch (const CPdfException& e) {
-            return e.GetReason();
-        }
-        return std::string("no failure");
-    };
-    const std::pair<Objects, std::string> cases[] = {
-        {{{1, "[/Pages 2 0 R]"}}, "the catalog (object 1) is not a dictionary"},
-        {{{2, "<< /Count 1 >>"}}, "page-tree node (object 2) has no /Kids array"},
-        {{{2, Node("3 0 R 5 0 R", "/Count 2")}, {6, "null"}},  // 5 is free
-         "the /Kids of page-tree node (object 2) name object 5, which is not a dictionary"},
-        {{{2, Node("3 0 R 7", "/Count 2")}},
-         "the /Kids of page-tree node (object 2) name element 1, which is not a dictionary"},
-        {{{2, Node("10 0 R", "/Count 1")}, {10, Node("11 0 R")}, {11, Node("10 0 R")}},
-         "page-tree node (object 10) is its own ancestor"},
-        {{{2, Node("3 0 R 4 0 R", "/Count 2")}, {4, "<< /Type /Page >>"}},
-         "neither page 2 nor a page-tree node above it has a /Resources dictionary"},
-    };
-    for (const auto& [objects, expected] : cases)
-        EXPECT_EQ(reason(objects), expected);
 }
 
 TEST(CPdfCatalogTest, PagesTakeResourcesAndRotationFromTheNearestAncestorThatHasThem)

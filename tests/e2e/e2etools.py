@@ -47,6 +47,48 @@ def npages(path):
     return int(must("qpdf", "--show-npages", path))
 
 
+def qpdf_json(path, *keys):
+    """qpdf --json=2 for the keys; qpdf exits 3 when it only warned."""
+    rc, out, err = run(["qpdf", "--json=2"] + ["--json-key=" + k for k in keys] + [path])
+    if rc not in (0, 3):
+        raise RuntimeError("qpdf --json %s: exit %d %s" % (path, rc, err[-500:]))
+    return json.loads(out)
+
+
+def objects(path, data=None):
+    """qpdf's objects of a file ("obj:N G R": {"value": ...}), get(value):
+    the value with a reference followed, and the catalog."""
+    objs = (data or qpdf_json(path, "qpdf"))["qpdf"][1]
+    get = lambda v: objs.get("obj:" + v, {}).get("value") if isinstance(v, str) and re.fullmatch(r"\d+ \d+ R", v) else v
+    return objs, get, get(objs["trailer"]["value"]["/Root"])
+
+
+def fields(path):
+    """(full name, value) of each terminal field /AcroForm /Fields reaches."""
+    _, get, catalog = objects(path)
+    out, todo = [], [(f, "") for f in get((get(catalog.get("/AcroForm")) or {}).get("/Fields")) or []]
+    while todo and len(out) < 10000:
+        ref, prefix = todo.pop()
+        field = get(ref) or {}
+        name = prefix + ("." if prefix else "") + field.get("/T", "u:")[2:] if "/T" in field else prefix
+        kids = get(field.get("/Kids")) or []
+        out += [] if kids else [(name, field.get("/V"))]
+        todo += [(k, name) for k in kids]
+    return sorted(out, key=str)
+
+
+def assemble(objs, trailer="", header="%PDF-1.4", gen=lambda n: 0):
+    """A file of objects {number: body text}: one table over 0 to the highest
+    number (others free), a trailer with /Size, /Root 1 and more."""
+    size = max(objs) + 1
+    out, table = bytearray(b"%s\n%%\xe2\xe3\xcf\xd3\n" % header.encode()), b""
+    for n in range(1, size):
+        table += b"%010d %05d n \n" % (len(out), gen(n)) if n in objs else b"0000000000 00001 f \n"
+        out += b"%d %d obj\n%s\nendobj\n" % (n, gen(n), objs[n].encode("latin-1")) if n in objs else b""
+    return bytes(out) + b"xref\n0 %d\n0000000000 65535 f \n%strailer\n<</Size %d/Root 1 %d R%s>>\nstartxref\n%d\n%%%%EOF\n" % (
+        size, table, size, gen(1), trailer.encode(), len(out))
+
+
 def qpdf_problem(path):
     """None when `qpdf --check` accepts the file without repairing it."""
     rc, out, err = run(["qpdf", "--check", path])
@@ -60,6 +102,27 @@ def outlines(path, shift=0):
         return [(i["title"], i.get("destpageposfrom1") and i["destpageposfrom1"] + shift, walk(i.get("kids", [])))
                 for i in items]
     return walk(json.loads(must("qpdf", "--json=2", "--json-key=outlines", path))["outlines"])
+
+
+def outline_links(path):
+    """The outline root's /Count (0 without one) and the faults in its links:
+    at each level, /First ... /Next must list the items /Last ... /Prev
+    lists backwards, each with /Parent naming the node above."""
+    _, get, catalog = objects(path)
+    faults, todo = [], [(catalog.get("/Outlines"), 0)]
+    while todo and len(faults) < 10:
+        ref, depth = todo.pop()
+        node, forward, backward = get(ref) or {}, [], []
+        for start, step, items in (("/First", "/Next", forward), ("/Last", "/Prev", backward)):
+            item = node.get(start)
+            while isinstance(get(item), dict) and item not in items and len(items) < 100000:
+                items.append(item)
+                item = get(item).get(step)
+        faults += ["%s: /Parent %s" % (i, get(i).get("/Parent")) for i in forward
+                   if isinstance(ref, str) and get(i).get("/Parent") != ref]
+        faults += ["below %s: %s forward, %s backward" % (ref, forward, backward[::-1])] if forward != backward[::-1] else []
+        todo += [(i, depth + 1) for i in forward if depth < 50]
+    return (get(catalog.get("/Outlines")) or {}).get("/Count", 0), faults
 
 
 def geometry(path):
@@ -109,7 +172,7 @@ def handmade(label, gen=False, inherit=None, outline="item", patch=None):
     delimiters, a reference split over lines, a stream /Length in an object
     of its own, free entries in the table, the look-alike string, and an
     outline item for page 2 (outline "direct": an empty outline root in the
-    catalog). gen: non-zero generations; inherit "root": /MediaBox, /CropBox
+    catalog; "empty": an empty root of its own). gen: non-zero generations; inherit "root": /MediaBox, /CropBox
     and /Rotate on the root node only; "nodes": /Resources (Symbol),
     /MediaBox and /Rotate on the intermediate node only, and other ones
     (Courier) on the root; "node": the same without any on the root.
@@ -133,13 +196,11 @@ def handmade(label, gen=False, inherit=None, outline="item", patch=None):
             9: "<</Type/Outlines/First %s/Last %s/Count 1>>" % (r(10), r(10)), 13: str(len(c1)),
             11: "<</Type/Font/Subtype/Type1/BaseFont/Courier>>",
             10: "<</Title(%s page 2)/Parent %s/Dest[%s/XYZ null null null]>>" % (label, r(9), r(6))}
+    if outline == "empty":
+        objs[9] = "<</Type/Outlines/Count 0>>"
+        del objs[10]
     objs.update(patch or {})
-    out, table = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n"), b""
-    for n in range(1, 14):
-        table += b"%010d %05d n \n" % (len(out), g(n)) if n in objs else b"0000000000 00001 f \n"
-        out += b"%d %d obj\n%s\nendobj\n" % (n, g(n), objs[n].encode("latin-1")) if n in objs else b""
-    tail = b"xref\n0 14\n0000000000 65535 f \n%strailer\n<</Size 14/Root %s>>\nstartxref\n%d\n%%%%EOF\n"
-    return bytes(out) + tail % (table, r(1).encode(), len(out))
+    return assemble(objs, gen=g)
 
 
 def incremental(base, path):
@@ -246,6 +307,8 @@ class KorvelTestCase(unittest.TestCase):
         self.assertIsNone(qpdf_problem(out))
         self.assertEqual(npages(out), npages(first) + npages(second))
         self.assertEqual([n for n in os.listdir(self.dir) if n == "temp.tmp" or n.startswith(".korvel-")], [])
+        # The joined outline's links are consistent, its count the sum of both.
+        self.assertEqual(outline_links(out), (outline_links(first)[0] + outline_links(second)[0], []))
         if full:
             self.assertEqual(geometry(out), geometry(first) + geometry(second))
             self.assertTrue(renders(out) == renders(first) + renders(second), "a page renders unlike its source")
@@ -258,11 +321,9 @@ def targets(path):
     page the target pages of its link annotations (None where a destination
     leads nowhere). Named destinations are looked up in /Names /Dests (kids
     and limits) and in /Dests; values may be arrays or dictionaries with /D."""
-    data = json.loads(must("qpdf", "--json=2", "--json-key=qpdf", "--json-key=pages", path))
-    objs = data["qpdf"][1]
-    get = lambda v: objs.get("obj:" + v, {}).get("value") if isinstance(v, str) and v.endswith(" R") else v
+    data = qpdf_json(path, "qpdf", "pages")
+    objs, get, catalog = objects(path, data)
     pages = {p["object"]: i + 1 for i, p in enumerate(data["pages"])}
-    catalog = get(objs["trailer"]["value"]["/Root"])
     names, todo, seen = {}, [get((get(catalog.get("/Names")) or {}).get("/Dests"))], set()
     while todo:
         node = todo.pop() or {}

@@ -3,9 +3,9 @@ the page it led to in its own input, also when both documents use the same
 names (the same document twice, two LaTeX-like documents); the second
 document's names that collide are renamed, the others stay resolvable."""
 
-import json, os, unittest
+import os, unittest
 
-from e2etools import KorvelTestCase, expected_targets, korvel, must, targets, write
+from e2etools import KorvelTestCase, assemble, expected_targets, korvel, must, objects, targets, write
 
 
 def gs_named(path, label, pages):
@@ -39,12 +39,7 @@ def old_style(path, label, name):
             9: "<</%s[4 0 R/Fit]/other.%s<</D[3 0 R/Fit]>>>>" % (name, label),
             10: "<</Type/Outlines/First 11 0 R/Last 11 0 R/Count 1>>",
             11: "<</Title(%s)/Parent 10 0 R/A 12 0 R>>" % label, 12: "<</D/%s/S/GoTo>>" % name}
-    out, table = bytearray(b"%PDF-1.4\n"), b""
-    for n in range(1, 13):
-        table += b"%010d 00000 n \n" % len(out) if n in objs else b"0000000000 00001 f \n"
-        out += b"%d 0 obj\n%s\nendobj\n" % (n, objs[n].encode()) if n in objs else b""
-    out += b"xref\n0 13\n0000000000 65535 f \n%strailer\n<</Size 13/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (table, len(out))
-    write(path, bytes(out))
+    write(path, assemble(objs))
     return path
 
 
@@ -87,9 +82,8 @@ class Destinations(KorvelTestCase):
 
     def test_names_that_do_not_collide_stay_resolvable(self):
         out = self.append(self.old, self.old2, full=False)
-        data = json.loads(must("qpdf", "--json=2", "--json-key=qpdf", out))["qpdf"][1]
-        catalog = data["obj:" + data["trailer"]["value"]["/Root"]]["value"]
-        names = set(data["obj:" + catalog["/Dests"]]["value"])
+        _, get, catalog = objects(out)
+        names = set(get(catalog["/Dests"]))
         self.assertTrue({"/page.1", "/other.Old", "/other.Other"} <= names, names)
         self.assertEqual(len(names), 4)  # and the second page.1 under a new name
 

@@ -5,9 +5,9 @@ inputs decrypted by qpdf: valid, every page rendered alike, bookmark titles
 and form values as they read in the clear. A file with a user password is
 refused with its own message and nothing is written."""
 
-import json, os, shutil, unittest
+import os, shutil, unittest
 
-from e2etools import Fixtures, KorvelTestCase, korvel, must, npages, outlines, read, run, write
+from e2etools import Fixtures, KorvelTestCase, assemble, fields, korvel, must, npages, outlines, read, run, write
 
 FIX = Fixtures()
 PROTECTED = "PDF file is protected by a password"
@@ -52,25 +52,7 @@ def form_pdf(path):
             9: "<</Type/Metadata/Subtype/XML/Length %d>>stream\n%s\nendstream" % (len(xmp), xmp),
             10: "<</Title%s/Parent 6 0 R/Dest[3 0 R/Fit]>>" % pdf_text(TITLE),
             11: "<</Title(Info \\(title\\))/Producer<4b6f7276656c2074657374>>>"}
-    out, table = bytearray(b"%PDF-1.6\n%\xe2\xe3\xcf\xd3\n"), b""
-    for n in range(1, 12):
-        table += b"%010d 00000 n \n" % len(out)
-        out += b"%d 0 obj\n%s\nendobj\n" % (n, objs[n].encode("latin-1"))
-    out += b"xref\n0 12\n0000000000 65535 f \n%strailer\n<</Size 12/Root 1 0 R/Info 11 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (
-        table, len(out))
-    write(path, bytes(out))
-
-
-def field_values(path):
-    """(name, value) of every text field in the file, found among all its
-    objects (a second document's fields are not in the result's form)."""
-    objects = json.loads(must("qpdf", "--json=2", "--json-key=qpdf", path))["qpdf"][1]
-    values = []
-    for obj in objects.values():
-        value = obj.get("value")
-        if isinstance(value, dict) and value.get("/FT") == "/Tx" and "/V" in value:
-            values.append((value.get("/T"), value["/V"]))
-    return sorted(values)
+    write(path, assemble(objs, "/Info 11 0 R", "%PDF-1.6"))
 
 
 class Encryption(KorvelTestCase):
@@ -101,13 +83,13 @@ class Encryption(KorvelTestCase):
         self.assertEqual(npages(self.form), 1)
         # (qpdf's JSON is UTF-8; the helpers read every tool's output as Latin-1.)
         self.assertEqual([t for t, _, _ in outlines(self.form)], [TITLE.encode().decode("latin-1")])
-        self.assertEqual(field_values(self.form), [("u:name", "u:" + VALUE.encode().decode("latin-1"))])
+        self.assertEqual(fields(self.form), [("name", "u:" + VALUE.encode().decode("latin-1"))])
         for name in VARIANTS:
             path, plain = self.qpdf_variant(name)
             self.assertIn("R = %d\n" % VARIANTS[name][0], must("qpdf", "--show-encryption", path), name)
             # Encrypted strings do not show in the file; the decrypted ones do.
             self.assertNotIn(b"Helv 10 Tf 2 5 Td", read(path))
-            self.assertEqual(field_values(plain), field_values(self.form))
+            self.assertEqual(fields(plain), fields(self.form))
             metadata_clear = b"W5M0MpCehiHzreSzNTczkc9d" in read(path)
             self.assertEqual(metadata_clear, "clearmeta" in name, name)
 
@@ -127,7 +109,7 @@ class Encryption(KorvelTestCase):
                     out = self.append(a, b, *switches)
                 self.assertNotIn(b"/Encrypt", read(out))
                 self.assertEqual(outlines(out), titles)
-                self.assertEqual(field_values(out), sorted(field_values(plain_a) + field_values(plain_b)))
+                self.assertEqual(fields(out), sorted(fields(plain_a) + fields(plain_b), key=str))
                 for name in os.listdir(self.dir):
                     os.remove(os.path.join(self.dir, name))
 

@@ -5,42 +5,23 @@ hidden layers staying hidden. Judged by qpdf --json and pdftoppm."""
 
 import json, os, re, unittest
 
-from e2etools import KORVEL_CORPUS, KorvelTestCase, must, npages, qpdf_problem, renders, run, write
+from e2etools import KORVEL_CORPUS, KorvelTestCase, must, npages, objects, qpdf_json, qpdf_problem, renders, write
 
 FORMS = ["pdfjs-fields_order.pdf", "pdfjs-issue15557.pdf", "qpdf-need-appearances-more.pdf",
          "qpdf-button-set-broken-out.pdf", "pdfjs-issue12706.pdf"]
 LAYERS = "g-pikepdf-layers-off.pdf"
 
 
-def qpdf_json(path, key):
-    """qpdf --json=2 for one key; qpdf exits 3 when it only warned."""
-    rc, out, err = run(["qpdf", "--json=2", "--json-key=" + key, path])
-    if rc not in (0, 3):
-        raise RuntimeError("qpdf --json %s: exit %d %s" % (path, rc, err[-500:]))
-    return json.loads(out)
-
-
-def objects(path):
-    return qpdf_json(path, "qpdf")["qpdf"][1]
-
-
-def resolve(objs, value):
-    for _ in range(100):
-        if not (isinstance(value, str) and re.fullmatch(r"\d+ \d+ R", value)):
-            break
-        value = objs.get("obj:" + value, {}).get("value")
-    return value
-
-
 def catalog_entry(path, key):
-    objs = objects(path)
-    return objs, resolve(objs, resolve(objs, objs["trailer"]["value"]["/Root"]).get(key))
+    """get (as objects gives it) and the value of the catalog's key."""
+    _, get, catalog = objects(path)
+    return get, get(catalog.get(key))
 
 
 def top_fields(path):
     """The number of fields /AcroForm /Fields lists."""
-    objs, form = catalog_entry(path, "/AcroForm")
-    return len(resolve(objs, form["/Fields"])) if form else 0
+    get, form = catalog_entry(path, "/AcroForm")
+    return len(get(form["/Fields"])) if form else 0
 
 
 def widgets(path):
@@ -73,17 +54,16 @@ class FormsAndLayers(KorvelTestCase):
         updating from JSON, so none are made)."""
         path = os.path.join(self.dir, "plain-" + os.path.basename(source))
         must("qpdf", "--object-streams=disable", source, path)
-        objs, form = catalog_entry(path, "/AcroForm")
-        root = objs["trailer"]["value"]["/Root"]
-        header = qpdf_json(path, "qpdf")["qpdf"][0]
-        catalog = dict(objs["obj:" + root]["value"])
+        data = qpdf_json(path, "qpdf")
+        objs, get, catalog = objects(path, data)
+        root, form, catalog = objs["trailer"]["value"]["/Root"], get(catalog["/AcroForm"]), dict(catalog)
         if isinstance(catalog["/AcroForm"], str):
             update = {"obj:" + catalog["/AcroForm"]: {"value": dict(form, **{"/NeedAppearances": True})}}
         else:
             catalog["/AcroForm"] = dict(form, **{"/NeedAppearances": True})
             update = {"obj:" + root: {"value": catalog}}
         patch, out = path + ".json", path + ".na.pdf"
-        write(patch, json.dumps({"qpdf": [header, update]}))
+        write(patch, json.dumps({"qpdf": [data["qpdf"][0], update]}))
         must("qpdf", path, "--update-from-json=" + patch, out)
         return out
 
@@ -144,10 +124,10 @@ class FormsAndLayers(KorvelTestCase):
                     out = self.append(first, second, *switches, full=False)
                     self.assertIsNone(qpdf_problem(out))
                     self.assertTrue(renders(out) == renders(first) + renders(second), "a layer shows unlike its source")
-                    objs, props = catalog_entry(out, "/OCProperties")
-                    groups = resolve(objs, props["/OCGs"])
+                    get, props = catalog_entry(out, "/OCProperties")
+                    groups = get(props["/OCGs"])
                     self.assertEqual(len(set(groups)), len(groups))
-                    self.assertEqual(len(groups), sum(len(resolve(o, p["/OCGs"])) for o, p in
+                    self.assertEqual(len(groups), sum(len(g(p["/OCGs"])) for g, p in
                                                       (catalog_entry(f, "/OCProperties") for f in (first, second)) if p))
 
 

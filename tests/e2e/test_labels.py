@@ -4,7 +4,7 @@ neither has labels."""
 
 import os, unittest
 
-from e2etools import KorvelTestCase, korvel, must, page_labels, write
+from e2etools import KorvelTestCase, assemble, korvel, must, page_labels, write
 
 
 def labelled(path, pages, nums):
@@ -15,15 +15,7 @@ def labelled(path, pages, nums):
             2: "<</Type/Pages/Kids[%s]/Count %d>>" % (" ".join("%d 0 R" % (10 + p) for p in range(pages)), pages),
             9: "<</Limits[0 99]/Nums[%s]>>" % nums}
     objs.update({10 + p: "<</Type/Page/Parent 2 0 R/MediaBox[0 0 99 99]/Resources<<>>>>" for p in range(pages)})
-    out, offsets = bytearray(b"%PDF-1.4\n"), {}
-    for n in sorted(objs):
-        offsets[n] = len(out)
-        out += b"%d 0 obj\n%s\nendobj\n" % (n, objs[n].encode())
-    size = max(objs) + 1
-    out += b"xref\n0 %d\n" % size + b"".join(
-        b"%010d 00000 n \n" % offsets[n] if n in offsets else b"0000000000 00000 f \n" for n in range(size))
-    out += b"trailer\n<</Size %d/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (size, out.index(b"xref\n0 "))
-    write(path, bytes(out))
+    write(path, assemble(objs))
     return path
 
 

@@ -1,34 +1,18 @@
 """More than two inputs in one run: every input appended in order into the
 output, bookmarks, links, labels and form fields chained across all of them,
 objects shared across all of them with /s; the old meanings of four
-arguments; no input ever overwritten; nothing written when one fails."""
+arguments; nothing written when one fails."""
 
-import json, os, shutil, unittest
+import os, unittest
 
-from e2etools import (Fixtures, KorvelTestCase, expected_targets, korvel, must, npages, page_labels, qpdf_problem,
-                      read, renders, targets, write)
+from e2etools import (Fixtures, KorvelTestCase, expected_targets, fields, korvel, must, npages, page_labels,
+                      qpdf_problem, read, renders, targets, write)
 from test_damaged import shifted
 from test_destinations import gs_named
 from test_encryption import form_pdf
 from test_labels import labelled
 
 FIX = Fixtures()
-
-
-def fields(path):
-    """The fully qualified names of the fields /AcroForm lists (with kids)."""
-    objs = json.loads(must("qpdf", "--json=2", "--json-key=qpdf", path))["qpdf"][1]
-    get = lambda v: objs.get("obj:" + v, {}).get("value") if isinstance(v, str) and v.endswith(" R") else v
-    catalog = get(objs["trailer"]["value"]["/Root"])
-    names, todo = [], [(f, "") for f in get((get(catalog.get("/AcroForm")) or {}).get("/Fields")) or []]
-    while todo:
-        ref, prefix = todo.pop()
-        field = get(ref) or {}
-        name = prefix + ("." if prefix else "") + field.get("/T", "u:")[2:] if "/T" in field else prefix
-        kids = get(field.get("/Kids")) or []
-        names += [] if kids else [name]
-        todo += [(k, name) for k in kids]
-    return sorted(names)
 
 
 class ManyInputs(KorvelTestCase):
@@ -73,8 +57,8 @@ class ManyInputs(KorvelTestCase):
                     self.assertEqual(targets(out), expected_targets(*judged))
                     self.assertEqual(page_labels(out), [l for p in judged for l in page_labels(p)])
         # The form twice: both copies' fields, under different names.
-        self.assertEqual(len(fields(out)), 2 * len(fields(self.form)))
-        self.assertEqual(len(set(fields(out))), len(fields(out)))
+        names = [name for name, _ in fields(out)]
+        self.assertEqual(len(set(names)), 2 * len(fields(self.form)))
 
     def test_the_same_file_three_times(self):
         out = self.run_many([self.named] * 3)
@@ -123,19 +107,6 @@ class ManyInputs(KorvelTestCase):
             self.assertEqual(korvel(["a.pdf", "b.pdf", "c.pdf", out], self.dir), (0, "", ""))
             self.assertEqual(read(c), before)
             self.assertEqual(npages(os.path.join(self.dir, out)), 7)
-
-    def test_no_input_is_ever_the_output(self):
-        a, b, c = (self.copy_in(p, n) for p, n in ((self.named, "a.pdf"), (self.labels, "b.pdf"), (self.form, "c.pdf")))
-        os.link(c, os.path.join(self.dir, "link.pdf"))
-        for args in (["a.pdf", "b.pdf", "c.pdf", "b.pdf"], ["a.pdf", "b.pdf", "c.pdf", "./c.pdf", "/s"],
-                     ["a.pdf", "b.pdf", "a.pdf", "c.pdf", "link.pdf"]):
-            before = self.snapshot()
-            r = korvel(args, self.dir)
-            self.assertEqual((r[0], r[1]), (1, "Output file must differ from input files"), args)
-            self.assertEqual(self.snapshot(), before)
-        for args in (["a.pdf", "/s", "b.pdf", "c.pdf", "out.pdf"], ["a.pdf", "b.pdf", "c.pdf", "", "/s"],
-                     ["a.pdf", "b.pdf", "c.pdf", "out.pdf", "/s", "/s"]):
-            self.assertEqual(korvel(args, self.dir)[:2], (1, "Wrong program parameteres"), args)
 
 
 if __name__ == "__main__":

@@ -11,7 +11,8 @@ EXAMPLES = [os.path.join(HERE, "..", "..", "examples", n) for n in ("report.pdf"
 PAIRS = [p.split() for p in """alpha-classic beta-classic, alpha-objstm beta-linearized, alpha-linobjstm beta-update_xs,
     alpha-generations beta-offset, alpha-inherited beta-generations, alpha-objstm alpha-objstm,
     plain-direct beta-classic, plain-objstm beta-attachment, plain-incremental beta-generations,
-    plain-direct alpha-generations, alpha-objstm plain-linearized, plain-classic plain-direct""".split(",")]
+    plain-direct alpha-generations, alpha-objstm plain-linearized, plain-classic plain-direct,
+    plain-empty alpha-objstm, beta-classic plain-empty""".split(",")]
 
 
 class Outlines(KorvelTestCase):

@@ -7,17 +7,17 @@
 
 TEST(CPdfObjectTest, SharedPayloadLivesUntilTheLastHolderClearsAndOwnedTextIsCopied)
 {
-    CPdfObject inner, outer, found, none;
-    CPdfDictionary* dict = inner.SetNewDictionary(nullptr);  // the test's count shows who else holds it
+    // The test's own count on the dictionary shows who else holds it; the
+    // sanitizer run finds what is released too early or never.
+    CPdfObject inner, outer, found;
+    CPdfDictionary* dict = inner.SetNewDictionary(nullptr);
     outer.SetNewDictionary(nullptr)->Add("Inner", inner);
     CPdfObject copy(outer);
     outer.Clear();
     copy.GetDictionary()->Lookup("Inner", found);
     EXPECT_EQ(found.GetDictionary(), dict);
-    found = none;  // copy-assignment lets go of the old payload
+    found = CPdfObject();  // assignment lets go of the old payload
     EXPECT_EQ(dict->GetRefCount(), 2);  // the outer dictionary still holds it
-    copy.Clear();
-    EXPECT_EQ(dict->GetRefCount(), 1);  // destroyed, and released what it held
     {
         CPdfObject scoped(inner), moved;
         const CPdfObject& alias = scoped;
@@ -25,19 +25,11 @@ TEST(CPdfObjectTest, SharedPayloadLivesUntilTheLastHolderClearsAndOwnedTextIsCop
         moved = std::move(scoped);
         moved.SetInt(3);  // a setter lets go of the old payload too
         EXPECT_EQ(scoped.GetKind(), OBJ_NONE);
-        EXPECT_EQ(dict->GetRefCount(), 1);
+        EXPECT_EQ(dict->GetRefCount(), 2);
         scoped = inner;
     }
-    EXPECT_EQ(dict->GetRefCount(), 1);  // and the destructor
-
-    CPdfStream* stream = NewMemoryStream("");  // reads nothing, so the bytes may go
-    outer.SetStream(stream);
-    found = outer;
-    outer.Clear();
-    EXPECT_EQ(stream->GetRefCount(), 2);
-    found.Clear();
-    EXPECT_EQ(stream->GetRefCount(), 1);
-    stream->Release();
+    copy.Clear();
+    EXPECT_EQ(dict->GetRefCount(), 1);  // destroyed, and released what it held
 
     outer.SetString(CPdfString(reinterpret_cast<const uint8_t*>("a\0b"), 3));
     inner.SetName("Pages");
@@ -108,7 +100,7 @@ TEST(CPdfArrayTest, GetFollowsReferencesGetRawDoesNotAndOutOfRangeIsNull)
     EXPECT_EQ(resolver.calls, 1);
 }
 
-TEST(CPdfStringTest, KeepsItsBytesAndGivesTheWrittenHexadecimalForm)
+TEST(CPdfStringTest, KeepsItsBytesGivesTheWrittenHexadecimalFormAndDecodesIt)
 {
     // Literal bytes become lowercase hex pairs; hexadecimal text comes back as written.
     CPdfString literal(reinterpret_cast<const uint8_t*>("\0A\0\xFF"), 4), hex("41 4z\n");
@@ -118,18 +110,12 @@ TEST(CPdfStringTest, KeepsItsBytesAndGivesTheWrittenHexadecimalForm)
     EXPECT_EQ(hexCopy.GetHexText() + CPdfString(nullptr, 0).GetHexText() + CPdfString("Az").GetHexText(),
               "<41 4z\n><><417a>");
     EXPECT_TRUE(copy.GetLength() == 4 && !hexCopy.IsLiteral());
-}
-
-TEST(CPdfStringTest, ValueDecodesHexadecimalText)
-{
-    // Bytes other than hex digits are skipped; an odd last digit is followed by 0.
-    const std::vector<std::pair<std::string, std::string>> rows = {
-        {"41 4z\n2", "AB"}, {"41 4", "A@"}, {"", ""}, {"4", "@"}, {"6a6B", "jk"}, {"00ff", std::string("\0\xFF", 2)},
-    };
-    for (const auto& [text, value] : rows) {
-        CPdfString hex(text.c_str());
-        hex.SetLiteral(false);
-        EXPECT_EQ(hex.GetValue(), value) << text;
+    // A value: bytes other than hex digits are skipped; an odd last digit is followed by 0.
+    for (const auto& [text, value] : std::vector<std::pair<std::string, std::string>>{
+             {"41 4z\n2", "AB"}, {"41 4", "A@"}, {"", ""}, {"4", "@"}, {"6a6B", "jk"}, {"00ff", std::string("\0\xFF", 2)}}) {
+        CPdfString s(text.c_str());
+        s.SetLiteral(false);
+        EXPECT_EQ(s.GetValue(), value) << text;
     }
     EXPECT_EQ(CPdfString("4142 (").GetValue(), "4142 (");  // a literal string is its own value
 }
