@@ -1,8 +1,8 @@
 // Raw copying from encrypted documents: the text of each object comes in
 // its decrypted form (strings in hexadecimal, stream data with a direct
-// /Length of the decrypted data, every other byte as written), large stream
-// data is decrypted on its way from file to file, and the output carries no
-// /Encrypt dictionary.
+// /Length of the decrypted data, every other byte as written), and large
+// stream data is decrypted on its way from file to file. (Whole jobs are
+// judged end to end, in test_encryption.py.)
 #include <gtest/gtest.h>
 
 #include "append/AppendTestKit.h"
@@ -53,35 +53,5 @@ TEST(EncryptedCopyTest, RawTextsComeDecrypted)
         EXPECT_EQ(Text(whole), head + large + "\nendstream\nendobj\n");
         ASSERT_TRUE(tail.Materialize());
         EXPECT_EQ(Text(tail), Text(whole));
-    }
-}
-
-TEST(EncryptedCopyTest, JobsWriteDecryptedObjectsAndNoEncryptDictionary)
-{
-    TempDir dir;
-    for (const Scheme* scheme : {&kRc4, &kAes, &kAesClearMetadata}) {
-        for (const bool first : {true, false}) {
-            for (const bool compact : {false, true}) {
-                SCOPED_TRACE(std::string(scheme->name) + (first ? ", first" : ", second") + (compact ? ", /s" : ""));
-                const std::string encrypted = Document(*scheme), plain = MinimalPdf(1);
-                ASSERT_EQ(Append(dir, first ? encrypted : plain, first ? plain : encrypted, compact), "");
-                const std::string out = ReadFile(dir.File("out.pdf"));
-                EXPECT_EQ(out.find("/Encrypt"), std::string::npos);
-                // Numbers of the second document move up by T1 - 1 = 4. Neither
-                // the /Encrypt dictionary nor the cross-reference stream naming it
-                // is written; the large stream goes out decrypted.
-                const int shift = first ? 0 : 4;
-                EXPECT_EQ(ObjectText(out, 9 + shift) + ObjectText(out, 13 + shift), "");
-                EXPECT_NE(ObjectText(out, 10 + shift).find(LargeData() + "\nendstream"), std::string::npos);
-                // The result opens as a plain document with the same values.
-                const Result result(dir.File("out.pdf"));
-                EXPECT_EQ(result.doc.GetXRef()->GetSecurityHandler(), nullptr);
-                EXPECT_EQ(ReadAll(result.Object(4 + shift).GetStream()), kContent);
-                EXPECT_EQ(Text(result.Object(12 + shift)), "member (string)");
-                if (first) {  // the first document's Info is the result's
-                    EXPECT_EQ(Text(At(result.Object(5, 2), "Title")), kTitle);
-                }
-            }
-        }
     }
 }

@@ -7,7 +7,8 @@ refused with its own message and nothing is written."""
 
 import os, shutil, unittest
 
-from e2etools import Fixtures, KorvelTestCase, assemble, fields, korvel, must, npages, outlines, read, run, write
+from e2etools import (Fixtures, KorvelTestCase, assemble, fields, korvel, must, npages, objects, outlines, read, run,
+                      write)
 
 FIX = Fixtures()
 PROTECTED = "PDF file is protected by a password"
@@ -53,6 +54,12 @@ def form_pdf(path):
             10: "<</Title%s/Parent 6 0 R/Dest[3 0 R/Fit]>>" % pdf_text(TITLE),
             11: "<</Title(Info \\(title\\))/Producer<4b6f7276656c2074657374>>>"}
     write(path, assemble(objs, "/Info 11 0 R", "%PDF-1.6"))
+
+
+def info(path):
+    """The document information dictionary, strings as qpdf reads them."""
+    objs, get, _ = objects(path)
+    return get(objs["trailer"]["value"].get("/Info"))
 
 
 class Encryption(KorvelTestCase):
@@ -110,6 +117,7 @@ class Encryption(KorvelTestCase):
                 self.assertNotIn(b"/Encrypt", read(out))
                 self.assertEqual(outlines(out), titles)
                 self.assertEqual(fields(out), sorted(fields(plain_a) + fields(plain_b), key=str))
+                self.assertEqual(info(out), info(plain_a))  # the first document's, decrypted
                 for name in os.listdir(self.dir):
                     os.remove(os.path.join(self.dir, name))
 

@@ -1,17 +1,27 @@
 """Files of each structural kind appended onto each other, plain and compact
-("/s"). Both results must be judged good against the inputs, and the compact
-one must not be larger; where the inputs share fonts and images, smaller."""
+("/s"). Both results must be judged good against the inputs, with the first
+document's bookmarks followed by the second's, each leading to the page it
+led to before; the compact one must not be larger, and where the inputs
+share fonts and images, smaller. The bundled examples of `make demo` are
+appended here too."""
 
 import os, unittest
 
-from e2etools import KINDS, MARKERS, Fixtures, KorvelTestCase, geometry, read, renders
+from e2etools import HERE, KINDS, MARKERS, Fixtures, KorvelTestCase, geometry, npages, outlines, read, renders
 
 FIX = Fixtures()
+EXAMPLES = [os.path.join(HERE, "..", "..", "examples", n) for n in ("report.pdf", "invoice.pdf")]
 # Each kind twice as first and twice as second: alpha-K with beta-K and beta-(next K).
 PAIRS = [("alpha-" + k, "beta-" + KINDS[(i + s) % len(KINDS)], False) for s in (0, 1) for i, k in enumerate(KINDS)]
+# Outline roots of either kind, direct or empty, or none.
+PAIRS += [p.split() + [False] for p in """alpha-objstm beta-linearized, alpha-inherited beta-generations,
+    plain-direct beta-classic, plain-objstm beta-attachment, plain-incremental beta-generations,
+    plain-direct alpha-generations, alpha-objstm plain-linearized, plain-classic plain-direct,
+    plain-empty alpha-objstm, beta-classic plain-empty""".split(",")]
 IMAGE = b"/Subtype /Image"
 SHARING = [("shared-classic", "shared-reverse", True), ("shared-reverse", "shared-objstm", True),
-           ("alpha-generations", "alpha-generations", True), ("alpha-linobjstm", "alpha-linobjstm", True)]
+           ("alpha-generations", "alpha-generations", True), ("alpha-linobjstm", "alpha-linobjstm", True),
+           ("alpha-objstm", "alpha-objstm", True)]
 
 
 class Variants(KorvelTestCase):
@@ -25,19 +35,27 @@ class Variants(KorvelTestCase):
         for kind in ("nodes", "node"):  # what the intermediate node sets, not the root
             self.assertEqual(geometry(FIX.get("alpha-%s.pdf" % kind))[1][:2], ["rot 270", "MediaBox 0.00 0.00 300.00 200.00"])
         self.assertEqual(renders(FIX.get("alpha-nodes.pdf")), renders(FIX.get("alpha-node.pdf")))
+        for path in [FIX.get("alpha-objstm.pdf"), FIX.get("beta-classic.pdf")] + EXAMPLES:
+            self.assertTrue(any(kids for _, _, kids in outlines(path)), path)  # nested bookmarks
+        self.assertEqual(outlines(FIX.get("plain-classic.pdf")) + outlines(FIX.get("plain-direct.pdf")), [])
 
     def test_pairs_plain_and_compact(self):
-        for first, second, shares in PAIRS + SHARING:
+        for first, second, shares in PAIRS + SHARING + [EXAMPLES + [False]]:
             with self.subTest(first=first, second=second):
-                a, b = FIX.get(first + ".pdf"), FIX.get(second + ".pdf")
-                plain = read(self.append(a, b, out="plain.pdf"))
+                a, b = (p if p in EXAMPLES else FIX.get(p + ".pdf") for p in (first, second))
+                plain = self.append(a, b, out="plain.pdf")
                 # Objects are copied as they are: the attachment and the look-alike string too.
                 for marker in MARKERS:
-                    self.assertEqual(plain.count(marker), read(a).count(marker) + read(b).count(marker))
-                compact = read(self.append(a, b, "/s", out="compact.pdf"))
-                (self.assertLess if shares else self.assertLessEqual)(len(compact), len(plain))
+                    self.assertEqual(read(plain).count(marker), read(a).count(marker) + read(b).count(marker))
+                compact = self.append(a, b, "/s", out="compact.pdf")
+                (self.assertLess if shares else self.assertLessEqual)(len(read(compact)), len(read(plain)))
                 if shares:  # the image of both only once
-                    self.assertEqual(compact.count(IMAGE), max(read(a).count(IMAGE), read(b).count(IMAGE)))
+                    self.assertEqual(read(compact).count(IMAGE), max(read(a).count(IMAGE), read(b).count(IMAGE)))
+                for out in (plain, compact):
+                    self.assertEqual(outlines(out), outlines(a) + outlines(b, npages(a)))
+        # A result with bookmarks of both, as the first document again.
+        again = self.append(plain, FIX.get("beta-objstm.pdf"), out="again.pdf")
+        self.assertEqual(outlines(again), outlines(plain) + outlines(FIX.get("beta-objstm.pdf"), npages(plain)))
 
 
 if __name__ == "__main__":
