@@ -2,16 +2,14 @@
 pdftk's owner-only file) append as first and as second document, plain,
 compact and in place; the result is not encrypted and is judged against the
 inputs decrypted by qpdf: valid, every page rendered alike, bookmark titles
-and form values as they read in the clear. A file with a user password is
-refused with its own message and nothing is written."""
+and form values as they read in the clear. (A file with a user password is
+refused in test_files.py.)"""
 
 import os, shutil, unittest
 
-from e2etools import (Fixtures, KorvelTestCase, assemble, fields, korvel, must, npages, objects, outlines, read, run,
-                      write)
+from e2etools import Fixtures, KorvelTestCase, assemble, fields, korvel, must, npages, objects, outlines, read, write
 
 FIX = Fixtures()
-PROTECTED = "PDF file is protected by a password"
 TITLE = "Encrypted (1) \u00e9t\u00e9"
 VALUE = "Form value \u00e4\u00f6\u00fc"
 
@@ -138,20 +136,6 @@ class Encryption(KorvelTestCase):
         self.assertIn("R = ", must("qpdf", "--show-encryption", encrypted[0]))
         self.check_pair(encrypted, (self.partner, self.partner))
         self.check_pair((self.partner, self.partner), encrypted)
-
-    def test_user_password_is_refused_and_nothing_written(self):
-        path = os.path.join(self.inputs, "user.pdf")
-        must("qpdf", "--encrypt", "user", "owner", "256", "--", self.form, path)
-        self.assertNotEqual(run(["qpdf", "--check", path])[0], 0)  # qpdf cannot open it either
-        self.copy_in(path, "user.pdf")
-        self.copy_in(self.partner, "plain.pdf")
-        before = self.snapshot()
-        for args in (["user.pdf", "plain.pdf", "out.pdf"], ["plain.pdf", "user.pdf", "out.pdf"],
-                     ["user.pdf", "plain.pdf", "out.pdf", "/s"], ["plain.pdf", "user.pdf", "out.pdf", "/s"],
-                     ["user.pdf", "plain.pdf"], ["plain.pdf", "user.pdf"]):
-            with self.subTest(args=args):
-                self.assertFailedWith(korvel(args, self.dir), PROTECTED, names=("user.pdf",))
-                self.assertEqual(self.snapshot(), before)
 
 
 if __name__ == "__main__":

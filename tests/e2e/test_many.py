@@ -1,7 +1,7 @@
 """More than two inputs in one run: every input appended in order into the
 output, bookmarks, links, labels and form fields chained across all of them,
-objects shared across all of them with /s; the old meanings of four
-arguments; nothing written when one fails."""
+objects shared across all of them with /s; nothing written when one
+fails. (What four or more arguments mean is CPdfFileAppendTest's.)"""
 
 import os, unittest
 
@@ -89,24 +89,6 @@ class ManyInputs(KorvelTestCase):
             self.assertEqual((r[0], r[1]), (1, "PDF file was damaged"), r)
             self.assertIn(broken, r[2])
             self.assertEqual(self.snapshot(), before)
-
-    def test_four_arguments_keep_their_old_meanings(self):
-        a, b = self.copy_in(self.named, "a.pdf"), self.copy_in(self.labels, "b.pdf")
-        # in1 in2 output /s, and any fourth argument: the compact switch.
-        for last in ("/s", "x"):
-            before = self.snapshot()
-            self.assertEqual(korvel(["a.pdf", "b.pdf", "out.pdf", last], self.dir), (0, "", ""))
-            self.assertEqual(npages(os.path.join(self.dir, "out.pdf")), 6)
-            self.assertFalse(os.path.exists(os.path.join(self.dir, last)))
-            os.remove(os.path.join(self.dir, "out.pdf"))
-            self.assertEqual(self.snapshot(), before)
-        # pdfunite's habit: the last name ending in .pdf (any case) is the output.
-        c = self.copy_in(self.form, "c.pdf")
-        for out in ("out.pdf", "OUT.PDF"):
-            before = read(c)
-            self.assertEqual(korvel(["a.pdf", "b.pdf", "c.pdf", out], self.dir), (0, "", ""))
-            self.assertEqual(read(c), before)
-            self.assertEqual(npages(os.path.join(self.dir, out)), 7)
 
 
 if __name__ == "__main__":
