@@ -36,17 +36,13 @@ void Start(CPdfOutputFile& out, const std::string& target, const std::string& te
 
 }  // namespace
 
-TEST(CPdfOutputFileTest, NamesBesideAndNumbered)
+TEST(CPdfOutputFileTest, NamesBeside)
 {
+    // (Numbered names are the set-aside test's.)
     const std::tuple<std::string, std::string, std::string> beside[] = {
         {"a.pdf", "x", "x"}, {"docs/a.pdf", "x", "docs/x"}, {"/a.pdf", "x", "/x"}, {"/d/e/", "x", "/d/e/x"}};
     for (const auto& [path, name, expected] : beside)
         EXPECT_EQ(CPdfOutputFile::NameBeside(path, name), expected);
-    const std::tuple<std::string, unsigned, std::string> numbered[] = {
-        {"temp.tmp", 0, "temp.tmp"}, {"temp.tmp", 2, "temp-2.tmp"}, {"a.b.c", 1, "a.b-1.c"},
-        {"noext", 3, "noext-3"},     {".hidden", 1, ".hidden-1"}};
-    for (const auto& [name, n, expected] : numbered)
-        EXPECT_EQ(CPdfOutputFile::NumberedName(name, n), expected);
 }
 
 TEST(CPdfOutputFileTest, ReplacedTargetKeepsItsPermissionsAndIsNeverExposed)
