@@ -228,7 +228,6 @@ SOURCES = {"alpha": ("Alpha", 3, [("Alpha one", 1, [("Alpha A", 1), ("Alpha B", 
            "long": ("Long", 14, [("Long one", 1, []), ("Long last", 14, [])], None)}
 QPDF = {"classic": ["--object-streams=disable"], "objstm": ["--object-streams=generate"], "linearized": ["--linearize"],
         "linobjstm": ["--linearize", "--object-streams=generate"], "reverse": ["--pages", ".", "z-1", "--"],
-        "encrypted": ["--encrypt", "u", "o", "256", "--"],
         "attachment": ["--add-attachment", "data.bin", "--", "--compress-streams=n", "--decode-level=none"]}
 KINDS = ("classic objstm linearized linobjstm incremental update_xs offset generations inherited nodes node "
          "attachment").split()

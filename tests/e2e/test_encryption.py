@@ -2,14 +2,16 @@
 pdftk's owner-only file) append as first and as second document, plain,
 compact and in place; the result is not encrypted and is judged against the
 inputs decrypted by qpdf: valid, every page rendered alike, bookmark titles
-and form values as they read in the clear. (A file with a user password is
-refused in test_files.py.)"""
+and form values as they read in the clear. A file with a user password is
+refused with its own message and nothing is written."""
 
 import os, re, shutil, unittest
 
-from e2etools import Fixtures, KorvelTestCase, assemble, fields, korvel, must, npages, objects, outlines, read, write
+from e2etools import (Fixtures, KorvelTestCase, assemble, fields, korvel, must, npages, objects, outlines, read, run,
+                      write)
 
 FIX = Fixtures()
+PROTECTED = "PDF file is protected by a password"
 TITLE = "Encrypted (1) \u00e9t\u00e9"
 VALUE = "Form value \u00e4\u00f6\u00fc"
 
@@ -137,6 +139,18 @@ class Encryption(KorvelTestCase):
         self.assertIn("R = ", must("qpdf", "--show-encryption", encrypted[0]))
         self.check_pair(encrypted, (self.partner, self.partner))
         self.check_pair((self.partner, self.partner), encrypted)
+
+    def test_user_password_is_refused_and_nothing_written(self):
+        path = os.path.join(self.inputs, "user.pdf")
+        must("qpdf", "--encrypt", "user", "owner", "256", "--", self.form, path)
+        self.assertNotEqual(run(["qpdf", "--check", path])[0], 0)  # qpdf cannot open it either
+        self.copy_in(path, "user.pdf"), self.copy_in(self.partner, "plain.pdf")
+        before = self.snapshot()
+        for inputs in (["user.pdf", "plain.pdf"], ["plain.pdf", "user.pdf"]):
+            for rest in (["out.pdf"], ["out.pdf", "/s"], []):
+                with self.subTest(args=inputs + rest):
+                    self.assertFailedWith(korvel(inputs + rest, self.dir), PROTECTED, names=("user.pdf",))
+                    self.assertEqual(self.snapshot(), before)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 """More than two inputs in one run: every input appended in order into the
 output, bookmarks, links, labels and form fields chained across all of them,
-objects shared across all of them with /s; nothing written when one
-fails. (What four or more arguments mean is CPdfFileAppendTest's.)"""
+objects shared across all of them with /s; the old meanings of four
+arguments; nothing written when one fails. (Every argument form is
+parsed in CPdfFileAppendTest.)"""
 
 import os, unittest
 
@@ -89,6 +90,18 @@ class ManyInputs(KorvelTestCase):
             self.assertEqual((r[0], r[1]), (1, "PDF file was damaged"), r)
             self.assertIn(broken, r[2])
             self.assertEqual(self.snapshot(), before)
+
+    def test_four_arguments_keep_their_old_meanings(self):
+        self.copy_in(self.named, "a.pdf"), self.copy_in(self.labels, "b.pdf"), self.copy_in(self.form, "c.pdf")
+        # in1 in2 output and any fourth argument (the compact switch); pdfunite's
+        # habit: a fourth ending in .pdf (any case) is the output after three inputs.
+        for third, fourth, out, pages in (("out.pdf", "/s", "out.pdf", 6), ("out.pdf", "x", "out.pdf", 6),
+                                          ("c.pdf", "out.pdf", "out.pdf", 7), ("c.pdf", "OUT.PDF", "OUT.PDF", 7)):
+            before = self.snapshot()
+            self.assertEqual(korvel(["a.pdf", "b.pdf", third, fourth], self.dir), (0, "", ""))
+            self.assertEqual(npages(os.path.join(self.dir, out)), pages)
+            os.remove(os.path.join(self.dir, out))
+            self.assertEqual(self.snapshot(), before)  # no file "x", c.pdf untouched
 
 
 if __name__ == "__main__":
