@@ -75,27 +75,20 @@ std::string ObjectStreamFile(const std::vector<std::pair<int, std::string>>& mor
     return a.Bytes();
 }
 
-// An update of base (ending in "%%EOF\n") that redefines objects.
-std::string Update(const std::string& base, const std::vector<std::pair<int, std::string>>& objects)
-{
-    const size_t mark = base.rfind("startxref\n") + 10;
-    const std::string prev = base.substr(mark, base.find('\n', mark) - mark);
-    std::string out = base, table = "xref\n";
-    for (const auto& [number, body] : objects) {
-        char row[32];
-        std::snprintf(row, sizeof(row), "%010zu 00000 n \n", out.size() - base.find("%PDF-"));
-        table += std::to_string(number) + " 1\n" + row;
-        out += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
-    }
-    const size_t at = out.size() - base.find("%PDF-");
-    return out + table + "trailer\n<</Size 100/Root 1 0 R/Prev " + prev + ">>\nstartxref\n" +
-           std::to_string(at) + "\n%%EOF\n";
-}
-
 }  // namespace
 
 TEST(CPdfXRefScannerTest, ValidFilesGiveTheTableTheyState)
 {
+    // A file with an update that redefines page 3 and adds 9.
+    const auto Updated = [] {
+        PdfAssembler a("%PDF-1.4");
+        a.Objects({{1, "<</Type/Catalog/Pages 2 0 R>>"}, {2, "<</Type/Pages/Kids[3 0 R]/Count 1>>"}, {3, "<<>>"}});
+        const size_t first = a.Table({}, "/Size 4/Root 1 0 R");
+        a.StartXRef(first);
+        a.Objects({{3, "<</Type/Page/Parent 2 0 R/Resources<<>>>>"}, {9, "(9)"}});
+        a.StartXRef(a.Table({3, 9}, "/Size 10/Root 1 0 R/Prev " + std::to_string(first)));
+        return a.Bytes();
+    };
     const std::string compact = PdfBuilder()
                                     .Object(1, "<</Type/Catalog/Pages 2 0 R>>")
                                     .Object(2, "<</Type/Pages/Kids[3 2 R]/Count 1>>")
@@ -105,8 +98,7 @@ TEST(CPdfXRefScannerTest, ValidFilesGiveTheTableTheyState)
                                     .Object(5, "<</Title(1 0 obj)>>")
                                     .BuildWithXRefStream(6, true);
     const std::string files[] = {MinimalPdf(3), MinimalPdf(2, "", std::string(300, 'x') + "\n"), compact,
-                                 ObjectStreamFile({{4, "<</Kids 5 0 R>>"}}),
-                                 Update(MinimalPdf(2), {{3, "<</Type/Page/Parent 2 0 R/Resources<<>>>>"}, {9, "(9)"}})};
+                                 ObjectStreamFile({{4, "<</Kids 5 0 R>>"}}), Updated()};
     for (size_t i = 0; i < std::size(files); ++i) {
         const Scanned scanned = Scan(files[i]);
         ASSERT_EQ(ErrorOf([&] { Stated(files[i]); }), "") << "file " << i;

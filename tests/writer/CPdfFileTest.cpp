@@ -86,28 +86,25 @@ TEST(CPdfFileTest, CopiesOfContiguousBytesGoOutAsOne)
         big[i] = char('A' + i / 4096 % 26);
     struct Step {
         int file;
-        int64_t position;
-        int64_t length;
-        const char* text;
+        int64_t position, length;
+        const char* text = "";
     };
-    struct Case {
+    const struct {
         std::vector<Step> steps;
         std::string bytes;
-        int64_t copies;
+        int64_t copies, kernelCopies;
+    } cases[] = {
+        {{{0, 0, 3}, {0, 3, 4}, {0, 7, 3}}, "0123456789", 1, 0},                           // joined
+        {{{0, 0, 3}, {0, 4, 2}}, "01245", 2, 0},                                           // a gap
+        {{{0, 3, 2}, {0, 0, 3}}, "34012", 2, 0},                                           // backwards
+        {{{0, 0, 2}, {1, 2, 2}}, "01CD", 2, 0},                                            // another file
+        {{{0, 0, 2}, {-1, 0, 0, "x"}, {0, 2, 2}}, "01x23", 2, 0},                          // a write between
+        {{{0, 0, 2}, {0, 2, 0}, {0, 2, 1}}, "012", 1, 0},                                  // nothing copied
+        {{{1, 4, 2}, {1, 6, 3}, {-1, 0, 0, "!"}}, "EF   !", 1, 0},                         // past the end: spaces
+        {{{-1, 0, 0, "ab"}}, "ab", 0, 0},
+        {{{2, 0, k - 1}, {2, k - 1, 6}}, big, 1, 1},                                       // joined, then large
+        {{{2, 10, k}, {-1, 0, 0, "!"}, {2, 0, 1}}, big.substr(10) + "     !A", 2, 1},      // large, past the end
     };
-    const Case cases[] = {
-        {{{0, 0, 3, ""}, {0, 3, 4, ""}, {0, 7, 3, ""}}, "0123456789", 1},      // joined
-        {{{0, 0, 3, ""}, {0, 4, 2, ""}}, "01245", 2},                          // a gap
-        {{{0, 3, 2, ""}, {0, 0, 3, ""}}, "34012", 2},                          // backwards
-        {{{0, 0, 2, ""}, {1, 2, 2, ""}}, "01CD", 2},                           // another file
-        {{{0, 0, 2, ""}, {-1, 0, 0, "x"}, {0, 2, 2, ""}}, "01x23", 2},         // a write between
-        {{{0, 0, 2, ""}, {0, 2, 0, ""}, {0, 2, 1, ""}}, "012", 1},             // nothing copied
-        {{{1, 4, 2, ""}, {1, 6, 3, ""}, {-1, 0, 0, "!"}}, "EF   !", 1},        // past the end: spaces
-        {{{-1, 0, 0, "ab"}}, "ab", 0},
-        {{{2, 0, k - 1, ""}, {2, k - 1, 6, ""}}, big, 1},                          // joined, then large
-        {{{2, 10, k, ""}, {-1, 0, 0, "!"}, {2, 0, 1, ""}}, big.substr(10) + "     !A", 2},  // large, past the end
-    };
-    const int64_t kernelCopies[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1};
     TempDir dir;
     dir.Write("a", "0123456789");
     dir.Write("b", "ABCDEF");
@@ -133,6 +130,6 @@ TEST(CPdfFileTest, CopiesOfContiguousBytesGoOutAsOne)
         EXPECT_TRUE(bytes == cases[i].bytes) << "case " << i << ": " << bytes.size() << " bytes, "
                                              << bytes.substr(0, 16) << "...";
         EXPECT_EQ(w.GetCopyCount(), cases[i].copies) << "case " << i;
-        EXPECT_EQ(w.GetKernelCopyCount(), kernelCopies[i]) << "case " << i;
+        EXPECT_EQ(w.GetKernelCopyCount(), cases[i].kernelCopies) << "case " << i;
     }
 }
