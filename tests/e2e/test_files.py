@@ -83,11 +83,12 @@ class Files(KorvelTestCase):
                                  {n: d for n, d in before.items() if n != first})
 
     def test_modes_and_owners(self):
-        # A 0600 first input stays 0600 in place (every mode is CPdfOutputFileTest's);
-        # a new output gets 0666 less the umask.
-        os.chmod(self.a, 0o600)
-        self.assertSucceeded(korvel(["a.pdf", "b.pdf"], self.dir))
-        self.assertEqual(stat.S_IMODE(os.stat(self.a).st_mode), 0o600)
+        # A 0600 or 0640 first input keeps its mode in place (more modes are
+        # CPdfOutputFileTest's); a new output gets 0666 less the umask.
+        for mode in (0o600, 0o640):
+            os.chmod(self.a, mode)
+            self.assertSucceeded(korvel(["a.pdf", "b.pdf"], self.dir))
+            self.assertEqual(stat.S_IMODE(os.stat(self.a).st_mode), mode)
         self.assertSucceeded(korvel(["b.pdf", "b.pdf", "out.pdf"], self.dir, lambda: os.umask(0o027)))
         self.assertEqual(stat.S_IMODE(os.stat(os.path.join(self.dir, "out.pdf")).st_mode), 0o640)
         if os.geteuid() == 0:  # only root may keep another user's ownership
