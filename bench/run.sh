@@ -31,7 +31,9 @@
 #       BENCH_HUGE_RUNS times (default 5), qpdf once, each after the
 #       previous result is removed and synced. Needs ~13 GB of free disk in
 #       bench/work while it runs; its files are made in bench/work/huge and
-#       removed afterwards (kept with BENCH_KEEP_HUGE=1).
+#       removed afterwards (kept with BENCH_KEEP_HUGE=1). The in-place
+#       form runs once on a copy of the first input, checked for pages and
+#       mode.
 #         BENCH_HUGE=1 BENCH_RUNS=9 bench/run.sh build/korvel
 # Each command is timed as a whole process (wall clock), RUNS times
 # (default 5, env BENCH_RUNS), interleaved, and the median is reported.
@@ -259,6 +261,19 @@ if [ "${BENCH_HUGE:-0}" = 1 ]; then
   echo "(i) generating two ~1.5 GB inputs in $work/huge ..."
   make_huge_inputs
   SETTLE=1 bench_pair i "1.5 GB + 1.5 GB, raw images" huge/i1.pdf huge/i2.pdf "${BENCH_HUGE_RUNS:-5}" 1
+  # The in-place form on a 1.5 GB first input, once: the result replaces
+  # it, keeps its mode and has both inputs' pages.
+  echo "(i) the in-place form on a copy of the first input ..."
+  cp huge/i1.pdf huge/inplace.pdf
+  chmod 600 huge/inplace.pdf
+  sync
+  "$korvel" huge/inplace.pdf huge/i2.pdf
+  want=$(( $(pages huge/i1.pdf) + $(pages huge/i2.pdf) ))
+  [ "$(pages huge/inplace.pdf)" = "$want" ] || { echo "WRONG RESULT: in place, $(pages huge/inplace.pdf) pages, expected $want" >&2; exit 1; }
+  [ "$(stat -c %a huge/inplace.pdf)" = 600 ] || { echo "WRONG RESULT: in place, mode $(stat -c %a huge/inplace.pdf)" >&2; exit 1; }
+  [ "$(stat -c %s huge/inplace.pdf)" -gt 3000000000 ] || { echo "WRONG RESULT: in place, the result is too small" >&2; exit 1; }
+  rm -f huge/inplace.pdf
+  echo "(i) in place: $want pages, mode 600 kept"
   if [ "${BENCH_KEEP_HUGE:-0}" != 1 ]; then
     rm -rf huge
   fi
