@@ -153,8 +153,13 @@ bool CPdfFileAppend::Run()
         version = std::max(version, input->doc.GetVersion());
     WriteHeader(version);
 
-    for (size_t k = 0; k < m_inputs.size(); ++k)
+    for (size_t k = 0; k < m_inputs.size(); ++k) {
         CopyInput(k);
+        // Later inputs read this one's objects again only to confirm a
+        // shared object (/s): its cache goes back to the heap for theirs.
+        m_inputs[k]->reader->Release();
+        m_inputs[k]->doc.ReleaseCache();
+    }
     for (const auto& merge : m_merges)
         merge->Write(*this);
     FinishOutput();
@@ -201,6 +206,9 @@ void CPdfFileAppend::OpenInput(Input& input)
         input.info = input.xref->GetInfoNum();
         input.entries = &input.xref->GetEntries();
         input.pages = FindPageTreeRoot(*input.xref);
+        // The next input's opening takes the memory; what the merges read
+        // later is read again.
+        input.doc.ReleaseCache();
     } catch (CPdfException& e) {
         e.InFile(input.name);
         throw;

@@ -107,6 +107,12 @@ bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allow
     return true;
 }
 
+void CPdfRawReader::Release()
+{
+    m_cache.Release();
+    std::vector<uint8_t>().swap(m_scratch);
+}
+
 const uint8_t* CPdfRawReader::Span(int64_t position, size_t want, size_t& available)
 {
     return m_cache.Span(position, want, available, m_scratch);

@@ -28,6 +28,10 @@ public:
     // data decrypted with a direct /Length that states the new length.
     bool ReadRawObject(int32_t number, CPdfRawObject& out, bool allowTail);
 
+    // Frees what was kept to read the next objects faster; reading goes on
+    // as before.
+    void Release();
+
     // Stream data at least this long stays in the file until it is copied.
     static constexpr int64_t kTailMinimum = 4 * 1024;
 

@@ -9,6 +9,7 @@
 #include "document/CPdfCatalog.h"
 #include "main/CPdfException.h"
 #include "main/Messages.h"
+#include "reader/CPdfFileCache.h"
 #include "reader/CPdfFileStream.h"
 #include "reader/CPdfXRef.h"
 
@@ -48,8 +49,8 @@ void CPdfDocument::Open(const std::string& path)
             throw CPdfException(msg::kCantOpenFile).Because("not a regular file");
         CPdfObject none;
         none.SetNull();
-        m_stream.Reset(
-            new CPdfFileStream(m_file.get(), 0, 0, none, std::make_shared<CPdfFileCache>(fileno(m_file.get()), kCacheBlocks, kCacheBlockSize)));
+        m_cache = std::make_shared<CPdfFileCache>(fileno(m_file.get()), kCacheBlocks, kCacheBlockSize);
+        m_stream.Reset(new CPdfFileStream(m_file.get(), 0, 0, none, m_cache));
         CheckHeader();
         m_xref = std::make_unique<CPdfXRef>();
         m_xref->LoadOrRebuild(m_stream.Get(), fileno(m_file.get()));
@@ -71,6 +72,7 @@ void CPdfDocument::Close()
     m_catalog.reset();
     m_xref.reset();
     m_stream.Reset(nullptr);
+    m_cache.reset();
     m_file.reset();
     m_version.clear();
     m_open = false;
@@ -79,6 +81,12 @@ void CPdfDocument::Close()
 bool CPdfDocument::WasRebuilt() const
 {
     return m_xref && m_xref->WasRebuilt();
+}
+
+void CPdfDocument::ReleaseCache()
+{
+    if (m_cache)
+        m_cache->Release();
 }
 
 void CPdfDocument::LoadCatalog()

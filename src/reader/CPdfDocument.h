@@ -8,6 +8,7 @@
 
 class CPdfCatalog;
 class CPdfException;
+class CPdfFileCache;
 class CPdfXRef;
 
 // One open input file: owns its FILE handle, the whole-file stream (whose
@@ -31,6 +32,9 @@ public:
     const std::string& GetVersion() const { return m_version; }
     // The cross-reference data had to be rebuilt from the file's bytes.
     bool WasRebuilt() const;
+    // Frees the blocks kept of the file for object fetches; later fetches
+    // read them again. A job of many inputs holds them all open at once.
+    void ReleaseCache();
 
 private:
     void CheckHeader();
@@ -46,6 +50,7 @@ private:
 
     bool m_open = false;
     std::unique_ptr<FILE, FileCloser> m_file;
+    std::shared_ptr<CPdfFileCache> m_cache;
     CPdfStreamRef m_stream;
     std::unique_ptr<CPdfXRef> m_xref;
     std::unique_ptr<CPdfCatalog> m_catalog;

@@ -29,6 +29,15 @@ CPdfFileCache::Block& CPdfFileCache::BlockAt(int64_t position)
     return block;
 }
 
+void CPdfFileCache::Release()
+{
+    for (Block& block : m_blocks) {
+        block.start = -1;
+        block.length = 0;
+        std::vector<uint8_t>().swap(block.data);
+    }
+}
+
 size_t CPdfFileCache::Read(int64_t position, uint8_t* out, size_t n)
 {
     if (position < 0 || n == 0)

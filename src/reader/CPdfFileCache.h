@@ -24,6 +24,10 @@ public:
     // valid until the next call.
     const uint8_t* Span(int64_t position, size_t want, size_t& available, std::vector<uint8_t>& scratch);
 
+    // Frees the blocks' memory; they are read again when next needed. A job
+    // of many inputs keeps every reader open but works on one at a time.
+    void Release();
+
 private:
 
     struct Block {

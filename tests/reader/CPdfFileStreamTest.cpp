@@ -75,3 +75,24 @@ TEST_F(CPdfFileStreamTest, WindowsOnOneFileKeepTheirOwnPositions)
         EXPECT_EQ(gotB, m_bytes.substr(kSize - 60000) + std::string(10000, '\xFF'));  // -1 after the end
     }
 }
+
+TEST_F(CPdfFileStreamTest, ReleasedCacheReadsItsBlocksAgain)
+{
+    // The job frees an input's cache between its phases while windows and
+    // spans on it are still in use: their next reads come from the file.
+    CPdfStreamRef w = Window(65530, 20);
+    EXPECT_EQ(w->GetChar(), At(65530));
+    std::vector<uint8_t> scratch;
+    size_t available = 0;
+    m_cache->Span(70000, 100, available, scratch);
+    m_cache->Release();
+    EXPECT_EQ(ReadAll(w.Get()), m_bytes.substr(65531, 19));
+    const uint8_t* span = m_cache->Span(65500, 100, available, scratch);
+    ASSERT_EQ(available, 100u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(span), available), m_bytes.substr(65500, 100));
+    m_cache->Release();
+    m_cache->Release();
+    uint8_t byte = 0;
+    EXPECT_EQ(m_cache->Read(kSize - 1, &byte, 1), 1u);
+    EXPECT_EQ(byte, At(kSize - 1));
+}
