@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "append/CPdfDocumentMerge.h"
+#include "append/CPdfNameTree.h"
+
+class CPdfNameDictionaryMerge;
 
 class CPdfDestinationRenamer;
 struct CPdfMergePart;
@@ -24,22 +27,17 @@ struct CPdfMergePart;
 // collide stay resolvable by name, for links from outside the file.
 class CPdfDestinationMerge : public CPdfDocumentMerge {
 public:
-    CPdfDestinationMerge();
+    // The tree is hung from the /Names dictionary by names.
+    explicit CPdfDestinationMerge(CPdfNameDictionaryMerge& names);
     ~CPdfDestinationMerge() override;
 
     void Plan(CPdfMergePlan& plan) override;
     void Write(CPdfMergeOutput& output) override;
 
-    // Entries per node of the name tree written.
-    static constexpr size_t kNodeSize = 128;
-
 private:
     // A name and its destination, written out when it is read (references
     // in output numbers), so that large trees take little memory.
-    struct Entry {
-        std::string key;
-        std::string value;
-    };
+    using Entry = CPdfNameTree::Entry;
     // The names one input defines: the name tree under /Names /Dests and the
     // older /Dests dictionary, with the node objects they were read from.
     struct Names {
@@ -50,22 +48,15 @@ private:
         std::vector<int32_t> destsNodes;
         std::unordered_map<std::string, std::string> renamed;  // memo of Rename
     };
-    struct Node {
-        int64_t number;
-        size_t first, last;  // entries [first, last) for a leaf, kids for others
-        bool leaf;
-    };
-
     static void ReadNames(CPdfMergePlan& plan, size_t index, Names& out);
     bool Rename(size_t part, const std::string& name, std::string& newName);
     std::string UniqueName(size_t part, const std::string& name);
-    void PlanTree(CPdfMergePlan& plan);
 
     std::vector<Names> m_names;
     std::unordered_set<std::string> m_given;  // every new name given out
     std::vector<std::unique_ptr<CPdfDestinationRenamer>> m_renamers;
-    std::vector<Entry> m_tree;   // merged, sorted
+    CPdfNameDictionaryMerge* m_nameDictionary;
+    CPdfNameTree m_tree;
     std::vector<Entry> m_dests;  // merged /Dests
-    std::vector<std::vector<Node>> m_levels;  // leaves first, root level last
     int64_t m_destsNumber = -1;
 };

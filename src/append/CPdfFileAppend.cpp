@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "append/CPdfAttachmentMerge.h"
 #include "append/CPdfDestinationMerge.h"
 #include "append/CPdfFormMerge.h"
 #include "append/CPdfLayerMerge.h"
+#include "append/CPdfNameDictionaryMerge.h"
 #include "append/CPdfOutlineMerge.h"
 #include "append/CPdfPageLabelMerge.h"
 #include "append/CPdfPageTreeMerge.h"
@@ -258,12 +260,17 @@ void CPdfFileAppend::PlanMerges()
             m_plan->Drop(k, input.info);
         }
     }
+    // The trees the merges join hang from one /Names dictionary, edited
+    // once after they are planned.
+    auto nameDictionary = std::make_unique<CPdfNameDictionaryMerge>();
     m_merges.push_back(std::make_unique<CPdfPageTreeMerge>());
     m_merges.push_back(std::make_unique<CPdfOutlineMerge>());
-    m_merges.push_back(std::make_unique<CPdfDestinationMerge>());
+    m_merges.push_back(std::make_unique<CPdfDestinationMerge>(*nameDictionary));
+    m_merges.push_back(std::make_unique<CPdfAttachmentMerge>(*nameDictionary));
     m_merges.push_back(std::make_unique<CPdfPageLabelMerge>());
     m_merges.push_back(std::make_unique<CPdfFormMerge>());
     m_merges.push_back(std::make_unique<CPdfLayerMerge>());
+    m_merges.push_back(std::move(nameDictionary));
     for (const auto& merge : m_merges)
         merge->Plan(*m_plan);
 }

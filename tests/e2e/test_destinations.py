@@ -87,6 +87,44 @@ class Destinations(KorvelTestCase):
         self.assertTrue({"/page.1", "/other.Old", "/other.Other"} <= names, names)
         self.assertEqual(len(names), 4)  # and the second page.1 under a new name
 
+    def test_attached_files_of_every_document_are_kept_beside_the_names(self):
+        # qpdf attaches into the direct /Names dictionary that holds /Dests;
+        # the hand-made file has /Names as an object of its own. All three
+        # attach a "notes.txt".
+        d = self.dir
+        hand = os.path.join(d, "att-hand.pdf")
+        write(hand, assemble({1: "<</Type/Catalog/Pages 2 0 R/Names 8 0 R>>", 2: "<</Type/Pages/Kids[3 0 R]/Count 1>>",
+                              3: "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<<>>>>",
+                              8: "<</EmbeddedFiles 9 0 R>>", 9: "<</Names[(notes.txt)10 0 R]>>",
+                              10: "<</Type/Filespec/F(notes.txt)/EF<</F 11 0 R>>>>",
+                              11: "<</Type/EmbeddedFile/Length 5>>stream\nthird\nendstream"}))
+        for name, text in (("n1.txt", "first"), ("n2.txt", "second"), ("d.csv", "a,b")):
+            write(os.path.join(d, name), text)
+        a = os.path.join(d, "att-a.pdf")
+        b = os.path.join(d, "att-b.pdf")
+        must("qpdf", self.a, "--add-attachment", os.path.join(d, "n1.txt"), "--key=notes.txt", "--", a)
+        must("qpdf", self.b, "--add-attachment", os.path.join(d, "n2.txt"), "--key=notes.txt", "--",
+             "--add-attachment", os.path.join(d, "d.csv"), "--key=data.csv", "--", "--object-streams=generate", b)
+
+        def attached(path):
+            keys = [line.split(" -> ")[0] for line in must("qpdf", "--list-attachments", path).splitlines()]
+            return {k: must("qpdf", "--show-attachment=" + k, path) for k in keys}
+
+        for first, second, want in ((a, b, {"notes.txt": "first", "notes.txt-2": "second", "data.csv": "a,b"}),
+                                    (self.a, b, {"notes.txt": "second", "data.csv": "a,b"}),
+                                    (a, self.b, {"notes.txt": "first"}),
+                                    (hand, b, {"notes.txt": "third", "notes.txt-2": "second", "data.csv": "a,b"}),
+                                    (hand, a, {"notes.txt": "third", "notes.txt-2": "first"})):
+            for switches in ([], ["/s"]):
+                with self.subTest(first=os.path.basename(first), second=os.path.basename(second), s=switches):
+                    out = self.append(first, second, *switches, full=False)
+                    self.assertEqual(attached(out), want)
+                    self.assertEqual(targets(out), expected_targets(first, second))
+        out = os.path.join(d, "four.pdf")
+        self.assertEqual(korvel([b, b, b, b, out], d), (0, "", ""))
+        self.assertEqual(sorted(attached(out)), ["data.csv", "data.csv-2", "data.csv-3", "data.csv-4",
+                                                 "notes.txt", "notes.txt-2", "notes.txt-3", "notes.txt-4"])
+
 
 if __name__ == "__main__":
     unittest.main()

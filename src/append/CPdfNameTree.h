@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CPdfMergeOutput;
+class CPdfMergePlan;
+class CPdfObject;
+class CPdfValueWriter;
+struct CPdfMergePart;
+
+// A name tree joined from several inputs: read from each, written anew as
+// one sorted tree in leaves of kNodeSize entries with /Limits, under as many
+// levels of kNodeSize kids as it needs. Entries are held as written text
+// (values with references in output numbers), so large trees take little
+// memory and time in proportion to their size.
+class CPdfNameTree {
+public:
+    struct Entry {
+        std::string key;
+        std::string value;
+    };
+    static constexpr size_t kNodeSize = 128;
+
+    // Appends the entries of the tree whose root is `root` (a raw value of
+    // part: a reference or a dictionary), in order, and the numbers of the
+    // tree's node objects. A node met twice is read once, and no tree is
+    // walked over more nodes than the input has objects.
+    static void Read(const CPdfMergePart& part, const CPdfValueWriter& writer, const CPdfObject& root,
+                     std::vector<Entry>& entries, std::vector<int32_t>& nodes);
+    // key, or key-N with the first N from part + 1 on that taken() refuses;
+    // the name given is then taken too (the caller records it).
+    static std::string UniqueKey(const std::string& key, size_t part,
+                                 const std::function<bool(const std::string&)>& taken);
+
+    // Takes the entries (sorted here; equal keys keep their order) and
+    // numbers the nodes; returns the "N 0 R" of the root.
+    std::string Plan(CPdfMergePlan& plan, std::vector<Entry> entries);
+    // Writes the nodes planned, and forgets them.
+    void Write(CPdfMergeOutput& output);
+
+private:
+    struct Node {
+        int64_t number;
+        size_t first, last;  // entries [first, last) for a leaf, kids for others
+        bool leaf;
+    };
+    std::vector<Entry> m_entries;
+    std::vector<std::vector<Node>> m_levels;  // leaves first, root level last
+};
