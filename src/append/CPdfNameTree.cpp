@@ -31,7 +31,29 @@ bool KeyBytes(const CPdfObject& key, std::string& out)
 void CPdfNameTree::Read(const CPdfMergePart& part, const CPdfValueWriter& writer, const CPdfObject& root,
                         std::vector<Entry>& entries, std::vector<int32_t>& nodes)
 {
-    // Walked with a stack: trees of any depth cost no recursion.
+    Walk(part, root, nodes, [&](const CPdfDictionary& node) {
+        CPdfObject pairs;
+        node.Lookup("Names", pairs);
+        if (pairs.GetKind() != OBJ_ARRAY)
+            return;
+        const CPdfArray& a = *pairs.GetArray();
+        for (int32_t i = 0; i + 1 < a.GetSize(); i += 2) {
+            CPdfObject key, value;
+            a.Get(i, key);
+            a.GetRaw(i + 1, value);
+            std::string bytes;
+            if (KeyBytes(key, bytes))
+                entries.push_back({std::move(bytes), writer.ToText(value)});
+        }
+    });
+}
+
+void CPdfNameTree::Walk(const CPdfMergePart& part, const CPdfObject& root, std::vector<int32_t>& nodes,
+                        const std::function<void(const CPdfDictionary&)>& visit)
+{
+    // Walked with a stack: trees of any depth cost no recursion. A node met
+    // twice (a cycle, or a kid named twice) is read once, and no tree has
+    // more nodes than the input has objects.
     std::vector<CPdfObject> stack;
     std::unordered_set<int32_t> seen;
     CPdfObject first;
@@ -48,22 +70,9 @@ void CPdfNameTree::Read(const CPdfMergePart& part, const CPdfValueWriter& writer
     while (!stack.empty() && visited++ <= static_cast<size_t>(part.tableSize)) {
         const CPdfObject node = std::move(stack.back());
         stack.pop_back();
-        const CPdfDictionary& dict = *node.GetDictionary();
-        CPdfObject pairs;
-        dict.Lookup("Names", pairs);
-        if (pairs.GetKind() == OBJ_ARRAY) {
-            const CPdfArray& a = *pairs.GetArray();
-            for (int32_t i = 0; i + 1 < a.GetSize(); i += 2) {
-                CPdfObject key, value;
-                a.Get(i, key);
-                a.GetRaw(i + 1, value);
-                std::string bytes;
-                if (KeyBytes(key, bytes))
-                    entries.push_back({std::move(bytes), writer.ToText(value)});
-            }
-        }
+        visit(*node.GetDictionary());
         CPdfObject kids;
-        dict.Lookup("Kids", kids);
+        node.GetDictionary()->Lookup("Kids", kids);
         if (kids.GetKind() != OBJ_ARRAY)
             continue;
         // Pushed in reverse, so kids are read in order.

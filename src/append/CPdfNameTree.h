@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class CPdfDictionary;
 class CPdfMergeOutput;
 class CPdfMergePlan;
 class CPdfObject;
@@ -31,6 +32,11 @@ public:
     // walked over more nodes than the input has objects.
     static void Read(const CPdfMergePart& part, const CPdfValueWriter& writer, const CPdfObject& root,
                      std::vector<Entry>& entries, std::vector<int32_t>& nodes);
+    // The walk under Read, for number trees too: visits every node
+    // dictionary of the tree at root (a raw value), parents before their
+    // kids and kids in order, and appends the numbers of its node objects.
+    static void Walk(const CPdfMergePart& part, const CPdfObject& root, std::vector<int32_t>& nodes,
+                     const std::function<void(const CPdfDictionary&)>& visit);
     // key, or key-N with the first N from part + 1 on that taken() refuses;
     // the name given is then taken too (the caller records it).
     static std::string UniqueKey(const std::string& key, size_t part,

@@ -1,10 +1,10 @@
 #include "append/CPdfPageLabelMerge.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "append/CPdfMergeOutput.h"
 #include "append/CPdfMergePlan.h"
+#include "append/CPdfNameTree.h"
 #include "append/CPdfTextEdit.h"
 #include "append/CPdfValueWriter.h"
 #include "object/CPdfArray.h"
@@ -29,17 +29,9 @@ bool ReadLabels(const CPdfMergePart& part, std::vector<Label>& labels, std::vect
     catalog.GetDictionary()->Lookup("PageLabels", root);
     if (root.GetKind() != OBJ_DICTIONARY)
         return false;
-    if (rootRef.GetKind() == OBJ_REFERENCE)
-        nodes.push_back(rootRef.GetRefNum());
-    std::vector<CPdfObject> stack{root};
-    std::unordered_set<int32_t> seen;
-    size_t visited = 0;
-    while (!stack.empty() && visited++ <= static_cast<size_t>(part.tableSize)) {
-        const CPdfObject node = std::move(stack.back());
-        stack.pop_back();
-        CPdfObject nums, kids;
-        node.GetDictionary()->Lookup("Nums", nums);
-        node.GetDictionary()->Lookup("Kids", kids);
+    CPdfNameTree::Walk(part, rootRef, nodes, [&](const CPdfDictionary& node) {
+        CPdfObject nums;
+        node.Lookup("Nums", nums);
         for (int32_t i = 0; nums.GetKind() == OBJ_ARRAY && i + 1 < nums.GetArray()->GetSize(); i += 2) {
             CPdfObject key, value;
             nums.GetArray()->Get(i, key);
@@ -49,19 +41,7 @@ bool ReadLabels(const CPdfMergePart& part, std::vector<Label>& labels, std::vect
             if (key.GetKind() == OBJ_INTEGER && key.GetInt() >= 0 && key.GetInt() < part.pageCount)
                 labels.push_back({key.GetInt(), std::move(value)});
         }
-        for (int32_t i = kids.GetKind() == OBJ_ARRAY ? kids.GetArray()->GetSize() - 1 : -1; i >= 0; --i) {
-            CPdfObject raw, kid;
-            kids.GetArray()->GetRaw(i, raw);
-            if (raw.GetKind() == OBJ_REFERENCE) {
-                if (!seen.insert(raw.GetRefNum()).second)
-                    continue;
-                nodes.push_back(raw.GetRefNum());
-            }
-            kids.GetArray()->Get(i, kid);
-            if (kid.GetKind() == OBJ_DICTIONARY)
-                stack.push_back(std::move(kid));
-        }
-    }
+    });
     std::stable_sort(labels.begin(), labels.end(), [](const Label& a, const Label& b) { return a.index < b.index; });
     return true;
 }
