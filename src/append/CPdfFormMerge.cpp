@@ -46,6 +46,14 @@ int64_t IntegerIn(const CPdfDictionary& dict, const char* key, int64_t fallback)
     return value.GetKind() == OBJ_INTEGER ? value.GetInt64() : fallback;
 }
 
+// Whether key in dict is the name name (dereferenced).
+bool NameIs(const CPdfDictionary& dict, const char* key, const char* name)
+{
+    CPdfObject value;
+    dict.Lookup(key, value);
+    return value.GetKind() == OBJ_NAME && std::string(value.GetText()) == name;
+}
+
 bool Has(const CPdfDictionary& dict, const char* key)
 {
     CPdfObject value;
@@ -99,8 +107,12 @@ void CPdfFormMerge::Plan(CPdfMergePlan& plan)
         Form form;
         form.part = k;
         parts[k].CatalogValue("AcroForm", form.dict);
-        if (form.dict.GetKind() == OBJ_DICTIONARY)
-            m_forms.push_back(std::move(form));
+        if (form.dict.GetKind() != OBJ_DICTIONARY)
+            continue;
+        CPdfObject flag;
+        form.dict.GetDictionary()->Lookup("NeedAppearances", flag);
+        form.asksForAppearances = flag.GetKind() == OBJ_BOOL && flag.GetBool();
+        m_forms.push_back(std::move(form));
     }
     // Only the first document has a form (or none has): it stays as it was.
     if (m_forms.empty() || m_forms.back().part == 0) {
@@ -113,11 +125,23 @@ void CPdfFormMerge::Plan(CPdfMergePlan& plan)
     first.Lookup("DA", da);
     m_hasDa = StringValue(da, m_da);
     m_q = IntegerIn(first, "Q", 0);
-    for (const Form& form : m_forms) {
+    for (Form& form : m_forms) {
         ResourceRenames renames;
         JoinResources(form, renames);
         PlanFields(plan, form, renames);
     }
+    // /NeedAppearances makes a reader draw every widget of the result anew,
+    // a signed signature of another input too, which poppler then shows
+    // blank. Where every form that asks for it brings an appearance for each
+    // of its widgets, a reader shows those without the flag, so a signature
+    // elsewhere wins; a widget drawn by nobody keeps the flag.
+    bool asked = false, needed = false, signedElsewhere = false;
+    for (const Form& form : m_forms) {
+        asked = asked || form.asksForAppearances;
+        needed = needed || (form.asksForAppearances && !form.drawsEveryWidget);
+        signedElsewhere = signedElsewhere || (!form.asksForAppearances && form.hasSignature);
+    }
+    m_needAppearances = asked && (needed || !signedElsewhere);
     m_number = plan.NewObject();
     plan.SetKey(0, parts[0].catalog, "/AcroForm", CPdfTextEdit::Reference(m_number, 0));
 }
@@ -173,7 +197,7 @@ void CPdfFormMerge::JoinResources(const Form& form, ResourceRenames& renames)
     });
 }
 
-void CPdfFormMerge::PlanFields(CPdfMergePlan& plan, const Form& form, const ResourceRenames& renames)
+void CPdfFormMerge::PlanFields(CPdfMergePlan& plan, Form& form, const ResourceRenames& renames)
 {
     const size_t k = form.part;
     const CPdfMergePart& part = plan.GetParts()[k];
@@ -210,11 +234,16 @@ void CPdfFormMerge::PlanFields(CPdfMergePlan& plan, const Form& form, const Reso
     std::vector<std::pair<int32_t, std::string>> named;
     std::unordered_set<int32_t> visited;
     std::set<std::pair<int32_t, std::string>> extended;
-    std::vector<std::pair<int32_t, bool>> stack;  // node, below a named node
+    struct Pending {
+        int32_t number;
+        bool belowName;  // below a named node
+        bool signature;  // a signature field's, by its own /FT or a parent's
+    };
+    std::vector<Pending> stack;
     for (auto it = tops.rbegin(); it != tops.rend(); ++it)
-        stack.push_back({*it, false});
+        stack.push_back({*it, false, false});
     while (!stack.empty()) {
-        const auto [number, belowName] = stack.back();
+        const auto [number, belowName, aboveSignature] = stack.back();
         stack.pop_back();
         if (number <= 0 || number >= part.tableSize || !visited.insert(number).second)
             continue;
@@ -225,6 +254,13 @@ void CPdfFormMerge::PlanFields(CPdfMergePlan& plan, const Form& form, const Reso
         const CPdfDictionary& field = *node.GetDictionary();
         if (k > 0)
             plan.KeepOwn(k, number);
+        const bool signature = NameIs(field, "FT", "Sig") || (aboveSignature && !Has(field, "FT"));
+        form.hasSignature = form.hasSignature || (signature && Has(field, "V"));
+        if (NameIs(field, "Subtype", "Widget")) {
+            CPdfObject ap;
+            field.Lookup("AP", ap);
+            form.drawsEveryWidget = form.drawsEveryWidget && ap.GetKind() == OBJ_DICTIONARY && Has(*ap.GetDictionary(), "N");
+        }
         CPdfObject title, appearance;
         field.Lookup("T", title);
         std::string name;
@@ -246,7 +282,7 @@ void CPdfFormMerge::PlanFields(CPdfMergePlan& plan, const Form& form, const Reso
             CPdfObject kid;
             kidArray.GetRaw(i, kid);
             if (kid.GetKind() == OBJ_REFERENCE)
-                stack.push_back({kid.GetRefNum(), belowName || hasName});
+                stack.push_back({kid.GetRefNum(), belowName || hasName, signature});
         }
     }
 
@@ -388,12 +424,12 @@ void CPdfFormMerge::Write(CPdfMergeOutput& output)
     std::string body = "<<";
 
     body += "/Fields[";
-    bool needAppearances = false, hasSigFlags = false, hasCo = false;
+    bool hasSigFlags = false, hasCo = false;
     int64_t sigFlags = 0;
     for (const Form& form : m_forms) {
         const CPdfDictionary& dict = *form.dict.GetDictionary();
         const CPdfValueWriter writer = output.WriterFor(form.part);
-        CPdfObject fields, flag, co;
+        CPdfObject fields, co;
         dict.Lookup("Fields", fields);
         if (fields.GetKind() == OBJ_ARRAY) {
             for (int32_t i = 0; i < fields.GetArray()->GetSize(); ++i) {
@@ -402,8 +438,6 @@ void CPdfFormMerge::Write(CPdfMergeOutput& output)
                 writer.Write(element, body);
             }
         }
-        dict.Lookup("NeedAppearances", flag);
-        needAppearances = needAppearances || (flag.GetKind() == OBJ_BOOL && flag.GetBool());
         const int64_t flags = IntegerIn(dict, "SigFlags", -1);
         if (flags >= 0) {
             hasSigFlags = true;
@@ -428,7 +462,7 @@ void CPdfFormMerge::Write(CPdfMergeOutput& output)
         }
         body += "]";
     }
-    if (needAppearances)
+    if (m_needAppearances)
         body += "/NeedAppearances true";
     if (hasSigFlags)
         body += "/SigFlags " + std::to_string(sigFlags);
@@ -463,7 +497,7 @@ void CPdfFormMerge::Write(CPdfMergeOutput& output)
         CPdfValueWriter::WriteName(key, body);
         writer.Write(value, body);
     });
-    if (!needAppearances) {
+    if (!m_needAppearances && !base.asksForAppearances) {
         // A form that said false keeps saying so.
         CPdfObject flag;
         first.LookupRaw("NeedAppearances", flag);

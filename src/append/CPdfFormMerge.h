@@ -24,13 +24,16 @@ class CPdfDictionary;
 // which renames every fully qualified name below it. Default resources are
 // joined per category; a later input's resource whose name is taken is
 // renamed the same way, and the appearance strings (/DA) of that input's
-// fields and widgets that name it are rewritten. A later input's fields that took /DA or /Q from their own form
-// get those values written onto their top-level fields where the joined form
-// says otherwise. /NeedAppearances is true when any form asks for it,
-// /SigFlags are combined, /CO orders are joined, and /XFA is dropped (it
-// describes one document's form only). Every field and widget of a later
-// input keeps its own copy under /s: shared with an equal one of an earlier
-// input, one field would sit on two pages.
+// fields and widgets that name it are rewritten. A later input's fields that
+// took /DA or /Q from their own form get those values written onto their
+// top-level fields where the joined form says otherwise. /NeedAppearances is
+// true when any form asks for it, unless every form that asks brings an
+// appearance for each of its widgets and another input has a signed
+// signature (which the flag would have readers draw anew). /SigFlags are
+// combined, /CO orders are joined, and /XFA is dropped (it describes one
+// document's form only). Every field and widget of a later input keeps its
+// own copy under /s: shared with an equal one of an earlier input, one field
+// would sit on two pages.
 //
 // Nothing changes when no later input has a form. Holds parsed values of the
 // inputs from Plan to Write, so the inputs must stay open until Write.
@@ -59,6 +62,9 @@ private:
     struct Form {
         size_t part = 0;
         CPdfObject dict;  // its /AcroForm dictionary
+        bool asksForAppearances = false;  // its /NeedAppearances is true
+        bool drawsEveryWidget = true;     // every widget has an /AP with /N
+        bool hasSignature = false;        // a signature field with a value
     };
     struct Resource {
         size_t part = 0;
@@ -75,7 +81,8 @@ private:
     };
 
     void JoinResources(const Form& form, ResourceRenames& renames);
-    void PlanFields(CPdfMergePlan& plan, const Form& form, const ResourceRenames& renames);
+    // Also notes in form whether its widgets are drawn and it is signed.
+    void PlanFields(CPdfMergePlan& plan, Form& form, const ResourceRenames& renames);
     // Viewers look up the names of a field's /DA in the field's own /DR
     // first: where that has an old name, the new one is added beside it.
     // done: (object, category) already extended, objects shared by fields.
@@ -89,5 +96,6 @@ private:
     std::string m_da;                  // the joined form's /DA bytes
     bool m_hasDa = false;
     int64_t m_q = 0;
+    bool m_needAppearances = false;
     int64_t m_number = 0;  // the new /AcroForm object; 0: none planned
 };

@@ -178,9 +178,22 @@ TEST(FormMerge, DocumentLevelEntriesAreJoined)
     const std::string first = FormPdf(kForm + "/SigFlags 1/CO[4 0 R]/XFA 6 0 R/NeedAppearances false", "Helvetica");
     const std::string second = FormPdf(kForm + "/SigFlags 2/CO[4 0 R 7 0 R]/NeedAppearances true", "Helvetica");
     const std::string plain = FormPdf(kForm, "Helvetica");
-    // /NeedAppearances, /SigFlags, /CO.
+    // A form asking for appearances it brings itself, and a signed one (the
+    // signature a field with widgets below it).
+    const std::string ap = "/AP<</N<</Off 6 0 R>>>>/Subtype/Widget";
+    const std::string drawn = FormPdf(kForm + "/NeedAppearances true", "Helvetica",
+                                      {{4, "<</FT/Tx/T(name)/V(Alice)" + ap + "/Rect[10 10 90 30]>>"},
+                                       {7, "<</Parent 5 0 R/T(a)" + ap + "/Rect[10 40 90 60]>>"},
+                                       {8, "<</Parent 5 0 R/T(b)/AP<</N 6 0 R>>/Subtype/Widget/Rect[1 7 9 9]>>"}});
+    const std::string signedForm = FormPdf(kForm + "/SigFlags 3", "Helvetica",
+                                           {{5, "<</T(group)/FT/Sig/Kids[7 0 R 8 0 R]>>"},
+                                            {7, "<</Parent 5 0 R/T(a)/V<</Type/Sig>>/Subtype/Widget/Rect[1 4 9 6]>>"}});
+    // /NeedAppearances, /SigFlags, /CO. It would have a reader draw the
+    // signature anew, so it stays only where a widget has no appearance.
     const std::tuple<std::string, std::string, std::string> cases[] = {
-        {first, second, "true 3 [3]"}, {second, first, "true 3 [3]"}, {first, plain, "false 1 [1]"}, {plain, plain, "  "}};
+        {first, second, "true 3 [3]"},  {second, first, "true 3 [3]"},      {first, plain, "false 1 [1]"},
+        {plain, plain, "  "},           {drawn, signedForm, " 3 "},         {signedForm, drawn, " 3 "},
+        {drawn, plain, "true  "},       {second, signedForm, "true 3 [2]"}};
     TempDir dir;
     for (const auto& [a, b, entries] : cases) {
         ASSERT_EQ(Append(dir, a, b, false), "");

@@ -10,6 +10,7 @@ from e2etools import KORVEL_CORPUS, KorvelTestCase, must, npages, objects, qpdf_
 FORMS = ["pdfjs-fields_order.pdf", "pdfjs-issue15557.pdf", "qpdf-need-appearances-more.pdf",
          "qpdf-button-set-broken-out.pdf", "pdfjs-issue12706.pdf"]
 LAYERS = "g-pikepdf-layers-off.pdf"
+SIGNED = "pdfjs-issue16553.pdf"  # a signed signature field, drawn by its signer
 
 
 def catalog_entry(path, key):
@@ -87,8 +88,8 @@ class FormsAndLayers(KorvelTestCase):
         self.assertEqual(sorted((own_name(n), p - shift, v, t) for n, p, v, t in theirs), sorted(w2))
         self.assertEqual({w[0] for w in mine} & {w[0] for w in theirs}, set())
         # Pages render as their inputs do under the joined /NeedAppearances
-        # (true when either asked for it: viewers then draw every widget
-        # afresh, a document that did not ask included).
+        # (true when either asked for it, none of these being signed: viewers
+        # then draw every widget afresh, a document that did not ask included).
         expected = [p if w[1] == need else self.needing_appearances(p) for p, w in ((first, (w1, need1)),
                                                                                     (second, (w2, need2)))]
         self.assertTrue(renders(out) == renders(expected[0]) + renders(expected[1]), "a page renders unlike its source")
@@ -113,6 +114,20 @@ class FormsAndLayers(KorvelTestCase):
         # from both earlier ones.
         twice = self.append(original, original, out="twice.pdf", full=False)
         self.assertFormsJoined(self.append(twice, packed, out="thrice.pdf", full=False), twice, packed)
+
+    def test_signed_signature_keeps_its_look_beside_a_form_asking_for_appearances(self):
+        # FORMS[1] asks readers to draw its widgets anew but brings an
+        # appearance for each; the flag would have poppler blank the
+        # signature, so the result goes without it.
+        asking, signed = self.corpus(FORMS[1]), self.corpus(SIGNED)
+        for first, second in ((asking, signed), (signed, asking)):
+            for switches in ([], ["/s"]):
+                with self.subTest(first=first, second=second, switches=switches):
+                    out = self.append(first, second, *switches, full=False)
+                    self.assertIsNone(qpdf_problem(out))
+                    self.assertEqual(top_fields(out), top_fields(first) + top_fields(second))
+                    self.assertFalse(widgets(out)[1])
+                    self.assertTrue(renders(out) == renders(first) + renders(second), "a page renders unlike its source")
 
     def test_hidden_layers_stay_hidden(self):
         layers = self.corpus(LAYERS)
