@@ -8,7 +8,7 @@ class CPdfNameDictionaryMerge;
 // Files attached to the documents (the /Names /EmbeddedFiles tree): the
 // result lists every input's attachments in one tree. A later input's file
 // whose name an earlier input already lists is listed as "name-N", so both
-// stay; the file specifications and the files themselves are the inputs'
+// stay; the /Filespec dictionaries and the files themselves are the inputs'
 // own objects, copied with them.
 class CPdfAttachmentMerge : public CPdfDocumentMerge {
 public:
