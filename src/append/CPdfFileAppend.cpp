@@ -8,23 +8,23 @@
 #include <cstdio>
 #include <cstring>
 
-#include "append/CPdfAttachmentMerge.h"
-#include "append/CPdfDestinationMerge.h"
-#include "append/CPdfFormMerge.h"
-#include "append/CPdfLayerMerge.h"
-#include "append/CPdfNameDictionaryMerge.h"
-#include "append/CPdfOutlineMerge.h"
-#include "append/CPdfPageLabelMerge.h"
-#include "append/CPdfPageTreeMerge.h"
-#include "append/CPdfTextEdit.h"
-#include "append/PdfByteSearch.h"
-#include "append/PdfObjectText.h"
+#include "merge/CPdfAttachmentMerge.h"
+#include "merge/CPdfDestinationMerge.h"
+#include "merge/CPdfFormMerge.h"
+#include "merge/CPdfLayerMerge.h"
+#include "merge/CPdfNameDictionaryMerge.h"
+#include "merge/CPdfOutlineMerge.h"
+#include "merge/CPdfPageLabelMerge.h"
+#include "merge/CPdfPageTreeMerge.h"
+#include "text/CPdfTextEdit.h"
+#include "base/PdfByteSearch.h"
+#include "text/PdfObjectText.h"
 #include "document/CPdfCatalog.h"
-#include "main/CPdfException.h"
-#include "main/Messages.h"
-#include "main/PdfDiagnostics.h"
+#include "base/CPdfException.h"
+#include "base/Messages.h"
+#include "base/PdfDiagnostics.h"
 #include "object/CPdfDictionary.h"
-#include "main/PdfFileFormat.h"
+#include "base/PdfFileFormat.h"
 
 namespace {
 

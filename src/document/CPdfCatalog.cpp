@@ -4,8 +4,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "main/CPdfException.h"
-#include "main/Messages.h"
+#include "base/CPdfException.h"
+#include "base/Messages.h"
 #include "object/CPdfArray.h"
 #include "object/CPdfDictionary.h"
 #include "reader/CPdfXRef.h"

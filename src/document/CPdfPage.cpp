@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "main/CPdfException.h"
-#include "main/Messages.h"
+#include "base/CPdfException.h"
+#include "base/Messages.h"
 #include "object/CPdfDictionary.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "append/CPdfFileAppend.h"
-#include "main/CPdfException.h"
-#include "main/Messages.h"
-#include "main/PdfDiagnostics.h"
+#include "base/CPdfException.h"
+#include "base/Messages.h"
+#include "base/PdfDiagnostics.h"
 
 namespace {
 

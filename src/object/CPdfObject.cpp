@@ -7,7 +7,7 @@
 #include "object/CPdfDictionary.h"
 #include "object/CPdfResolver.h"
 #include "object/CPdfString.h"
-#include "reader/CPdfStream.h"
+#include "object/CPdfStream.h"
 
 CPdfObject::CPdfObject() : m_kind(OBJ_NONE)
 {

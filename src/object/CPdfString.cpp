@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "reader/PdfCharClass.h"
+#include "base/PdfCharClass.h"
 
 CPdfString::CPdfString(const uint8_t* data, uint32_t length)
     : m_literal(true)

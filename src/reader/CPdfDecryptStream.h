@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "reader/CPdfDecryptor.h"
-#include "reader/CPdfStream.h"
+#include "base/CPdfDecryptor.h"
+#include "object/CPdfStream.h"
 
 // The decrypted data of a stream object of an encrypted document, read from
 // its raw window; the filters of the stream are put on top of it. Takes over

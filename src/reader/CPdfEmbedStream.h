@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reader/CPdfStream.h"
+#include "object/CPdfStream.h"
 
 // A view of another stream that can stop after a given number of bytes.
 // Borrows its source (no count taken): the source must outlive the view.

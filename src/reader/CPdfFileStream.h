@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "reader/CPdfFileCache.h"
-#include "reader/CPdfStream.h"
+#include "object/CPdfStream.h"
 
 // A window onto an open PDF file: a start offset and an optional length
 // (0 = to the end of the file). Every window of a document shares the

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "reader/CPdfPredictor.h"
-#include "reader/CPdfStream.h"
+#include "object/CPdfStream.h"
 
 // Inflates FlateDecode data taken from a source stream, optionally undoing a
 // predictor. Takes over the count its creator held on the source and releases

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "reader/CPdfStream.h"
+#include "object/CPdfStream.h"
 
 // A stream over bytes already in memory (the decoded data of an object
 // stream). Borrows the bytes: they must outlive the stream. Not a window on

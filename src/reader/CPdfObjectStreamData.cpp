@@ -1,11 +1,11 @@
 #include "reader/CPdfObjectStreamData.h"
 
-#include "main/CPdfException.h"
-#include "main/Messages.h"
+#include "base/CPdfException.h"
+#include "base/Messages.h"
 #include "object/CPdfDictionary.h"
 #include "reader/CPdfMemoryStream.h"
 #include "reader/CPdfParser.h"
-#include "reader/CPdfStream.h"
+#include "object/CPdfStream.h"
 #include "reader/CPdfXRef.h"
 
 std::unique_ptr<CPdfObjectStreamData> CPdfObjectStreamData::Load(CPdfXRef& xref, int32_t number)

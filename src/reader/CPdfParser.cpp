@@ -3,17 +3,17 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "main/CPdfException.h"
-#include "main/Messages.h"
+#include "base/CPdfException.h"
+#include "base/Messages.h"
 #include "object/CPdfArray.h"
 #include "object/CPdfDictionary.h"
 #include "object/CPdfString.h"
 #include "reader/CPdfDecryptStream.h"
 #include "reader/CPdfFileStream.h"
 #include "reader/CPdfSecurityHandler.h"
-#include "reader/CPdfStream.h"
-#include "reader/CPdfStreamRef.h"
-#include "reader/PdfCharClass.h"
+#include "object/CPdfStream.h"
+#include "object/CPdfStreamRef.h"
+#include "base/PdfCharClass.h"
 #include "reader/PdfFilters.h"
 
 using namespace pdfchar;

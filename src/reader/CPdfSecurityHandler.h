@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "reader/CPdfDecryptor.h"
+#include "base/CPdfDecryptor.h"
 
 class CPdfDictionary;
 

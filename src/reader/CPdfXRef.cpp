@@ -6,8 +6,8 @@
 #include <cstring>
 #include <set>
 
-#include "main/CPdfException.h"
-#include "main/Messages.h"
+#include "base/CPdfException.h"
+#include "base/Messages.h"
 #include "object/CPdfArray.h"
 #include "object/CPdfDictionary.h"
 #include "object/CPdfString.h"
@@ -15,9 +15,9 @@
 #include "reader/CPdfObjectStreamData.h"
 #include "reader/CPdfParser.h"
 #include "reader/CPdfSecurityHandler.h"
-#include "reader/CPdfStream.h"
+#include "object/CPdfStream.h"
 #include "reader/CPdfXRefScanner.h"
-#include "reader/PdfCharClass.h"
+#include "base/PdfCharClass.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "main/PdfFileFormat.h"
+#include "base/PdfFileFormat.h"
 #include "object/CPdfObject.h"
 #include "object/CPdfResolver.h"
 #include "reader/CPdfXRefScanner.h"

@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
-#include "main/CPdfException.h"
-#include "main/PdfFileFormat.h"
+#include "base/CPdfException.h"
+#include "base/PdfFileFormat.h"
 #include "object/CPdfDictionary.h"
 #include "reader/CPdfMemoryStream.h"
 #include "reader/CPdfParser.h"
-#include "reader/CPdfStream.h"
-#include "reader/CPdfStreamRef.h"
+#include "object/CPdfStream.h"
+#include "object/CPdfStreamRef.h"
 #include "reader/CPdfXRef.h"
-#include "reader/PdfCharClass.h"
+#include "base/PdfCharClass.h"
 #include "reader/PdfFilters.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "object/CPdfObject.h"
-#include "main/PdfFileFormat.h"
+#include "base/PdfFileFormat.h"
 
 class CPdfDictionary;
 class CPdfStream;

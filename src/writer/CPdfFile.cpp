@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "main/CPdfException.h"
-#include "main/Messages.h"
-#include "main/PdfFileFormat.h"
+#include "base/CPdfException.h"
+#include "base/Messages.h"
+#include "base/PdfFileFormat.h"
 #include "object/CPdfArray.h"
 #include "object/CPdfDictionary.h"
 #include "object/CPdfString.h"

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "object/CPdfObject.h"
-#include "reader/CPdfDecryptor.h"
-#include "main/PdfFileFormat.h"
+#include "base/CPdfDecryptor.h"
+#include "base/PdfFileFormat.h"
 
 // Base of the append job: the output file and its cross-reference table, and
 // the pieces of the output that are not objects (header, "xref" section,

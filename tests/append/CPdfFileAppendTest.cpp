@@ -4,8 +4,8 @@
 // end, in test_variants.py.)
 #include <gtest/gtest.h>
 
-#include "append/AppendTestKit.h"
-#include "main/Messages.h"
+#include "support/AppendTestKit.h"
+#include "base/Messages.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "append/AppendTestKit.h"
+#include "support/AppendTestKit.h"
 #include "document/CPdfCatalog.h"
-#include "main/PdfFileFormat.h"
+#include "base/PdfFileFormat.h"
 #include "support/XRefFixture.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "document/CPdfCatalog.h"
-#include "object/ObjectTestKit.h"
+#include "support/ObjectTestKit.h"
 #include "support/XRefFixture.h"
 
 namespace {

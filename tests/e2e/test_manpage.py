@@ -12,9 +12,9 @@ PAGE = os.path.join(ROOT, "doc", "korvel.1")
 
 
 def messages():
-    """The texts of src/main/Messages.h that go to standard output: the
+    """The texts of src/base/Messages.h that go to standard output: the
     capitalised sentences (the reasons for stderr are lower-case clauses)."""
-    with open(os.path.join(ROOT, "src", "main", "Messages.h"), encoding="utf-8") as f:
+    with open(os.path.join(ROOT, "src", "base", "Messages.h"), encoding="utf-8") as f:
         texts = re.findall(r'constexpr const char\* k\w+\s*=\s*"((?:[^"\\]|\\.)*)"', f.read())
     return [t.replace("\\'", "'") for t in texts if t[:1].isupper()]
 

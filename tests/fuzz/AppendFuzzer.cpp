@@ -35,8 +35,8 @@
 
 #include "append/CPdfFileAppend.h"
 #include "document/CPdfCatalog.h"
-#include "main/CPdfException.h"
-#include "reader/CPdfDocument.h"
+#include "base/CPdfException.h"
+#include "document/CPdfDocument.h"
 #include "fuzz/FuzzPartners.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // and Get follow a reference, the Raw forms do not) and CPdfString.
 #include <gtest/gtest.h>
 
-#include "object/ObjectTestKit.h"
+#include "support/ObjectTestKit.h"
 
 TEST(CPdfObjectTest, SharedPayloadLivesUntilTheLastHolderClearsAndOwnedTextIsCopied)
 {

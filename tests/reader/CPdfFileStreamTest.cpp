@@ -2,10 +2,10 @@
 // or directly) and CPdfEmbedStream (a borrowed, limited view).
 #include <gtest/gtest.h>
 
-#include "object/ObjectTestKit.h"
+#include "support/ObjectTestKit.h"
 #include "reader/CPdfEmbedStream.h"
 #include "reader/CPdfFileStream.h"
-#include "reader/CPdfStreamRef.h"
+#include "object/CPdfStreamRef.h"
 #include "support/PdfBuilder.h"
 
 class CPdfFileStreamTest : public ::testing::Test {

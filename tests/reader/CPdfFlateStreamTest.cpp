@@ -5,9 +5,9 @@
 #include <array>
 #include <climits>
 
-#include "object/ObjectTestKit.h"
+#include "support/ObjectTestKit.h"
 #include "reader/CPdfFlateStream.h"
-#include "reader/CPdfStreamRef.h"
+#include "object/CPdfStreamRef.h"
 #include "support/PdfBuilder.h"
 
 static int U8(char c) { return static_cast<uint8_t>(c); }

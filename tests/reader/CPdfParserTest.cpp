@@ -2,9 +2,9 @@
 // them, and stream objects located by /Length in a file window.
 #include <gtest/gtest.h>
 
-#include "main/CPdfException.h"
-#include "main/Messages.h"
-#include "object/ObjectTestKit.h"
+#include "base/CPdfException.h"
+#include "base/Messages.h"
+#include "support/ObjectTestKit.h"
 #include "reader/CPdfFileStream.h"
 #include "support/PdfBuilder.h"
 

@@ -3,7 +3,7 @@
 // files), what it refuses, and the cipher each crypt filter chooses.
 #include <gtest/gtest.h>
 
-#include "object/ObjectTestKit.h"
+#include "support/ObjectTestKit.h"
 #include "reader/CPdfSecurityHandler.h"
 #include "support/EncryptTestKit.h"
 

@@ -3,7 +3,7 @@
 // stream data, strings or comments passes for an object.
 #include <unistd.h>
 
-#include "object/ObjectTestKit.h"
+#include "support/ObjectTestKit.h"
 #include "reader/CPdfXRefScanner.h"
 #include "support/XRefFixture.h"
 

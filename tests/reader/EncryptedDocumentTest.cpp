@@ -5,7 +5,7 @@
 // that another handler encrypted, are refused with their own messages.
 #include <gtest/gtest.h>
 
-#include "object/ObjectTestKit.h"
+#include "support/ObjectTestKit.h"
 #include "reader/CPdfSecurityHandler.h"
 #include "support/EncryptTestKit.h"
 #include "support/XRefFixture.h"

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "document/CPdfCatalog.h"
-#include "reader/CPdfStream.h"
+#include "object/CPdfStream.h"
 #include "support/XRefFixture.h"
 
 namespace {

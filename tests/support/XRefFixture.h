@@ -2,11 +2,11 @@
 // Test bytes loaded as a bare CPdfXRef (no catalog checks) or a document, and the messages raised.
 #include <gtest/gtest.h>
 
-#include "main/CPdfException.h"
-#include "main/Messages.h"
+#include "base/CPdfException.h"
+#include "base/Messages.h"
 #include "object/CPdfDictionary.h"
 #include "object/CPdfString.h"
-#include "reader/CPdfDocument.h"
+#include "document/CPdfDocument.h"
 #include "reader/CPdfFileStream.h"
 #include "reader/CPdfXRef.h"
 #include "support/PdfBuilder.h"

@@ -1,0 +1,326 @@
+#include "copy/CPdfRawReader.h"
+
+#include <cstring>
+
+#include "text/CPdfTextEdit.h"
+#include "base/PdfByteSearch.h"
+#include "base/PdfFileFormat.h"
+#include "text/PdfObjectText.h"
+#include "base/CPdfException.h"
+#include "reader/CPdfSecurityHandler.h"
+#include "object/CPdfStream.h"
+#include "reader/CPdfXRef.h"
+
+namespace {
+
+// The first look at an object, and the most it grows to before the rest is
+// searched in the file.
+constexpr size_t kFirstRead = 2 * 1024;
+constexpr size_t kLargestRead = 128 * 1024;
+// Small blocks: around a large stream only its first and last bytes are
+// read here, the data itself is copied file to file.
+constexpr size_t kCacheBlocks = 256;
+constexpr size_t kCacheBlockSize = 4 * 1024;
+// Enough to see "endstream" after a stream's data in the usual layouts.
+constexpr size_t kEndstreamRead = 256;
+
+// The value of key in the object's own dictionary, as written ("/XRef" for
+// /Type /XRef); empty when it is not there.
+std::string ValueOf(const uint8_t* text, uint32_t length, uint32_t limit, const char* key)
+{
+    uint32_t start = 0, end = 0;
+    if (!CPdfTextEdit(text, length, limit).FindValue(key, start, end))
+        return std::string();
+    return std::string(reinterpret_cast<const char*>(text) + start, end - start);
+}
+
+// The dictionary part of a stream object with /Length set to length.
+void SetLength(std::string& dict, int64_t length)
+{
+    std::string value;
+    objecttext::AppendNumber(value, length);
+    CPdfTextEdit edit(reinterpret_cast<const uint8_t*>(dict.data()), static_cast<uint32_t>(dict.size()),
+                      static_cast<uint32_t>(dict.size()));
+    edit.SetKey("/Length", value);
+    std::string edited;
+    edit.Apply(edited);
+    dict.swap(edited);
+}
+
+// Where the data of a stream in text ends when its /Length did not say: at
+// the line end before the last "endstream", as a reader repairing it takes
+// it; -1 when there is no "endstream" after dataStart.
+int64_t DataEndBeforeEndstream(const uint8_t* text, uint32_t length, uint32_t dataStart)
+{
+    static constexpr char kWord[] = "endstream";
+    const uint32_t n = sizeof(kWord) - 1;
+    for (uint32_t e = length >= n ? length - n : 0; e > dataStart; --e) {
+        if (std::memcmp(text + e, kWord, n) != 0)
+            continue;
+        if (text[e - 1] == '\n')
+            --e;
+        if (e > dataStart && text[e - 1] == '\r')
+            --e;
+        return e;
+    }
+    return -1;
+}
+
+}  // namespace
+
+CPdfRawReader::CPdfRawReader(int fd, CPdfXRef& xref)
+    : m_fd(fd), m_xref(xref), m_cache(fd, kCacheBlocks, kCacheBlockSize)
+{
+}
+
+bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allowTail)
+{
+    out.Release();
+    const auto& entries = m_xref.GetEntries();
+    if (number < 0 || static_cast<size_t>(number) >= entries.size())
+        return false;
+    const XRefEntry entry = entries[static_cast<size_t>(number)];
+    if (entry.type == 1) {
+        const int64_t position = m_xref.GetBaseOffset() + entry.offset;
+        int64_t dataStart = -1, dataEnd = -1;
+        bool misplaced = false;
+        if (!ReadFileObject(number, entry.generation, position, out, allowTail, dataStart, dataEnd, misplaced)) {
+            // Not where its entry says: rather than losing the object, the
+            // table is rebuilt (once per document) and the object looked
+            // for again.
+            return misplaced && m_xref.RebuildFor(entry) && ReadRawObject(number, out, allowTail);
+        }
+        // Members of object streams were decrypted with their stream.
+        if (m_xref.GetSecurityHandler() != nullptr && number != m_xref.GetEncryptNum())
+            return DecryptObject(number, position, dataStart, dataEnd, out);
+        return true;
+    }
+    if (entry.type != 2)
+        return false;
+    int32_t length = 0;
+    const bool rebuilt = m_xref.WasRebuilt();
+    const uint8_t* data = m_xref.GetCompressedObjectData(number, 0, length);
+    if (data == nullptr || length <= 0)
+        return !rebuilt && m_xref.WasRebuilt() && ReadRawObject(number, out, allowTail);
+    CPdfTextEdit::WrapMember(number, data, static_cast<uint32_t>(length), out.Head());
+    objecttext::Scan(out.GetHead(), out.GetHeadLength(), out.Layout());
+    return true;
+}
+
+void CPdfRawReader::Release()
+{
+    m_cache.Release();
+    std::vector<uint8_t>().swap(m_scratch);
+}
+
+const uint8_t* CPdfRawReader::Span(int64_t position, size_t want, size_t& available)
+{
+    return m_cache.Span(position, want, available, m_scratch);
+}
+
+size_t CPdfRawReader::ReadCached(int64_t position, uint8_t* out, size_t length)
+{
+    size_t done = 0;
+    while (done < length) {
+        const size_t got = m_cache.Read(position + static_cast<int64_t>(done), out + done, length - done);
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+int64_t CPdfRawReader::FindEndobj(int64_t position)
+{
+    // Right after a stream's data: "endstream" and "endobj" are near.
+    uint8_t bytes[kEndstreamRead];
+    const size_t got = ReadCached(position, bytes, sizeof(bytes));
+    const uint32_t found = bytesearch::FindPattern(bytes, 0, static_cast<uint32_t>(got), "endobj", 6);
+    if (found != 0)
+        return position + found;
+    return got >= 6 ? bytesearch::FindInFile(m_fd, position + static_cast<int64_t>(got) - 5, "endobj", 6) : 0;
+}
+
+int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uint8_t* chunk, uint32_t got,
+                                     const objecttext::Layout& layout, int64_t& dataStart)
+{
+    dataStart = -1;
+    // The usual case, read from the first chunk alone: a direct /Length
+    // whose data is followed by "endstream".
+    if (layout.directLength >= 0) {
+        const uint32_t start = objecttext::DataStart(chunk, got, layout.split);
+        if (start < got) {
+            const int64_t dataEnd = position + start + layout.directLength;
+            uint8_t after[kEndstreamRead];
+            const size_t n = ReadCached(dataEnd, after, sizeof(after));
+            if (objecttext::StartsWithEndstream(after, static_cast<uint32_t>(n))) {
+                dataStart = position + start;
+                return dataEnd;
+            }
+        }
+    }
+    // Otherwise as a reader takes it: /Length through the table, and the
+    // data must be followed by "endstream".
+    try {
+        CPdfObject raw;
+        m_xref.FetchRawObject(number, raw);
+        if (raw.GetKind() == OBJ_STREAM) {
+            CPdfStream* data = raw.GetStream();
+            dataStart = data->GetStart();
+            return dataStart + data->GetLength();
+        }
+    } catch (const CPdfException&) {
+        // No usable /Length.
+    }
+    dataStart = -1;
+    return -1;
+}
+
+bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t position, CPdfRawObject& out,
+                                   bool allowTail, int64_t& dataStart, int64_t& dataEnd, bool& misplaced)
+{
+    misplaced = true;
+    if (position < 0)
+        return false;
+    // Most objects are short: look at a small span first, a larger one only
+    // when "endobj" is not in it.
+    size_t available = 0;
+    const uint8_t* chunk = nullptr;
+    uint32_t got = 0;
+    uint32_t firstEnd = 0;
+    objecttext::Layout& layout = out.Layout();
+    bool scanned = false;
+    for (size_t want = kFirstRead;; want *= 4) {
+        chunk = Span(position, want, available);
+        got = static_cast<uint32_t>(available);
+        firstEnd = bytesearch::FindPattern(chunk, 0, got, "endobj", 6);
+        if (firstEnd != 0 || available < want || want >= kLargestRead)
+            break;
+        // A stream's dictionary is all that is needed from its start.
+        objecttext::Scan(chunk, got, layout);
+        if (layout.isStream) {
+            scanned = true;
+            break;
+        }
+    }
+    if (!scanned)
+        objecttext::Scan(chunk, firstEnd != 0 ? firstEnd + 1 : got, layout);
+    // Bytes that do not begin with this object's own header are some other
+    // object's, or none at all.
+    if (!layout.hasHeader || layout.number != number || layout.generation != generation)
+        return false;
+    misplaced = false;
+
+    int64_t end = firstEnd != 0 ? position + firstEnd : 0;  // the "j" of "endobj"
+    dataStart = dataEnd = -1;
+    if (layout.isStream || firstEnd == 0) {
+        // A stream's data may itself hold "endobj" (an embedded file, an
+        // uncompressed image): when /Length leads to an accepted
+        // "endstream", the object ends at the first "endobj" after it.
+        dataEnd = FindStreamEnd(number, position, chunk, got, layout, dataStart);
+        if (dataEnd >= 0) {
+            const int64_t found = FindEndobj(dataEnd);
+            if (found != 0)
+                end = found;
+        }
+        if (end == 0 && got >= 6)
+            end = FindEndobj(position + static_cast<int64_t>(got) - 5);
+        chunk = nullptr;  // the window may have moved
+    }
+    if (end == 0)
+        return false;
+    const int64_t length = end + 2 - position;
+    std::string& text = out.Head();
+    if (allowTail && dataStart > position && end + 2 - dataStart >= kTailMinimum) {
+        text.resize(static_cast<size_t>(dataStart - position));
+        const size_t head = ReadCached(position, reinterpret_cast<uint8_t*>(text.data()), text.size());
+        if (head < text.size())
+            return false;
+        out.SetTail(m_fd, dataStart, end + 2 - dataStart);
+        out.SetSource(m_fd, position);
+        // The scan of the first bytes stopped at "stream": when the head
+        // holds that keyword, it describes the head too.
+        if (!layout.isStream || layout.split > out.GetHeadLength())
+            objecttext::Scan(out.GetHead(), out.GetHeadLength(), layout);
+        return true;
+    }
+    size_t have = 0;
+    if (length <= static_cast<int64_t>(kLargestRead)) {
+        const uint8_t* bytes = Span(position, static_cast<size_t>(length), have);
+        text.assign(reinterpret_cast<const char*>(bytes), have);
+    } else {
+        text.resize(static_cast<size_t>(length));
+        have = pdfformat::ReadAt(m_fd, position, reinterpret_cast<uint8_t*>(text.data()), text.size());
+    }
+    if (have + 1 == static_cast<size_t>(length)) {
+        // "endobj" is the file's last word: end the text with a line end.
+        text.resize(have);
+        text.push_back('\n');
+    } else if (have < static_cast<size_t>(length)) {
+        return false;
+    } else {
+        out.SetSource(m_fd, position);
+    }
+    if (layout.isStream && firstEnd != 0) {
+        // The first scan stopped at "stream": it describes this text too.
+    } else if (!layout.isStream && firstEnd != 0 && position + firstEnd == end) {
+        layout.split = static_cast<uint32_t>(length);
+    } else {
+        objecttext::Scan(out.GetHead(), out.GetHeadLength(), layout);
+    }
+    return true;
+}
+
+bool CPdfRawReader::DecryptObject(int32_t number, int64_t position, int64_t dataStart, int64_t dataEnd,
+                                  CPdfRawObject& out)
+{
+    const CPdfSecurityHandler& security = *m_xref.GetSecurityHandler();
+    const uint8_t* t = out.GetHead();
+    const uint32_t length = out.GetHeadLength();
+    const objecttext::Layout& layout = out.GetLayout();
+    const int32_t generation = layout.generation;
+    const uint32_t split = layout.split;
+    const std::string type = ValueOf(t, length, split, "/Type");
+    // Cross-reference streams are never encrypted.
+    if (layout.isStream && type == "/XRef")
+        return true;
+    std::string text;
+    objecttext::RewriteStrings(t, split, split,
+                               [&](const std::string& value) { return security.DecryptString(number, generation, value); },
+                               text);
+    CPdfDecryptor decryptor = security.CreateDecryptor(CPdfSecurityHandler::DATA_STREAM, number, generation);
+    const bool clearData = decryptor.GetCipher() == CPdfDecryptor::CIPHER_IDENTITY ||
+                           (type == "/Metadata" && !security.EncryptsMetadata());
+    if (!layout.isStream || clearData) {
+        text.append(reinterpret_cast<const char*>(t) + split, length - split);
+    } else if (out.HasTail()) {
+        // The head ends where the data begins: the length is worked out from
+        // the last blocks of the data, which is decrypted while it is copied.
+        const int64_t dataLength = dataEnd - dataStart;
+        uint8_t last[2 * CPdfDecryptor::kBlock];
+        const size_t tailSize = decryptor.GetTailSize(dataLength);
+        if (pdfformat::ReadAt(m_fd, dataEnd - static_cast<int64_t>(tailSize), last, tailSize) < tailSize)
+            return false;
+        const int64_t plainLength = decryptor.GetOutputLength(dataLength, last);
+        SetLength(text, plainLength);
+        text.append(reinterpret_cast<const char*>(t) + split, length - split);
+        out.SetTailDecryption(decryptor, dataLength, plainLength);
+    } else {
+        const int64_t from = dataStart >= 0 ? dataStart - position : objecttext::DataStart(t, length, split);
+        const int64_t to = dataEnd >= 0 ? dataEnd - position : DataEndBeforeEndstream(t, length, static_cast<uint32_t>(from));
+        if (from < split || to < from || to > length) {
+            // No data found to decrypt: the object goes as it is written.
+            text.append(reinterpret_cast<const char*>(t) + split, length - split);
+        } else {
+            const std::vector<uint8_t> plain = decryptor.DecryptAll(t + from, static_cast<size_t>(to - from));
+            SetLength(text, static_cast<int64_t>(plain.size()));
+            text.append(reinterpret_cast<const char*>(t) + split, static_cast<size_t>(from) - split);
+            text.append(reinterpret_cast<const char*>(plain.data()), plain.size());
+            text.append(reinterpret_cast<const char*>(t) + to, length - static_cast<size_t>(to));
+        }
+    }
+    out.Head() = std::move(text);
+    out.ClearSource();
+    objecttext::Scan(out.GetHead(), out.GetHeadLength(), out.Layout());
+    return true;
+}

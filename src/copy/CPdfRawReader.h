@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "copy/CPdfRawObject.h"
+#include "text/PdfObjectText.h"
+#include "reader/CPdfFileCache.h"
+
+class CPdfXRef;
+
+// Reads the raw text of objects of one input, through the job's own raw
+// handle (fd) and the document's cross-reference data. Every offset the file
+// states is taken relative to the document's "%PDF-" header. Borrows both.
+class CPdfRawReader {
+public:
+    CPdfRawReader(int fd, CPdfXRef& xref);
+
+    // The raw text of object `number`: for an object in the file, from its
+    // offset through "endobj" and one byte more (for a stream with a usable
+    // /Length, the "endobj" after its data); for a member of an object
+    // stream, "N 0 obj" CR, its bytes, "endobj" CR. False when there is none:
+    // a free entry, no "endobj" or no bytes. An object whose bytes do not
+    // begin with its own "N G obj" header has the document's table rebuilt
+    // (once) and is looked for again. With allowTail, a large stream keeps
+    // its data in the file (see CPdfRawObject). An object of an encrypted
+    // document comes decrypted: its strings in hexadecimal form, its stream
+    // data decrypted with a direct /Length that states the new length.
+    bool ReadRawObject(int32_t number, CPdfRawObject& out, bool allowTail);
+
+    // Frees what was kept to read the next objects faster; reading goes on
+    // as before.
+    void Release();
+
+    // Stream data at least this long stays in the file until it is copied.
+    static constexpr int64_t kTailMinimum = 4 * 1024;
+
+private:
+    // dataStart and dataEnd: where the data of a stream object lies in the
+    // file, when it was found (else -1). misplaced: the object's header
+    // "N G obj" was not at position.
+    bool ReadFileObject(int32_t number, int32_t generation, int64_t position, CPdfRawObject& out, bool allowTail,
+                        int64_t& dataStart, int64_t& dataEnd, bool& misplaced);
+    // Rewrites the text read for object `number` at position in its
+    // decrypted form; false when its tail cannot be read.
+    bool DecryptObject(int32_t number, int64_t position, int64_t dataStart, int64_t dataEnd, CPdfRawObject& out);
+    // Where the data of the stream object at position ends (-1 when no
+    // "endstream" follows it at its /Length); dataStart is set with it.
+    int64_t FindStreamEnd(int32_t number, int64_t position, const uint8_t* chunk, uint32_t got,
+                          const objecttext::Layout& layout, int64_t& dataStart);
+
+    // Up to want bytes at position. The pointer is valid until the next
+    // call; available tells how many bytes it holds (fewer at the end of the
+    // file).
+    const uint8_t* Span(int64_t position, size_t want, size_t& available);
+    // Copies up to length bytes at position through the cache (the bytes
+    // around a stream's data are near the object's other bytes); returns
+    // the count, fewer only at the end of the file.
+    size_t ReadCached(int64_t position, uint8_t* out, size_t length);
+    // The last byte of the first "endobj" at or after position, or 0.
+    int64_t FindEndobj(int64_t position);
+
+    int m_fd;
+    CPdfXRef& m_xref;
+    // Objects are read in number order, which producers often do not
+    // follow in the file: a set of blocks keeps the regions in use.
+    CPdfFileCache m_cache;
+    std::vector<uint8_t> m_scratch;
+};

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "text/PdfObjectText.h"
+
+class CPdfObject;
+class CPdfRawReader;
+class CPdfTextTransform;
+class CPdfXRef;
+
+// One input as the document-level merges see it. Borrows its tables and
+// reader from the job.
+struct CPdfMergePart {
+    CPdfXRef* xref = nullptr;
+    CPdfRawReader* reader = nullptr;
+    int32_t catalog = 0;  // numbers in the input's own numbering
+    int32_t catalogGeneration = 0;
+    int32_t pageTree = 0;   // its root page-tree node
+    int32_t pageCount = 0;  // leaves in reading order
+    int64_t offset = 0;     // added to its numbers in the output
+    int32_t tableSize = 0;
+
+    // The object number of this input (generation from its entry), OBJ_NULL
+    // when it is not there; numbers outside the table give OBJ_NULL too.
+    void Fetch(int32_t number, CPdfObject& out) const;
+    // The value of key in the catalog, dereferenced (OBJ_NULL when absent).
+    void CatalogValue(const char* key, CPdfObject& out) const;
+    // The number key refers to in dict (a dictionary value), else 0.
+    static int32_t ReferenceIn(const CPdfObject& dict, const char* key);
+};
+
+// What the document-level merges decide before anything is copied: edits of
+// particular objects (applied as each is copied, after renumbering), objects
+// left out, objects of later inputs that must keep their own copy (never
+// replaced by an equal object of an earlier input), text transforms of whole
+// inputs, and the numbers of new objects written after all others. Part 0 is
+// the first document; its objects keep their numbers.
+class CPdfMergePlan {
+public:
+    CPdfMergePlan(std::vector<CPdfMergePart> parts, int64_t firstNewNumber);
+    CPdfMergePlan(const CPdfMergePlan&) = delete;
+    CPdfMergePlan& operator=(const CPdfMergePlan&) = delete;
+
+    const std::vector<CPdfMergePart>& GetParts() const { return m_parts; }
+
+    // Edits of object `number` of `part`; values are PDF text in output
+    // numbering. Several edits of one object apply together.
+    void SetKey(size_t part, int32_t number, const char* key, const std::string& value);
+    void RemoveKey(size_t part, int32_t number, const char* key);
+    // key null: the object's own array.
+    void AppendToArray(size_t part, int32_t number, const char* key, const std::string& element);
+    bool HasEdits(size_t part, int32_t number) const;
+    // The edits of (part, number) applied to its text; false when there are
+    // none (out untouched). limit: the end of a stream's "stream" keyword.
+    bool ApplyEdits(size_t part, int32_t number, const uint8_t* text, uint32_t length, uint32_t limit,
+                    std::string& out) const;
+
+    void Drop(size_t part, int32_t number);
+    bool IsDropped(size_t part, int32_t number) const;
+    void KeepOwn(size_t part, int32_t number);
+    bool IsKeptOwn(size_t part, int32_t number) const;
+
+    // The output number of an object of part, and its "N G R" (the
+    // generation in its own header). Objects of later parts named this way
+    // keep their own copy.
+    int64_t OutputNumber(size_t part, int32_t number);
+    std::string OutputReference(size_t part, int32_t number);
+    // The same as a mapping for CPdfValueWriter, before the copy: the first
+    // document's references stay as written, a later one's objects named
+    // keep their own copy, and a number outside its table names nothing.
+    objecttext::Target OutputTarget(size_t part, int64_t number);
+
+    // A number for a new object, written after all copied ones.
+    int64_t NewObject() { return m_nextNew++; }
+    int64_t GetEndNumber() const { return m_nextNew; }
+
+    // Transforms run over every object of part, in the order added.
+    // Borrowed: they must outlive the plan's use.
+    void AddTransform(size_t part, const CPdfTextTransform* transform);
+    // The text with every transform of part applied; false when none
+    // changed it.
+    bool Transform(size_t part, const uint8_t* text, uint32_t length, std::string& out) const;
+
+private:
+    struct Edit {
+        enum Kind { kSet, kRemove, kAppend } kind;
+        std::string key;  // empty with kAppend: the object's own array
+        std::string value;
+    };
+    static uint64_t KeyOf(size_t part, int32_t number)
+    {
+        return (static_cast<uint64_t>(part) << 32) | static_cast<uint32_t>(number);
+    }
+    bool Flag(const std::vector<std::vector<uint8_t>>& flags, size_t part, int32_t number) const;
+    void SetFlag(std::vector<std::vector<uint8_t>>& flags, size_t part, int32_t number);
+    int32_t OutputGeneration(size_t part, int32_t number) const;
+
+    std::vector<CPdfMergePart> m_parts;
+    int64_t m_nextNew;
+    std::unordered_map<uint64_t, std::vector<Edit>> m_edits;
+    std::vector<std::vector<uint8_t>> m_dropped;
+    std::vector<std::vector<uint8_t>> m_keptOwn;
+    std::vector<std::vector<const CPdfTextTransform*>> m_transforms;
+};

@@ -1,0 +1,146 @@
+#include "merge/CPdfOutlineMerge.h"
+
+#include <unordered_set>
+#include <vector>
+
+#include "merge/CPdfMergePlan.h"
+#include "object/CPdfDictionary.h"
+
+namespace {
+
+struct Outline {
+    int32_t root = 0;
+    int32_t first = 0;
+    int32_t last = 0;
+    int64_t count = 0;
+    bool hasCount = false;
+    std::vector<int32_t> tops;  // top-level items, in order
+};
+
+bool IsDictionary(const CPdfMergePart& part, int32_t number)
+{
+    CPdfObject value;
+    part.Fetch(number, value);
+    return value.GetKind() == OBJ_DICTIONARY;
+}
+
+// The items of the outline root number of part; false when it has none that
+// can be linked (links to object 0, to the root itself or to the catalog
+// would name unrelated objects).
+bool ReadOutline(const CPdfMergePart& part, int32_t number, Outline& out)
+{
+    CPdfObject root;
+    part.Fetch(number, root);
+    if (root.GetKind() != OBJ_DICTIONARY)
+        return false;
+    out.root = number;
+    out.first = CPdfMergePart::ReferenceIn(root, "First");
+    out.last = CPdfMergePart::ReferenceIn(root, "Last");
+    CPdfObject count;
+    root.GetDictionary()->Lookup("Count", count);
+    out.hasCount = count.GetKind() == OBJ_INTEGER;
+    out.count = out.hasCount ? count.GetInt() : 0;
+    auto usable = [&](int32_t item) {
+        return item > 0 && item < part.tableSize && item != number && item != part.catalog && IsDictionary(part, item);
+    };
+    if (!usable(out.first) || !usable(out.last))
+        return false;
+    // The top-level items along /Next; a chain that comes back on itself
+    // ends where it does.
+    std::unordered_set<int32_t> seen;
+    for (int32_t item = out.first; usable(item) && seen.insert(item).second;) {
+        out.tops.push_back(item);
+        if (item == out.last)
+            break;
+        CPdfObject value;
+        part.Fetch(item, value);
+        item = CPdfMergePart::ReferenceIn(value, "Next");
+    }
+    return true;
+}
+
+}  // namespace
+
+void CPdfOutlineMerge::Plan(CPdfMergePlan& plan)
+{
+    const auto& parts = plan.GetParts();
+    CPdfObject catalog;
+    parts[0].Fetch(parts[0].catalog, catalog);
+    if (catalog.GetKind() != OBJ_DICTIONARY)
+        return;
+    CPdfObject outlines;
+    catalog.GetDictionary()->LookupRaw("Outlines", outlines);
+
+    // Where the items hang (part, number), the last item so far, the sum of
+    // the counts, and whether the root's /Last and /Count need writing.
+    size_t rootPart = 0;
+    int32_t root = 0;
+    size_t lastPart = 0;
+    int32_t last = 0;
+    int64_t count = 0;
+    bool rootEdited = false;
+    bool hasCount = false;
+    if (outlines.GetKind() == OBJ_REFERENCE && IsDictionary(parts[0], outlines.GetRefNum())) {
+        root = outlines.GetRefNum();
+        Outline first;
+        if (ReadOutline(parts[0], root, first)) {
+            last = first.last;
+            count = first.count;
+            hasCount = first.hasCount;
+        } else {
+            // Items that cannot be linked stay as they are, unlinked.
+            CPdfObject value;
+            parts[0].Fetch(root, value);
+            if (CPdfMergePart::ReferenceIn(value, "First") != 0 || CPdfMergePart::ReferenceIn(value, "Last") != 0)
+                return;
+        }
+    } else if (outlines.GetKind() == OBJ_DICTIONARY && CPdfMergePart::ReferenceIn(outlines, "First") != 0) {
+        // A direct outline with items: its items name a root that no
+        // reference can reach, so nothing can hang beside them.
+        return;
+    }
+
+    for (size_t k = 1; k < parts.size(); ++k) {
+        CPdfObject catalogK;
+        parts[k].Fetch(parts[k].catalog, catalogK);
+        const int32_t number = CPdfMergePart::ReferenceIn(catalogK, "Outlines");
+        Outline outline;
+        if (number == 0 || !ReadOutline(parts[k], number, outline))
+            continue;
+        if (root == 0) {
+            // The first document has no outline (or a direct one without
+            // items, or null): this input's root becomes the outline,
+            // replacing the value rather than adding a second key.
+            plan.SetKey(0, parts[0].catalog, "/Outlines", plan.OutputReference(k, number));
+            rootPart = k;
+            root = number;
+            lastPart = k;
+            last = outline.last;
+            count = outline.count;
+            hasCount = outline.hasCount;
+            continue;
+        }
+        const std::string parent = plan.OutputReference(rootPart, root);
+        if (last == 0) {
+            // A root without items takes this input's items as its own.
+            plan.SetKey(rootPart, root, "/First", plan.OutputReference(k, outline.first));
+        } else {
+            plan.SetKey(lastPart, last, "/Next", plan.OutputReference(k, outline.first));
+            plan.SetKey(k, outline.first, "/Prev", plan.OutputReference(lastPart, last));
+        }
+        for (int32_t item : outline.tops)
+            plan.SetKey(k, item, "/Parent", parent);
+        plan.Drop(k, number);
+        lastPart = k;
+        last = outline.last;
+        count += outline.count;
+        hasCount = hasCount || outline.hasCount;
+        rootEdited = true;
+    }
+    if (rootEdited) {
+        plan.SetKey(rootPart, root, "/Last", plan.OutputReference(lastPart, last));
+        // Roots that state no count (no open items) still state none.
+        if (hasCount || count != 0)
+            plan.SetKey(rootPart, root, "/Count", std::to_string(count));
+    }
+}

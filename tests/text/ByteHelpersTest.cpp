@@ -1,0 +1,175 @@
+// The byte helpers of raw copying: pattern search in memory and in files,
+// the token-aware scan and renumbering of an object's text, and the object
+// fingerprint used to find duplicates.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "text/CPdfTextLexer.h"
+#include "base/PdfByteSearch.h"
+#include "copy/PdfFingerprint.h"
+#include "text/PdfObjectText.h"
+#include "support/PdfBuilder.h"
+
+namespace {
+
+const uint8_t* Bytes(const std::string& s)
+{
+    return reinterpret_cast<const uint8_t*>(s.data());
+}
+
+uint32_t Size(const std::string& s)
+{
+    return static_cast<uint32_t>(s.size());
+}
+
+objecttext::Layout Scan(const std::string& text)
+{
+    objecttext::Layout layout;
+    objecttext::Scan(Bytes(text), Size(text), layout);
+    return layout;
+}
+
+std::string Renumber(const std::string& text, int64_t newNumber, int64_t offset)
+{
+    std::string out;
+    objecttext::Renumber(Bytes(text), Size(text), Scan(text), newNumber,
+                         [offset](int64_t n) { return n == 2 ? -1 : n + offset; }, out);
+    return out;
+}
+
+fingerprint::Fingerprint Print(const std::string& text, uint32_t start = 0)
+{
+    return fingerprint::Compute(Bytes(text), Size(text), start);
+}
+
+}  // namespace
+
+TEST(ByteSearchTest, FindPatternGivesTheLastByteOfTheFirstMatchInsideTheRange)
+{
+    auto find = [](const std::string& s, uint32_t start, uint32_t length) {
+        return bytesearch::FindPattern(Bytes(s), start, length, "endobj", 6);
+    };
+    // 0: none begins at the start or later and ends within the length.
+    EXPECT_EQ(std::vector({find("abcendobjxyz", 0, 12), find("endendobj endobj", 0, 16), find("endobj endobj", 1, 13),
+                           find("xxendobj", 3, 8), find("xendobj", 0, 6), find("endobj", 6, 6)}),
+              std::vector<uint32_t>({8, 8, 12, 0, 0, 0}));
+}
+
+TEST(ByteSearchTest, FindInFileFindsPatternsAcrossEveryReadBoundary)
+{
+    constexpr int64_t kAt = 600000;
+    std::string contents(kAt + 1000, 'x');
+    contents.replace(kAt, 6, "endobj");
+    TempFile file(contents);
+    const int fd = open(file.Path().c_str(), O_RDONLY);
+    // Reads grow from 4 KiB: a search starting d bytes before the pattern
+    // must find it whatever read the pattern straddles.
+    for (const int64_t boundary : {4096, 12283, 258023})
+        for (int64_t d = boundary - 8; d <= boundary + 2; ++d)
+            ASSERT_EQ(bytesearch::FindInFile(fd, kAt - d, "endobj", 6), kAt + 5) << "distance " << d;
+    EXPECT_EQ(bytesearch::FindInFile(fd, kAt + 1, "endobj", 6), 0);
+    EXPECT_EQ(bytesearch::FindInFile(fd, kAt + 5000, "endobj", 6), 0);
+    EXPECT_EQ(bytesearch::FindInFile(fd, -1, "endobj", 6), 0);
+    close(fd);
+}
+
+TEST(ObjectTextTest, ScanFindsHeaderReferencesStreamSplitAndDirectLength)
+{
+    const std::string text =
+        "12 3 obj\r<< /A 5 0 R /B [6 0 R 7 1 R] /S (8 0 R \\) 9 0 R) /N /10 0 R /C % 12 0 R\n /H <3132> 13 0 R >>\r"
+        "endobj\r";
+    const objecttext::Layout layout = Scan(text);
+    ASSERT_TRUE(layout.hasHeader);
+    EXPECT_EQ(layout.number, 12);
+    EXPECT_EQ(layout.generation, 3);
+    EXPECT_EQ(layout.dictOpen, static_cast<int64_t>(text.find("<<")));
+    EXPECT_FALSE(layout.isStream);
+    // Strings, the name /10 and the comment hide their look-alikes.
+    std::vector<std::pair<int64_t, int64_t>> refs;
+    for (const auto& r : layout.references)
+        refs.push_back({r.number, r.generation});
+    EXPECT_EQ(refs, (std::vector<std::pair<int64_t, int64_t>>{{5, 0}, {6, 0}, {7, 1}, {13, 0}}));
+
+    const std::string stream = "5 0 obj\n<< /Length 4 /Name /stream (stream) >>\nstream\n9 0 R endobj\nendstream\nendobj\n";
+    const objecttext::Layout s = Scan(stream);
+    EXPECT_TRUE(s.isStream);
+    EXPECT_EQ(s.split, stream.find(">>\nstream") + 9);
+    EXPECT_EQ(s.directLength, 4);
+    EXPECT_TRUE(s.references.empty());
+    EXPECT_EQ(Scan("1 0 obj << /Length 4 0 R >> stream\n").directLength, -1);
+    EXPECT_EQ(Scan("1 0 obj << /D << /Length 4 >> >> stream\n").directLength, -1);
+    EXPECT_EQ(Scan("1 0 obj [99999999999 0 R] endobj").references.at(0).number, -1);
+}
+
+TEST(ObjectTextTest, RenumberRewritesHeaderAndReferencesOnly)
+{
+    EXPECT_EQ(Renumber("12 0 obj << /A 5 0 R >> endobj\n", 112, 100), "112 0 obj << /A 105 0 R >> endobj\n");
+    EXPECT_EQ(Renumber("7 2 obj\r[5 0 R 6 0 R 5 10 R (9 0 R) 2 0 R]endobj\r", 9, 1000),
+              "9 2 obj\r[1005 0 R 1006 0 R 1005 10 R (9 0 R) 2 0 R]endobj\r");
+    EXPECT_EQ(Renumber("3 0 obj<</Type/Pages/Kids[4 0 R]/Count 1>>endobj\n", 13, 10),
+              "13 0 obj<</Type/Pages/Kids[14 0 R]/Count 1>>endobj\n");
+    EXPECT_EQ(Renumber("5 0 obj\n<< /Length 5 /P 6 0 R >>\nstream\n7 0 R\nendstream\nendobj\n", 50, 40),
+              "50 0 obj\n<< /Length 5 /P 46 0 R >>\nstream\n7 0 R\nendstream\nendobj\n");
+}
+
+TEST(ObjectTextTest, StringValuesAsTheParserReadsThem)
+{
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"(a(b)c)", "a(b)c"}, {R"((a\)b))", "a)b"}, {R"((\101\78\777\401\1234))", "A\x07" "8\xff\x01S4"},
+        {"(a\\\r\nb\\\nc\\\rd)", "abcd"}, {"(a\r\nb)", "a\r\nb"}, {R"((\n\r\t\b\f\q\\))", "\n\r\t\b\fq\\"},
+        {"(open", "open"}, {"(ends\\", "ends"}, {"<41 4z2>", "AB"}, {"<414>", "A@"}, {"<>", ""}, {"<41", "A"},
+    };
+    for (const auto& [text, value] : rows) {
+        CPdfTextLexer lexer(Bytes(text), Size(text));
+        TextToken token;
+        ASSERT_TRUE(lexer.Next(token)) << text;
+        EXPECT_EQ(lexer.StringValue(token), value) << text;
+    }
+}
+
+TEST(ObjectTextTest, RewriteStringsGivesEveryStringInHexadecimal)
+{
+    const auto upper = [](const std::string& v) {
+        std::string out = v;
+        for (char& c : out)
+            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+        return out + "!";
+    };
+    const std::string text = "5 0 obj<</A(ab)/B<6364>/C[(e\\)f)]/N/x% (y)\n/D 1>>stream\n(data)";
+    const uint32_t split = static_cast<uint32_t>(text.find("stream") + 6);
+    std::string out;
+    objecttext::RewriteStrings(Bytes(text), Size(text), split, upper, out);
+    // Names and comments are no strings; nothing after the end is touched.
+    EXPECT_EQ(out, "5 0 obj<</A<414221>/B<434421>/C[<45294621>]/N/x% (y)\n/D 1>>stream\n(data)");
+}
+
+TEST(FingerprintTest, GenerationsAreSkippedAndEveryOtherByteCounts)
+{
+    EXPECT_EQ(Print("[5 0 R]"), Print("[5 17 R]"));
+    EXPECT_FALSE(Print("[5 0 R]") == Print("[6 0 R]"));
+    EXPECT_FALSE(Print("<< /A 1 >>") == Print("<</A\r\n1>>"));
+    // Nothing before the start index is read.
+    EXPECT_EQ(Print(" R", 1).count, 1u);
+    EXPECT_EQ(Print("0 R", 1).count, 0u);
+}
+
+TEST(FingerprintTest, EightBytesAtATimeAgreesWithTheByteWalk)
+{
+    std::mt19937 random(7);
+    // Dense in references, or long stretches without any "R".
+    const std::string alphabets[] = {"R R 0 12 \r\n/<>abc\x80\xff", " \r\n0/<>abc\x80\xff"};
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(random() % 300, ' ');
+        const std::string& alphabet = alphabets[round % 2];
+        for (char& c : text)
+            c = random() % 100 == 0 ? 'R' : alphabet[random() % alphabet.size()];
+        const uint32_t start = text.empty() ? 0 : static_cast<uint32_t>(random() % (text.size() + 1));
+        ASSERT_EQ(Print(text, start).count, fingerprint::CountNonBlank(Bytes(text), Size(text), start)) << text;
+        ASSERT_EQ(Print(text, start).checksum, fingerprint::ObjectChecksum(Bytes(text), Size(text), start, ~0u)) << text;
+    }
+}
