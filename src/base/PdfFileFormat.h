@@ -19,6 +19,13 @@ struct XRefEntry {
 
 namespace pdfformat {
 
+// PDF's own limit on object numbers; larger tables are refused rather than
+// allocated.
+constexpr int32_t kMaxEntries = 8388608;
+
+// The largest decoded object stream accepted.
+constexpr size_t kMaxObjectStreamSize = size_t(256) << 20;
+
 constexpr size_t kEntrySize = 20;
 
 // The largest offset a 20-byte table entry can state: ten digits.

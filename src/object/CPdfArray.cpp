@@ -1,23 +1,8 @@
-#include <cstddef>
 #include "object/CPdfArray.h"
 
-#include <cassert>
-
-CPdfArray::CPdfArray(CPdfResolver* resolver) : m_refCount(1), m_resolver(resolver) {}
+CPdfArray::CPdfArray(CPdfResolver* resolver) : m_resolver(resolver) {}
 
 CPdfArray::~CPdfArray() = default;
-
-void CPdfArray::AddRef()
-{
-    ++m_refCount;
-}
-
-void CPdfArray::Release()
-{
-    assert(m_refCount > 0);
-    if (--m_refCount == 0)
-        delete this;
-}
 
 void CPdfArray::Append(const CPdfObject& value)
 {

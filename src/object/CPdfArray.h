@@ -5,19 +5,13 @@
 #include <vector>
 
 #include "object/CPdfObject.h"
+#include "object/CPdfShared.h"
 
 // The elements of one PDF array, shared by reference count. Borrows the
 // resolver of the document it was read from, so Get follows references.
-class CPdfArray {
+class CPdfArray : public CPdfShared {
 public:
     explicit CPdfArray(CPdfResolver* resolver);
-    CPdfArray(const CPdfArray&) = delete;
-    CPdfArray& operator=(const CPdfArray&) = delete;
-
-    void AddRef();
-    // Destroys the array when the last count goes.
-    void Release();
-    int32_t GetRefCount() const { return m_refCount; }
 
     void Append(const CPdfObject& value);
     // The same, taking the value over instead of copying it.
@@ -29,9 +23,8 @@ public:
     void GetRaw(int32_t index, CPdfObject& out) const;
 
 private:
-    virtual ~CPdfArray();
+    ~CPdfArray() override;
 
-    int32_t m_refCount;
     CPdfResolver* m_resolver;
     std::vector<CPdfObject> m_elements;
 };

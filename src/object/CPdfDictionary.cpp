@@ -1,23 +1,10 @@
 #include "object/CPdfDictionary.h"
 
-#include <cassert>
 #include <cstring>
 
-CPdfDictionary::CPdfDictionary(CPdfResolver* resolver) : m_refCount(1), m_resolver(resolver) {}
+CPdfDictionary::CPdfDictionary(CPdfResolver* resolver) : m_resolver(resolver) {}
 
 CPdfDictionary::~CPdfDictionary() = default;
-
-void CPdfDictionary::AddRef()
-{
-    ++m_refCount;
-}
-
-void CPdfDictionary::Release()
-{
-    assert(m_refCount > 0);
-    if (--m_refCount == 0)
-        delete this;
-}
 
 bool CPdfDictionary::KeyLess::operator()(const std::string& a, const std::string& b) const
 {

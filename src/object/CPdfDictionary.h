@@ -5,21 +5,15 @@
 #include <string>
 
 #include "object/CPdfObject.h"
+#include "object/CPdfShared.h"
 
 // The entries of one PDF dictionary, shared by reference count. Keys are kept
 // in unsigned byte-wise order (the order GetKey hands them out, visible in
 // the written trailer); the first value given for a key wins. Borrows the
 // resolver of the document it was read from.
-class CPdfDictionary {
+class CPdfDictionary : public CPdfShared {
 public:
     explicit CPdfDictionary(CPdfResolver* resolver);
-    CPdfDictionary(const CPdfDictionary&) = delete;
-    CPdfDictionary& operator=(const CPdfDictionary&) = delete;
-
-    void AddRef();
-    // Destroys the dictionary when the last count goes.
-    void Release();
-    int32_t GetRefCount() const { return m_refCount; }
 
     // Stores a copy of value under key unless the key is already present.
     void Add(const char* key, const CPdfObject& value);
@@ -47,14 +41,13 @@ public:
     void SetResolver(CPdfResolver* resolver) { m_resolver = resolver; }
 
 private:
-    virtual ~CPdfDictionary();
+    ~CPdfDictionary() override;
 
     // Unsigned byte-wise order; a prefix sorts before the longer key.
     struct KeyLess {
         bool operator()(const std::string& a, const std::string& b) const;
     };
 
-    int32_t m_refCount;
     CPdfResolver* m_resolver;
     std::map<std::string, CPdfObject, KeyLess> m_entries;
 };

@@ -3,11 +3,8 @@
 #include <cstring>
 #include <utility>
 
-#include "object/CPdfArray.h"
-#include "object/CPdfDictionary.h"
 #include "object/CPdfResolver.h"
 #include "object/CPdfString.h"
-#include "object/CPdfStream.h"
 
 CPdfObject::CPdfObject() : m_kind(OBJ_NONE)
 {
@@ -61,13 +58,9 @@ void CPdfObject::Clear()
         delete m_u.string;
         break;
     case OBJ_ARRAY:
-        m_u.array->Release();
-        break;
     case OBJ_DICTIONARY:
-        m_u.dictionary->Release();
-        break;
     case OBJ_STREAM:
-        m_u.stream->Release();
+        m_u.shared->Release();
         break;
     default:
         break;
@@ -89,13 +82,9 @@ void CPdfObject::CopyFrom(const CPdfObject& source)
         SetString(*source.m_u.string);
         return;
     case OBJ_ARRAY:
-        source.m_u.array->AddRef();
-        break;
     case OBJ_DICTIONARY:
-        source.m_u.dictionary->AddRef();
-        break;
     case OBJ_STREAM:
-        source.m_u.stream->AddRef();
+        source.m_u.shared->AddRef();
         break;
     default:
         break;
@@ -202,38 +191,11 @@ void CPdfObject::SetString(const CPdfString& string)
     m_u.string = copy;
 }
 
-CPdfArray* CPdfObject::SetNewArray(CPdfResolver* resolver)
+void CPdfObject::SetShared(EPdfObjectKind kind, CPdfShared* shared)
 {
     Clear();
-    CPdfArray* array = new CPdfArray(resolver);
-    m_kind = OBJ_ARRAY;
-    m_u.array = array;
-    return array;
-}
-
-CPdfDictionary* CPdfObject::SetNewDictionary(CPdfResolver* resolver)
-{
-    Clear();
-    CPdfDictionary* dictionary = new CPdfDictionary(resolver);
-    m_kind = OBJ_DICTIONARY;
-    m_u.dictionary = dictionary;
-    return dictionary;
-}
-
-void CPdfObject::SetDictionary(CPdfDictionary* dictionary)
-{
-    Clear();
-    dictionary->AddRef();
-    m_kind = OBJ_DICTIONARY;
-    m_u.dictionary = dictionary;
-}
-
-void CPdfObject::SetStream(CPdfStream* stream)
-{
-    Clear();
-    stream->AddRef();
-    m_kind = OBJ_STREAM;
-    m_u.stream = stream;
+    m_kind = kind;
+    m_u.shared = shared;
 }
 
 bool CPdfObject::IsKeyword(const char* text) const

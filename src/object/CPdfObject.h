@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "object/CPdfShared.h"
+
 class CPdfArray;
 class CPdfDictionary;
 class CPdfResolver;
@@ -32,6 +34,11 @@ enum EPdfObjectKind : int32_t {
 // reference counts (one count per value of that kind). The destructor clears
 // the value; Clear stays public because callers empty values explicitly and
 // clearing twice is harmless.
+//
+// The containers are made of values, so this type holds them only as
+// CPdfShared: what needs a container's complete type (making one, handing
+// it out) is a template, compiled where the container's own header is
+// included, and the value type never depends on the types it carries.
 class CPdfObject {
 public:
     CPdfObject();
@@ -65,10 +72,37 @@ public:
     void SetKeyword(const char* text);
     void SetText(const char* text);
     void SetString(const CPdfString& string);
-    CPdfArray* SetNewArray(CPdfResolver* resolver);
-    CPdfDictionary* SetNewDictionary(CPdfResolver* resolver);
-    void SetDictionary(CPdfDictionary* dictionary);
-    void SetStream(CPdfStream* stream);
+    // A new, empty container (count 1, held by this value) that keeps
+    // resolver; returned for the caller to fill.
+    template <class Array = CPdfArray>
+    Array* SetNewArray(CPdfResolver* resolver)
+    {
+        Array* array = new Array(resolver);
+        SetShared(OBJ_ARRAY, array);
+        return array;
+    }
+    template <class Dictionary = CPdfDictionary>
+    Dictionary* SetNewDictionary(CPdfResolver* resolver)
+    {
+        Dictionary* dictionary = new Dictionary(resolver);
+        SetShared(OBJ_DICTIONARY, dictionary);
+        return dictionary;
+    }
+    // Shares an existing container (one more count).
+    template <class Dictionary>
+    void SetDictionary(Dictionary* dictionary)
+    {
+        CPdfShared* shared = dictionary;
+        shared->AddRef();
+        SetShared(OBJ_DICTIONARY, shared);
+    }
+    template <class Stream>
+    void SetStream(Stream* stream)
+    {
+        CPdfShared* shared = stream;
+        shared->AddRef();
+        SetShared(OBJ_STREAM, shared);
+    }
 
     bool IsKeyword(const char* text) const;
 
@@ -79,14 +113,29 @@ public:
     double GetReal() const { return m_u.real; }
     const char* GetText() const { return m_u.text; }
     CPdfString* GetString() const { return m_u.string; }
-    CPdfArray* GetArray() const { return m_u.array; }
-    CPdfDictionary* GetDictionary() const { return m_u.dictionary; }
-    CPdfStream* GetStream() const { return m_u.stream; }
+    // The container of a value of that kind.
+    template <class Array = CPdfArray>
+    Array* GetArray() const
+    {
+        return static_cast<Array*>(m_u.shared);
+    }
+    template <class Dictionary = CPdfDictionary>
+    Dictionary* GetDictionary() const
+    {
+        return static_cast<Dictionary*>(m_u.shared);
+    }
+    template <class Stream = CPdfStream>
+    Stream* GetStream() const
+    {
+        return static_cast<Stream*>(m_u.shared);
+    }
     int32_t GetRefNum() const { return m_u.ref.number; }
     int32_t GetRefGen() const { return m_u.ref.generation; }
 
 private:
     void SetOwnedText(EPdfObjectKind kind, const char* text);
+    // Clears the value, then makes it kind, holding the count it is given.
+    void SetShared(EPdfObjectKind kind, CPdfShared* shared);
 
     EPdfObjectKind m_kind;
     union Payload {
@@ -95,9 +144,7 @@ private:
         double real;
         char* text;
         CPdfString* string;
-        CPdfArray* array;
-        CPdfDictionary* dictionary;
-        CPdfStream* stream;
+        CPdfShared* shared;  // the array, dictionary or stream
         struct {
             int32_t number;
             int32_t generation;

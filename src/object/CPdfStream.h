@@ -3,22 +3,17 @@
 #include <cstdint>
 
 #include "object/CPdfObject.h"
+#include "object/CPdfShared.h"
 
 class CPdfDictionary;
 
 // A reference-counted source of bytes: GetChar and PeekChar give 0..255, or
 // -1 at the end of the data (and keep giving -1). The creator holds the first
 // count; Release destroys the stream through its virtual destructor.
-class CPdfStream {
+class CPdfStream : public CPdfShared {
 public:
     enum { SEEK_FROM_BEGIN = 0, SEEK_FROM_END = 2 };
 
-    CPdfStream() = default;
-    CPdfStream(const CPdfStream&) = delete;
-    CPdfStream& operator=(const CPdfStream&) = delete;
-
-    virtual void AddRef();
-    virtual void Release();
     virtual void Reset() = 0;
     virtual int GetChar() = 0;
     // Only a flate stream delivers undecoded bytes; everywhere else this is a
@@ -35,11 +30,6 @@ public:
     // is not a window on a file.
     virtual CPdfStream* CreateSubStream(int64_t start, int64_t length, const CPdfObject& dict) = 0;
 
-    int32_t GetRefCount() const { return m_refCount; }
-
 protected:
-    virtual ~CPdfStream() = default;
-
-private:
-    int32_t m_refCount = 1;
+    ~CPdfStream() override = default;
 };

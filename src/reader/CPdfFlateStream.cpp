@@ -25,7 +25,7 @@ CPdfFlateStream::CPdfFlateStream(CPdfStream* source, int32_t predictor, int32_t 
     m_zstream.avail_in = static_cast<uInt>(m_input.size());
     m_zready = inflateInit(&m_zstream) == Z_OK;
     if (predictor != 1)
-        m_predictor = std::make_unique<CPdfPredictor>(this, predictor, columns, colors, bitsPerComponent);
+        m_predictor = std::make_unique<CPdfPredictor>(predictor, columns, colors, bitsPerComponent);
 }
 
 CPdfFlateStream::~CPdfFlateStream()
@@ -38,11 +38,31 @@ CPdfFlateStream::~CPdfFlateStream()
 
 int CPdfFlateStream::PeekChar()
 {
-    if (m_predictor)
-        return m_predictor->PeekChar();
+    if (m_predictor) {
+        if (m_rowRead == m_rowEnd && !NextRow())
+            return -1;
+        return m_row[m_rowRead];
+    }
     if (m_read == m_end && !Refill())
         return -1;
     return m_output[m_read];
+}
+
+bool CPdfFlateStream::NextRow()
+{
+    if (!m_predictor->IsUsable())
+        return false;
+    m_encodedRow.resize(m_predictor->GetEncodedRowSize());
+    for (uint8_t& byte : m_encodedRow) {
+        const int c = GetRawChar();
+        if (c < 0)
+            return false;
+        byte = static_cast<uint8_t>(c);
+    }
+    m_row = m_predictor->DecodeRow(m_encodedRow.data());
+    m_rowRead = 0;
+    m_rowEnd = m_predictor->GetRowSize();
+    return true;
 }
 
 bool CPdfFlateStream::Refill()

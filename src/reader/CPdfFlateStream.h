@@ -21,7 +21,14 @@ public:
                     int32_t bitsPerComponent);
 
     void Reset() override {}
-    int GetChar() override { return m_predictor ? m_predictor->GetChar() : GetRawChar(); }
+    int GetChar() override
+    {
+        if (!m_predictor)
+            return GetRawChar();
+        if (m_rowRead == m_rowEnd && !NextRow())
+            return -1;
+        return m_row[m_rowRead++];
+    }
     int GetRawChar() override
     {
         if (m_read == m_end && !Refill())
@@ -40,6 +47,9 @@ public:
 private:
     ~CPdfFlateStream() override;
     bool Refill();
+    // The next decoded row of the predictor; false when the data ends
+    // before a whole row.
+    bool NextRow();
 
     // The chunk size decides how much is dropped when the data is damaged.
     static constexpr uint32_t kChunkSize = 1024;
@@ -53,4 +63,10 @@ private:
     std::array<uint8_t, kChunkSize> m_output;
     uint32_t m_read = 0;
     uint32_t m_end = 0;
+    // With a predictor: an encoded row as inflated, and the decoded row
+    // being served.
+    std::vector<uint8_t> m_encodedRow;
+    const uint8_t* m_row = nullptr;
+    size_t m_rowRead = 0;
+    size_t m_rowEnd = 0;
 };

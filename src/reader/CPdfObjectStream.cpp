@@ -3,13 +3,11 @@
 #include "reader/CPdfMemoryStream.h"
 #include "reader/CPdfObjectStreamData.h"
 #include "reader/CPdfParser.h"
-#include "reader/CPdfXRef.h"
 
-std::unique_ptr<CPdfObjectStream> CPdfObjectStream::Load(CPdfXRef& xref, int32_t number)
+std::unique_ptr<CPdfObjectStream> CPdfObjectStream::Load(const CPdfObjectStreamData& raw, CPdfResolver* resolver)
 {
-    std::unique_ptr<CPdfObjectStream> result(new CPdfObjectStream(number));
-    std::unique_ptr<CPdfObjectStreamData> raw = CPdfObjectStreamData::Load(xref, number);
-    const int32_t count = raw->GetCount();
+    std::unique_ptr<CPdfObjectStream> result(new CPdfObjectStream(raw.GetNumber()));
+    const int32_t count = raw.GetCount();
     result->m_values.resize(static_cast<size_t>(count));
     result->m_numbers.resize(static_cast<size_t>(count));
     for (int32_t k = 0; k < count; ++k) {
@@ -18,10 +16,10 @@ std::unique_ptr<CPdfObjectStream> CPdfObjectStream::Load(CPdfXRef& xref, int32_t
         // A member whose bytes lie outside the data stays unusable: -1 never
         // matches a requested number.
         result->m_numbers[static_cast<size_t>(k)] = -1;
-        if (!raw->GetMemberBytes(k, data, length))
+        if (!raw.GetMemberBytes(k, data, length))
             continue;
-        result->m_numbers[static_cast<size_t>(k)] = raw->GetMemberNumber(k);
-        CPdfParser parser(&xref, new CPdfMemoryStream(data, static_cast<size_t>(length)));
+        result->m_numbers[static_cast<size_t>(k)] = raw.GetMemberNumber(k);
+        CPdfParser parser(resolver, new CPdfMemoryStream(data, static_cast<size_t>(length)));
         parser.ParseObject(result->m_values[static_cast<size_t>(k)]);
     }
     return result;

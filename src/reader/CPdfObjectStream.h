@@ -6,13 +6,16 @@
 
 #include "object/CPdfObject.h"
 
-class CPdfXRef;
+class CPdfObjectStreamData;
+class CPdfResolver;
 
 // The parsed form of one object stream: every member parsed when the stream
 // is loaded, kept with the object number the header gives it.
 class CPdfObjectStream {
 public:
-    static std::unique_ptr<CPdfObjectStream> Load(CPdfXRef& xref, int32_t number);
+    // Parses every member of the raw form; their references resolve through
+    // resolver, which the values borrow.
+    static std::unique_ptr<CPdfObjectStream> Load(const CPdfObjectStreamData& raw, CPdfResolver* resolver);
 
     int32_t GetNumber() const { return m_number; }
     // A copy of member `index` if the header lists `number` there (true),

@@ -5,21 +5,19 @@
 #include "object/CPdfDictionary.h"
 #include "reader/CPdfMemoryStream.h"
 #include "reader/CPdfParser.h"
+#include "base/PdfFileFormat.h"
 #include "object/CPdfStream.h"
-#include "reader/CPdfXRef.h"
 
-std::unique_ptr<CPdfObjectStreamData> CPdfObjectStreamData::Load(CPdfXRef& xref, int32_t number)
+std::unique_ptr<CPdfObjectStreamData> CPdfObjectStreamData::Load(int32_t number, const CPdfObject& stream)
 {
     std::unique_ptr<CPdfObjectStreamData> result(new CPdfObjectStreamData(number));
-    CPdfObject stream;
-    xref.FetchObject(number, 0, stream);
     if (stream.GetKind() != OBJ_STREAM)
         return result;
     // Decoded once: the data is read into memory and the header parsed from it.
     CPdfStream* s = stream.GetStream();
     for (int c = s->GetChar(); c >= 0; c = s->GetChar()) {
         result->m_data.push_back(static_cast<uint8_t>(c));
-        if (result->m_data.size() > CPdfXRef::kMaxObjectStreamSize)
+        if (result->m_data.size() > pdfformat::kMaxObjectStreamSize)
             throw CPdfException(msg::kObjectStreamTooLarge);
     }
     CPdfDictionary* dict = s->GetDict();
@@ -36,7 +34,7 @@ std::unique_ptr<CPdfObjectStreamData> CPdfObjectStreamData::Load(CPdfXRef& xref,
         headerLength = static_cast<size_t>(first.GetInt());
     else if (first.GetInt() < 0)
         headerLength = 0;
-    CPdfParser parser(&xref, new CPdfMemoryStream(result->m_data.data(), headerLength));
+    CPdfParser parser(nullptr, new CPdfMemoryStream(result->m_data.data(), headerLength));
     std::vector<int32_t> numbers, offsets;
     for (int32_t k = 0; k < n.GetInt(); ++k) {
         CPdfObject objNum, offset;

@@ -5,16 +5,17 @@
 #include <memory>
 #include <vector>
 
-class CPdfXRef;
+class CPdfObject;
 
 // The raw form of one object stream: its whole decoded data and the header
 // pairs (member number, offset relative to First). A stream without a usable
 // header has no members.
 class CPdfObjectStreamData {
 public:
-    // Fetches and decodes object stream `number` through xref. Raises only
-    // what fetching raises, or when the decoded data is absurdly large.
-    static std::unique_ptr<CPdfObjectStreamData> Load(CPdfXRef& xref, int32_t number);
+    // Decodes the value of object stream `number` (OBJ_NULL or any other
+    // kind gives a stream without members). Raises only what reading the
+    // data raises, or when the decoded data is absurdly large.
+    static std::unique_ptr<CPdfObjectStreamData> Load(int32_t number, const CPdfObject& stream);
 
     int32_t GetNumber() const { return m_number; }
     int32_t GetCount() const { return static_cast<int32_t>(m_numbers.size()); }

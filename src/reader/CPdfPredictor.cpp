@@ -2,11 +2,8 @@
 
 #include <cstdlib>
 
-#include "reader/CPdfFlateStream.h"
-
-CPdfPredictor::CPdfPredictor(CPdfFlateStream* owner, int32_t predictor, int32_t columns, int32_t colors,
-                             int32_t bitsPerComponent)
-    : m_owner(owner), m_predictor(predictor), m_colors(colors), m_bitsPerComponent(bitsPerComponent)
+CPdfPredictor::CPdfPredictor(int32_t predictor, int32_t columns, int32_t colors, int32_t bitsPerComponent)
+    : m_predictor(predictor), m_colors(colors), m_bitsPerComponent(bitsPerComponent), m_png(predictor >= 10)
 {
     if (columns < 1 || colors < 1 || bitsPerComponent < 1 || bitsPerComponent > 16)
         return;
@@ -21,7 +18,6 @@ CPdfPredictor::CPdfPredictor(CPdfFlateStream* owner, int32_t predictor, int32_t 
     m_bytesPerPixel = static_cast<int32_t>(bpp);
     m_rowSize = static_cast<int32_t>(rowSize);
     m_row.assign(static_cast<size_t>(rowSize), 0);
-    m_readIndex = m_rowSize;
     m_usable = true;
 }
 
@@ -68,17 +64,11 @@ void CPdfPredictor::UndoHorizontalDifferencing(uint8_t* data, int64_t samples, i
         setSample(i, (getSample(i) + getSample(i - colors)) & modMask);
 }
 
-bool CPdfPredictor::FetchRow()
+const uint8_t* CPdfPredictor::DecodeRow(const uint8_t* encoded)
 {
-    if (!m_usable)
-        return false;
     int filter = m_predictor;
-    if (m_predictor >= 10) {
-        const int tag = m_owner->GetRawChar();
-        if (tag < 0)
-            return false;
-        filter = tag + 10;
-    }
+    if (m_png)
+        filter = *encoded++ + 10;
     const int32_t bpp = m_bytesPerPixel;
     uint8_t* row = m_row.data();
     // The previous row's byte at i - bpp is needed after that position has
@@ -93,9 +83,7 @@ bool CPdfPredictor::FetchRow()
     for (int32_t k = 0; k < bpp; ++k)
         carry[k] = 0;
     for (int32_t i = bpp; i < m_rowSize; ++i) {
-        const int raw = m_owner->GetRawChar();
-        if (raw < 0)
-            return false;
+        const uint8_t raw = encoded[i - bpp];
         const uint8_t up = row[i];
         const uint8_t left = row[i - bpp];
         const int32_t slot = (i - bpp) % bpp;
@@ -123,6 +111,5 @@ bool CPdfPredictor::FetchRow()
     }
     if (m_predictor == 2)
         UndoHorizontalDifferencing(row + bpp, m_valuesPerRow, m_colors, m_bitsPerComponent);
-    m_readIndex = bpp;
-    return true;
+    return row + bpp;
 }

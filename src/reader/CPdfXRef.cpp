@@ -289,7 +289,7 @@ void CPdfXRef::OpenSealedStreams()
             continue;  // redefined later: its members are not reachable
         std::unique_ptr<CPdfObjectStreamData> data;
         try {
-            data = CPdfObjectStreamData::Load(*this, stream.number);
+            data = LoadObjectStream(stream.number);
         } catch (const CPdfException&) {
             continue;
         }
@@ -356,6 +356,13 @@ int64_t CPdfXRef::FilePosition(int64_t offset) const
     // An offset no file can hold reads nothing rather than wrapping.
     const int64_t at = m_baseOffset + offset;
     return offset < 0 || at < 0 || at > kMaxOffset ? kMaxOffset : at;
+}
+
+std::unique_ptr<CPdfObjectStreamData> CPdfXRef::LoadObjectStream(int32_t number)
+{
+    CPdfObject stream;
+    FetchObject(number, 0, stream);
+    return CPdfObjectStreamData::Load(number, stream);
 }
 
 int32_t CPdfXRef::ObjectStreamOf(const XRefEntry& entry)
@@ -653,7 +660,7 @@ void CPdfXRef::FetchObject(int32_t number, int32_t generation, CPdfObject& out)
                 return;
             }
             CFetchScope scope(m_fetching);
-            std::unique_ptr<CPdfObjectStream> loaded = CPdfObjectStream::Load(*this, container);
+            std::unique_ptr<CPdfObjectStream> loaded = CPdfObjectStream::Load(*LoadObjectStream(container), this);
             m_parsedCache = std::move(loaded);
         }
         // A member its object stream does not list: the table is wrong.
@@ -694,7 +701,7 @@ const uint8_t* CPdfXRef::GetCompressedObjectData(int32_t number, int32_t generat
         if (!EnterFetch(-1 - container))
             return nullptr;
         CFetchScope scope(m_fetching);
-        std::unique_ptr<CPdfObjectStreamData> loaded = CPdfObjectStreamData::Load(*this, container);
+        std::unique_ptr<CPdfObjectStreamData> loaded = LoadObjectStream(container);
         m_rawCache = std::move(loaded);
     }
     const uint8_t* data = nullptr;

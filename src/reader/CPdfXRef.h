@@ -26,9 +26,7 @@ class CPdfStream;
 // Borrows the document's whole-file stream and descriptor.
 class CPdfXRef : public CPdfResolver {
 public:
-    // PDF's own limit on object numbers; larger tables are refused rather
-    // than allocated.
-    static constexpr int32_t kMaxEntries = 8388608;
+    static constexpr int32_t kMaxEntries = pdfformat::kMaxEntries;
     // Beyond any file: an offset past it is treated as pointing nowhere.
     static constexpr int64_t kMaxOffset = int64_t(1) << 50;
 
@@ -95,13 +93,7 @@ public:
     // not list has the table rebuilt, to be looked up again.
     const uint8_t* GetCompressedObjectData(int32_t number, int32_t generation, int32_t& length);
 
-    // The largest decoded object stream accepted.
-    static constexpr size_t kMaxObjectStreamSize = size_t(256) << 20;
-
 private:
-    friend class CPdfObjectStream;
-    friend class CPdfObjectStreamData;
-
     // The stated data, newest section first; raises on the first fault.
     // strictEnd: a file without "%%EOF" after its startxref, or with objects
     // or a trailer after that, is damaged too.
@@ -134,6 +126,8 @@ private:
     // The file position of an offset the file states (relative to its
     // header); kMaxOffset when it cannot be one.
     int64_t FilePosition(int64_t offset) const;
+    // The decoded data of object stream number, fetched through this table.
+    std::unique_ptr<CPdfObjectStreamData> LoadObjectStream(int32_t number);
     // The object stream a type-2 entry names, or -1.
     static int32_t ObjectStreamOf(const XRefEntry& entry);
     // False when the bytes at offset are not the object's header "N G obj":

@@ -10,7 +10,6 @@
 #include "reader/CPdfParser.h"
 #include "object/CPdfStream.h"
 #include "object/CPdfStreamRef.h"
-#include "reader/CPdfXRef.h"
 #include "base/PdfCharClass.h"
 #include "reader/PdfFilters.h"
 
@@ -56,7 +55,7 @@ CPdfXRefScanner::CPdfXRefScanner(int fd, CPdfStream* fileStream, int64_t headerP
       m_base(headerPosition),
       m_fileSize(fileSize),
       m_decodeBudget(int64_t(256) << 20),
-      m_memberBudget(int64_t(4) * CPdfXRef::kMaxEntries)
+      m_memberBudget(int64_t(4) * pdfformat::kMaxEntries)
 {
     // Object streams may hold far more than the file's size, but not without
     // limit: bombs get what an honest file of this size could need.
@@ -174,7 +173,7 @@ void CPdfXRefScanner::Scan()
         integers = 0;
         if (std::strcmp(word, "obj") == 0) {
             object = -1;
-            if (header && older.value > 0 && older.value < CPdfXRef::kMaxEntries && last.value <= kMaxGeneration) {
+            if (header && older.value > 0 && older.value < pdfformat::kMaxEntries && last.value <= kMaxGeneration) {
                 Define(older.value, last.value, older.start);
                 object = static_cast<int32_t>(older.value);
             }
@@ -425,13 +424,13 @@ bool CPdfXRefScanner::DecodeObjectStream(const ObjectStreamSpot& spot, std::vect
     for (int c = decoded->GetChar(); c >= 0 && m_decodeBudget > 0; c = decoded->GetChar()) {
         data.push_back(static_cast<uint8_t>(c));
         --m_decodeBudget;
-        if (data.size() >= CPdfXRef::kMaxObjectStreamSize)
+        if (data.size() >= pdfformat::kMaxObjectStreamSize)
             break;
     }
     const size_t headerLength = std::min(data.size(), static_cast<size_t>(first));
     try {
         CPdfParser parser(nullptr, new CPdfMemoryStream(data.data(), headerLength));
-        for (int32_t k = 0; k < count.GetInt() && k < CPdfXRef::kMaxEntries; ++k) {
+        for (int32_t k = 0; k < count.GetInt() && k < pdfformat::kMaxEntries; ++k) {
             CPdfObject number, offset;
             parser.ParseObject(number);
             parser.ParseObject(offset);
@@ -460,7 +459,7 @@ void CPdfXRefScanner::ReadObjectStream(const ObjectStreamSpot& spot)
     const size_t members = header.size() / 2;
     for (size_t k = 0; k < members && m_memberBudget > 0; ++k, --m_memberBudget) {
         const int64_t number = header[2 * k];
-        if (number > 0 && number < CPdfXRef::kMaxEntries)
+        if (number > 0 && number < pdfformat::kMaxEntries)
             Store(static_cast<int32_t>(number), XRefEntry{spot.number, static_cast<int32_t>(k), 2});
     }
     // Members that may be the catalog, checked only if no trailer serves.
@@ -475,7 +474,7 @@ void CPdfXRefScanner::ReadObjectStream(const ObjectStreamSpot& spot)
             const int64_t start = first + header[2 * k + 1];
             const int64_t end = k + 1 < members ? first + header[2 * k + 3] : static_cast<int64_t>(data.size());
             const int64_t number = header[2 * k];
-            if (start <= position && position < end && number > 0 && number < CPdfXRef::kMaxEntries) {
+            if (start <= position && position < end && number > 0 && number < pdfformat::kMaxEntries) {
                 Keep(m_catalogs, static_cast<int32_t>(number));
                 break;
             }
