@@ -12,11 +12,7 @@
 
 CPdfCatalog::CPdfCatalog() = default;
 
-CPdfCatalog::~CPdfCatalog()
-{
-    m_dests.Clear();
-    m_outlines.Clear();
-}
+CPdfCatalog::~CPdfCatalog() = default;
 
 void CPdfCatalog::Load(CPdfXRef* resolver, const PageVisitor& visit)
 {
@@ -38,13 +34,15 @@ void CPdfCatalog::Load(CPdfXRef* resolver, const PageVisitor& visit)
     CPdfObject pagesRef;
     catalog.GetDictionary()->LookupRaw("Pages", pagesRef);
     LoadPages(pages, pagesRef.GetKind() == OBJ_REFERENCE ? pagesRef.GetRefNum() : -1, visit);
-    CPdfObject names;
+    // The outline and the named destinations are read too: one that names
+    // an object beyond the table, or cannot be parsed, refuses the document
+    // here rather than leaving the merges a reference to some other object.
+    CPdfObject names, dests, outlines;
     catalog.GetDictionary()->Lookup("Names", names);
     if (names.GetKind() == OBJ_DICTIONARY)
-        names.GetDictionary()->Lookup("Dests", m_dests);
-    else
-        m_dests.SetNull();
-    catalog.GetDictionary()->Lookup("Outlines", m_outlines);
+        names.GetDictionary()->Lookup("Dests", dests);
+    catalog.GetDictionary()->Lookup("Outlines", outlines);
+    m_catalog = std::move(catalog);
 }
 
 void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber, const PageVisitor& visit)

@@ -11,10 +11,10 @@ class CPdfDictionary;
 class CPdfXRef;
 
 // The checked document catalog: loading fetches the catalog and walks the
-// page tree, checking one page record per leaf, and keeps the page count, the
-// Outlines entry and the Dests of the Names dictionary. The records are not
-// kept: the append job needs only the count and the checks, and a record per
-// page (with its parsed resources) would grow with the document's length.
+// page tree, checking one page record per leaf, and keeps the catalog
+// dictionary it checked and the page count. The records are not kept: the
+// append job needs only the count and the checks, and a record per page
+// (with its parsed resources) would grow with the document's length.
 // Borrows the document's CPdfXRef.
 class CPdfCatalog {
 public:
@@ -31,8 +31,8 @@ public:
     void Load(CPdfXRef* resolver, const PageVisitor& visit = PageVisitor());
 
     int32_t GetPageCount() const { return m_pageCount; }
-    const CPdfObject& GetOutlines() const { return m_outlines; }
-    const CPdfObject& GetDests() const { return m_dests; }
+    // The catalog dictionary, as the checks read it.
+    const CPdfObject& GetValue() const { return m_catalog; }
 
 private:
     // Appends the pages under one node (nodeNumber: its object number, -1
@@ -45,6 +45,5 @@ private:
 
     CPdfXRef* m_resolver = nullptr;
     int32_t m_pageCount = 0;
-    CPdfObject m_outlines;
-    CPdfObject m_dests;
+    CPdfObject m_catalog;
 };

@@ -28,6 +28,9 @@ public:
     bool IsOpen() const { return m_open; }
 
     CPdfXRef* GetXRef() const { return m_xref.get(); }
+    // The open file's descriptor. Everything reads it at explicit offsets
+    // (pread), never through its position, so raw copies may use it too.
+    int GetDescriptor() const { return m_file ? fileno(m_file.get()) : -1; }
     CPdfCatalog* GetCatalog() const { return m_catalog.get(); }
     const std::string& GetVersion() const { return m_version; }
     // The cross-reference data had to be rebuilt from the file's bytes.

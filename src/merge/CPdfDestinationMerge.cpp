@@ -31,8 +31,7 @@ void CPdfDestinationMerge::ReadNames(CPdfMergePlan& plan, size_t index, Names& o
         out.defined.insert(e.key);
     // The older form: a dictionary from names to destinations.
     CPdfObject destsRef, dests;
-    CPdfObject catalog;
-    part.Fetch(part.catalog, catalog);
+    const CPdfObject& catalog = part.catalogValue;
     if (catalog.GetKind() == OBJ_DICTIONARY) {
         catalog.GetDictionary()->LookupRaw("Dests", destsRef);
         catalog.GetDictionary()->Lookup("Dests", dests);

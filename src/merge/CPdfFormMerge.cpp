@@ -245,7 +245,7 @@ void CPdfFormMerge::PlanFields(CPdfMergePlan& plan, Form& form, const ResourceRe
     while (!stack.empty()) {
         const auto [number, belowName, aboveSignature] = stack.back();
         stack.pop_back();
-        if (number <= 0 || number >= part.tableSize || !visited.insert(number).second)
+        if (number <= 0 || number >= part.GetTableSize() || !visited.insert(number).second)
             continue;
         CPdfObject node;
         part.Fetch(number, node);
@@ -339,7 +339,7 @@ void CPdfFormMerge::ExtendOwnResources(CPdfMergePlan& plan, size_t part, int32_t
     if (dr.GetKind() != OBJ_DICTIONARY)
         return;
     const CPdfDictionary& resources = *dr.GetDictionary();
-    const int32_t tableSize = plan.GetParts()[part].tableSize;
+    const int32_t tableSize = plan.GetParts()[part].GetTableSize();
     // Edits are written before sharing is decided: what they name keeps
     // its own copy.
     const CPdfValueWriter writer([&plan, part, tableSize](int64_t n) -> objecttext::Target {

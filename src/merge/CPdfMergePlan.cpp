@@ -1,49 +1,16 @@
 #include "merge/CPdfMergePlan.h"
 
-#include "text/CPdfTextEdit.h"
+#include "copy/CPdfNumbering.h"
 #include "merge/CPdfTextTransform.h"
-#include "object/CPdfDictionary.h"
-#include "reader/CPdfXRef.h"
+#include "text/CPdfTextEdit.h"
 
-void CPdfMergePart::Fetch(int32_t number, CPdfObject& out) const
-{
-    out.Clear();
-    const auto& entries = xref->GetEntries();
-    if (number <= 0 || static_cast<size_t>(number) >= entries.size()) {
-        out.SetNull();
-        return;
-    }
-    // A member of an object stream counts as generation 0.
-    const XRefEntry& entry = entries[static_cast<size_t>(number)];
-    xref->FetchObject(number, entry.type == 2 ? 0 : entry.generation, out);
-}
-
-void CPdfMergePart::CatalogValue(const char* key, CPdfObject& out) const
-{
-    out.Clear();
-    CPdfObject catalogValue;
-    xref->FetchObject(catalog, catalogGeneration, catalogValue);
-    if (catalogValue.GetKind() == OBJ_DICTIONARY)
-        catalogValue.GetDictionary()->Lookup(key, out);
-    else
-        out.SetNull();
-}
-
-int32_t CPdfMergePart::ReferenceIn(const CPdfObject& dict, const char* key)
-{
-    if (dict.GetKind() != OBJ_DICTIONARY)
-        return 0;
-    CPdfObject value;
-    dict.GetDictionary()->LookupRaw(key, value);
-    return value.GetKind() == OBJ_REFERENCE ? value.GetRefNum() : 0;
-}
-
-CPdfMergePlan::CPdfMergePlan(std::vector<CPdfMergePart> parts, int64_t firstNewNumber)
-    : m_parts(std::move(parts)), m_nextNew(firstNewNumber)
+CPdfMergePlan::CPdfMergePlan(std::vector<CPdfMergePart> parts, CPdfNumbering& numbering)
+    : m_parts(std::move(parts)), m_numbering(numbering)
 {
     m_dropped.resize(m_parts.size());
     m_keptOwn.resize(m_parts.size());
     m_transforms.resize(m_parts.size());
+    m_untransformed.resize(m_parts.size());
 }
 
 bool CPdfMergePlan::Flag(const std::vector<std::vector<uint8_t>>& flags, size_t part, int32_t number) const
@@ -54,10 +21,10 @@ bool CPdfMergePlan::Flag(const std::vector<std::vector<uint8_t>>& flags, size_t 
 
 void CPdfMergePlan::SetFlag(std::vector<std::vector<uint8_t>>& flags, size_t part, int32_t number)
 {
-    if (part >= flags.size() || number < 0 || number >= m_parts[part].tableSize)
+    if (part >= flags.size() || number < 0 || number >= m_parts[part].GetTableSize())
         return;
     if (flags[part].empty())
-        flags[part].assign(static_cast<size_t>(m_parts[part].tableSize), 0);
+        flags[part].assign(static_cast<size_t>(m_parts[part].GetTableSize()), 0);
     flags[part][static_cast<size_t>(number)] = 1;
 }
 
@@ -129,36 +96,25 @@ int64_t CPdfMergePlan::OutputNumber(size_t part, int32_t number)
 {
     if (part > 0)
         KeepOwn(part, number);
-    return m_parts[part].offset + number;
-}
-
-int32_t CPdfMergePlan::OutputGeneration(size_t part, int32_t number) const
-{
-    // The copy writes each object under the generation in its own header
-    // (0 for a member of an object stream). An object whose header does not
-    // match its entry makes the table be rebuilt when it is read, so the
-    // entry's generation is the header's.
-    const auto& entries = m_parts[part].xref->GetEntries();
-    if (number < 0 || static_cast<size_t>(number) >= entries.size())
-        return 0;
-    const XRefEntry& entry = entries[static_cast<size_t>(number)];
-    return entry.type == 1 ? entry.generation : 0;
+    return m_numbering.OutputNumber(part, number);
 }
 
 objecttext::Target CPdfMergePlan::OutputTarget(size_t part, int64_t number)
 {
-    // A reference that names nothing in its input names nothing here.
-    if (number <= 0 || number >= m_parts[part].tableSize)
-        return {-1};
-    if (part == 0)
-        return {number};
-    const int32_t n = static_cast<int32_t>(number);
-    return {OutputNumber(part, n), OutputGeneration(part, n)};
+    const objecttext::Target target = m_numbering.PlannedTarget(part, number);
+    if (part > 0 && target.number >= 0)
+        KeepOwn(part, static_cast<int32_t>(number));
+    return target;
 }
 
 std::string CPdfMergePlan::OutputReference(size_t part, int32_t number)
 {
-    return CPdfTextEdit::Reference(OutputNumber(part, number), OutputGeneration(part, number));
+    return CPdfTextEdit::Reference(OutputNumber(part, number), m_numbering.OutputGeneration(part, number));
+}
+
+int64_t CPdfMergePlan::NewObject()
+{
+    return m_numbering.NewObject();
 }
 
 void CPdfMergePlan::AddTransform(size_t part, const CPdfTextTransform* transform)
@@ -167,9 +123,9 @@ void CPdfMergePlan::AddTransform(size_t part, const CPdfTextTransform* transform
         m_transforms[part].push_back(transform);
 }
 
-bool CPdfMergePlan::Transform(size_t part, const uint8_t* text, uint32_t length, std::string& out) const
+bool CPdfMergePlan::Transform(size_t part, int32_t number, const uint8_t* text, uint32_t length, std::string& out)
 {
-    if (part >= m_transforms.size() || m_transforms[part].empty())
+    if (part >= m_transforms.size() || m_transforms[part].empty() || Flag(m_untransformed, part, number))
         return false;
     bool changed = false;
     std::string current, next;
@@ -183,5 +139,7 @@ bool CPdfMergePlan::Transform(size_t part, const uint8_t* text, uint32_t length,
     }
     if (changed)
         out.swap(current);
+    else
+        SetFlag(m_untransformed, part, number);
     return changed;
 }

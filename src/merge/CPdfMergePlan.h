@@ -6,43 +6,22 @@
 #include <unordered_map>
 #include <vector>
 
+#include "merge/CPdfMergePart.h"
 #include "text/PdfObjectText.h"
 
-class CPdfObject;
-class CPdfRawReader;
+class CPdfNumbering;
 class CPdfTextTransform;
-class CPdfXRef;
-
-// One input as the document-level merges see it. Borrows its tables and
-// reader from the job.
-struct CPdfMergePart {
-    CPdfXRef* xref = nullptr;
-    CPdfRawReader* reader = nullptr;
-    int32_t catalog = 0;  // numbers in the input's own numbering
-    int32_t catalogGeneration = 0;
-    int32_t pageTree = 0;   // its root page-tree node
-    int32_t pageCount = 0;  // leaves in reading order
-    int64_t offset = 0;     // added to its numbers in the output
-    int32_t tableSize = 0;
-
-    // The object number of this input (generation from its entry), OBJ_NULL
-    // when it is not there; numbers outside the table give OBJ_NULL too.
-    void Fetch(int32_t number, CPdfObject& out) const;
-    // The value of key in the catalog, dereferenced (OBJ_NULL when absent).
-    void CatalogValue(const char* key, CPdfObject& out) const;
-    // The number key refers to in dict (a dictionary value), else 0.
-    static int32_t ReferenceIn(const CPdfObject& dict, const char* key);
-};
 
 // What the document-level merges decide before anything is copied: edits of
 // particular objects (applied as each is copied, after renumbering), objects
 // left out, objects of later inputs that must keep their own copy (never
 // replaced by an equal object of an earlier input), text transforms of whole
 // inputs, and the numbers of new objects written after all others. Part 0 is
-// the first document; its objects keep their numbers.
+// the first document; its objects keep their numbers. Numbers come from the
+// numbering, which it borrows.
 class CPdfMergePlan {
 public:
-    CPdfMergePlan(std::vector<CPdfMergePart> parts, int64_t firstNewNumber);
+    CPdfMergePlan(std::vector<CPdfMergePart> parts, CPdfNumbering& numbering);
     CPdfMergePlan(const CPdfMergePlan&) = delete;
     CPdfMergePlan& operator=(const CPdfMergePlan&) = delete;
 
@@ -76,15 +55,16 @@ public:
     objecttext::Target OutputTarget(size_t part, int64_t number);
 
     // A number for a new object, written after all copied ones.
-    int64_t NewObject() { return m_nextNew++; }
-    int64_t GetEndNumber() const { return m_nextNew; }
+    int64_t NewObject();
 
     // Transforms run over every object of part, in the order added.
     // Borrowed: they must outlive the plan's use.
     void AddTransform(size_t part, const CPdfTextTransform* transform);
-    // The text with every transform of part applied; false when none
-    // changed it.
-    bool Transform(size_t part, const uint8_t* text, uint32_t length, std::string& out) const;
+    // The text of object number of part with every transform applied; false
+    // when none changed it. An object is transformed once: when nothing
+    // changed it (sharing under /s asks first), it is not looked at again;
+    // one that changes is rewritten wherever its text is asked for.
+    bool Transform(size_t part, int32_t number, const uint8_t* text, uint32_t length, std::string& out);
 
 private:
     struct Edit {
@@ -98,12 +78,13 @@ private:
     }
     bool Flag(const std::vector<std::vector<uint8_t>>& flags, size_t part, int32_t number) const;
     void SetFlag(std::vector<std::vector<uint8_t>>& flags, size_t part, int32_t number);
-    int32_t OutputGeneration(size_t part, int32_t number) const;
 
     std::vector<CPdfMergePart> m_parts;
-    int64_t m_nextNew;
+    CPdfNumbering& m_numbering;
     std::unordered_map<uint64_t, std::vector<Edit>> m_edits;
     std::vector<std::vector<uint8_t>> m_dropped;
     std::vector<std::vector<uint8_t>> m_keptOwn;
     std::vector<std::vector<const CPdfTextTransform*>> m_transforms;
+    // Objects the transforms left as they were.
+    std::vector<std::vector<uint8_t>> m_untransformed;
 };

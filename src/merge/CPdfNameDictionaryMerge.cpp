@@ -9,8 +9,8 @@ void CPdfNameDictionaryMerge::Plan(CPdfMergePlan& plan)
     if (m_replaced.empty())
         return;
     const CPdfMergePart& first = plan.GetParts()[0];
-    CPdfObject catalog, names;
-    first.Fetch(first.catalog, catalog);
+    const CPdfObject& catalog = first.catalogValue;
+    CPdfObject names;
     if (catalog.GetKind() == OBJ_DICTIONARY)
         catalog.GetDictionary()->LookupRaw("Names", names);
     if (names.GetKind() == OBJ_REFERENCE) {

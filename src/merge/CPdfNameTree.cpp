@@ -67,7 +67,7 @@ void CPdfNameTree::Walk(const CPdfMergePart& part, const CPdfObject& root, std::
     if (first.GetKind() == OBJ_DICTIONARY)
         stack.push_back(std::move(first));
     size_t visited = 0;
-    while (!stack.empty() && visited++ <= static_cast<size_t>(part.tableSize)) {
+    while (!stack.empty() && visited++ <= static_cast<size_t>(part.GetTableSize())) {
         const CPdfObject node = std::move(stack.back());
         stack.pop_back();
         visit(*node.GetDictionary());

@@ -41,7 +41,7 @@ bool ReadOutline(const CPdfMergePart& part, int32_t number, Outline& out)
     out.hasCount = count.GetKind() == OBJ_INTEGER;
     out.count = out.hasCount ? count.GetInt() : 0;
     auto usable = [&](int32_t item) {
-        return item > 0 && item < part.tableSize && item != number && item != part.catalog && IsDictionary(part, item);
+        return item > 0 && item < part.GetTableSize() && item != number && item != part.catalog && IsDictionary(part, item);
     };
     if (!usable(out.first) || !usable(out.last))
         return false;
@@ -64,8 +64,7 @@ bool ReadOutline(const CPdfMergePart& part, int32_t number, Outline& out)
 void CPdfOutlineMerge::Plan(CPdfMergePlan& plan)
 {
     const auto& parts = plan.GetParts();
-    CPdfObject catalog;
-    parts[0].Fetch(parts[0].catalog, catalog);
+    const CPdfObject& catalog = parts[0].catalogValue;
     if (catalog.GetKind() != OBJ_DICTIONARY)
         return;
     CPdfObject outlines;
@@ -101,9 +100,7 @@ void CPdfOutlineMerge::Plan(CPdfMergePlan& plan)
     }
 
     for (size_t k = 1; k < parts.size(); ++k) {
-        CPdfObject catalogK;
-        parts[k].Fetch(parts[k].catalog, catalogK);
-        const int32_t number = CPdfMergePart::ReferenceIn(catalogK, "Outlines");
+        const int32_t number = CPdfMergePart::ReferenceIn(parts[k].catalogValue, "Outlines");
         Outline outline;
         if (number == 0 || !ReadOutline(parts[k], number, outline))
             continue;

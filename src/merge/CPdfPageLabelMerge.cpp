@@ -21,8 +21,8 @@ struct Label {
 // index, and the node objects read. False when it has none.
 bool ReadLabels(const CPdfMergePart& part, std::vector<Label>& labels, std::vector<int32_t>& nodes)
 {
-    CPdfObject catalog, rootRef, root;
-    part.Fetch(part.catalog, catalog);
+    const CPdfObject& catalog = part.catalogValue;
+    CPdfObject rootRef, root;
     if (catalog.GetKind() != OBJ_DICTIONARY)
         return false;
     catalog.GetDictionary()->LookupRaw("PageLabels", rootRef);

@@ -212,6 +212,21 @@ bool CPdfFile::SetOutputEntry(int32_t number, int32_t generation, int64_t offset
     return true;
 }
 
+int32_t CPdfFile::AddOutputEntry(const XRefEntry& entry)
+{
+    m_outputTable.push_back(entry);
+    return static_cast<int32_t>(m_outputTable.size()) - 1;
+}
+
+void CPdfFile::WriteNewObject(int64_t number, const std::string& body)
+{
+    SetOutputEntry(static_cast<int32_t>(number), 0, GetOutputPosition(), 1);
+    WriteNumber(number);
+    Write(" 0 obj\r");
+    Write(body.data(), body.size());
+    Write("\rendobj\r");
+}
+
 void CPdfFile::WriteHeader(const std::string& version)
 {
     Write("%");

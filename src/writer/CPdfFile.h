@@ -10,35 +10,40 @@
 #include "base/CPdfDecryptor.h"
 #include "base/PdfFileFormat.h"
 
-// Base of the append job: the output file and its cross-reference table, and
-// the pieces of the output that are not objects (header, "xref" section,
-// trailer). Writes are gathered here in a large block and go to the
-// descriptor of the output handle, which the job opens and closes (its
+// The output file as it is written, front to back: the header, objects
+// written or copied from the inputs, the cross-reference table filled on the
+// way, and the trailer. Writes are gathered here in a large block and go to
+// the descriptor of the output handle, which its owner opens and closes (its
 // stdio buffer is never used); the written byte count is kept here so
-// positions need no system call.
+// positions need no system call. Knows PDF output syntax, not where the
+// objects come from.
 class CPdfFile {
 public:
     CPdfFile() = default;
     CPdfFile(const CPdfFile&) = delete;
     CPdfFile& operator=(const CPdfFile&) = delete;
-    virtual bool ParseArguments(int argc, char** argv) = 0;
-    virtual bool Run() = 0;
-    virtual ~CPdfFile() = default;
+
+    // Starts writing to an open handle at position 0; name is the file a
+    // person knows the output by, for the reasons of write failures.
+    void AttachOutput(FILE* out, const std::string& name = std::string());
 
     // count entries of (-1, 0, 0).
     void ResetXRefTable(int32_t count);
+    // false (and nothing set) for a number outside the table.
+    bool SetOutputEntry(int32_t number, int32_t generation, int64_t offset, int32_t type);
+    // Adds an entry after the last; returns its number.
+    int32_t AddOutputEntry(const XRefEntry& entry);
+    int32_t GetTableSize() const { return static_cast<int32_t>(m_outputTable.size()); }
+
     void WriteHeader(const std::string& version);
+    // "N 0 obj" CR, body, CR, "endobj" CR as object number, entered in the
+    // table where it begins.
+    void WriteNewObject(int64_t number, const std::string& body);
     void WriteXRefTable();
     // The last bytes of the file: everything is handed to the file after
     // it (see Flush).
     void WriteTrailer(int64_t startXRef, const CPdfObject& trailer);
-    // false (and nothing set) for a number outside the table.
-    bool SetOutputEntry(int32_t number, int32_t generation, int64_t offset, int32_t type);
 
-protected:
-    // Starts writing to an open handle at position 0; name is the file a
-    // person knows the output by, for the reasons of write failures.
-    void AttachOutput(FILE* out, const std::string& name = std::string());
     void Write(const void* data, size_t length);
     void Write(const char* text);
     void WriteNumber(int64_t value);
@@ -69,11 +74,6 @@ protected:
     int64_t GetCopyCount() const { return m_copyCount; }
     int64_t GetKernelCopyCount() const { return m_kernelCopyCount; }
 
-    FILE* m_output = nullptr;
-    std::string m_outputLabel;
-    int64_t m_outputPos = 0;
-    std::vector<XRefEntry> m_outputTable;
-
 private:
     // Issues the waiting copy, if any.
     void IssueCopy();
@@ -86,6 +86,11 @@ private:
     // Writes the block out; raises on a failed write.
     void WriteBlock();
     void Fail(int error) const;
+
+    FILE* m_output = nullptr;
+    std::string m_outputLabel;
+    int64_t m_outputPos = 0;
+    std::vector<XRefEntry> m_outputTable;
 
     // The copy that waits for its successor (length 0: none).
     struct Range {

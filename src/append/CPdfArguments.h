@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What the command line asks of the append job: the inputs in order, the
+// output and the compact switch. After the program's name: one to three
+// arguments as always (in1 in2 [output | /s]); four are in1 in2 output with
+// the compact switch, as always, unless the fourth ends in ".pdf": three
+// inputs and an output; five or more are inputs, the output and an optional
+// last "/s". No output name, or an empty one in the three-argument form, is
+// the in-place form.
+class CPdfArguments {
+public:
+    // The output name that makes the result replace the first input.
+    static constexpr const char* kInPlaceName = "temp.tmp";
+
+    // Raises "Wrong program parameteres", with the reason beside it.
+    static CPdfArguments Parse(int argc, char** argv);
+
+    const std::vector<std::string>& GetInputNames() const { return m_inputNames; }
+    const std::string& GetOutputName() const { return m_outputName; }
+    bool IsCompact() const { return m_compact; }
+    // The result replaces the first input.
+    bool IsInPlace() const { return m_outputName == kInPlaceName; }
+
+private:
+    std::vector<std::string> m_inputNames;
+    std::string m_outputName;
+    bool m_compact = false;
+};

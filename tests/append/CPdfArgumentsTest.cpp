@@ -1,0 +1,52 @@
+// The argument grammar: what each command line names.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "append/CPdfArguments.h"
+#include "base/CPdfException.h"
+#include "base/Messages.h"
+
+TEST(CPdfArgumentsTest, InputsOutputAndSwitchByArgumentCount)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string parsed;  // "in1,in2,... > output [/s]" or the failure
+    } cases[] = {
+        {{"a", "b"}, "a,b > temp.tmp"},
+        {{"a", "b", "/s"}, "a,b > temp.tmp /s"},
+        {{"a", "b", "o"}, "a,b > o"},
+        {{"a", "b", ""}, "a,b > temp.tmp"},
+        {{"a", "b", "o", "/s"}, "a,b > o /s"},
+        {{"a", "b", "o", "x"}, "a,b > o /s"},  // any fourth argument, as ever
+        {{"a", "b", "c.pdf", "o.pdf"}, "a,b,c.pdf > o.pdf"},
+        {{"a", "b", "c", "O.Pdf"}, "a,b,c > O.Pdf"},
+        {{"a", "b", "c", "d", "o"}, "a,b,c,d > o"},
+        {{"a", "b", "c", "o", "/s"}, "a,b,c > o /s"},
+        {{"a", "a", "a", "o.pdf"}, "a,a,a > o.pdf"},
+        {{"a"}, msg::kWrongParameters},
+        {{"a", ""}, msg::kWrongParameters},
+        {{"a", "/s", "c", "o", "/s"}, msg::kWrongParameters},
+        {{"a", "b", "c", "o", "/s", "/s"}, msg::kWrongParameters},
+        {{"a", "b", "c", "", "/s"}, msg::kWrongParameters},
+        {{"a", "", "c", "o.pdf"}, msg::kWrongParameters},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> all = {"korvel"};
+        all.insert(all.end(), c.args.begin(), c.args.end());
+        std::vector<char*> argv;
+        for (auto& s : all)
+            argv.push_back(s.data());
+        std::string parsed;
+        try {
+            const CPdfArguments arguments = CPdfArguments::Parse(static_cast<int>(argv.size()), argv.data());
+            for (const std::string& name : arguments.GetInputNames())
+                parsed += (parsed.empty() ? "" : ",") + name;
+            parsed += " > " + arguments.GetOutputName() + (arguments.IsCompact() ? " /s" : "");
+        } catch (const CPdfException& e) {
+            parsed = e.GetMessageText();
+        }
+        EXPECT_EQ(parsed, c.parsed) << c.args.size();
+    }
+}
