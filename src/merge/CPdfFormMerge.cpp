@@ -38,29 +38,6 @@ std::string StringText(const std::string& bytes)
     return text;
 }
 
-// The integer value of key in dict (dereferenced), or fallback.
-int64_t IntegerIn(const CPdfDictionary& dict, const char* key, int64_t fallback)
-{
-    CPdfObject value;
-    dict.Lookup(key, value);
-    return value.GetKind() == OBJ_INTEGER ? value.GetInt64() : fallback;
-}
-
-// Whether key in dict is the name name (dereferenced).
-bool NameIs(const CPdfDictionary& dict, const char* key, const char* name)
-{
-    CPdfObject value;
-    dict.Lookup(key, value);
-    return value.GetKind() == OBJ_NAME && std::string(value.GetText()) == name;
-}
-
-bool Has(const CPdfDictionary& dict, const char* key)
-{
-    CPdfObject value;
-    dict.LookupRaw(key, value);
-    return value.GetKind() != OBJ_NULL;
-}
-
 // The decoded bytes of a name token ("/A#20B" gives "A B").
 std::string DecodeName(const uint8_t* token, uint32_t length)
 {
@@ -124,7 +101,7 @@ void CPdfFormMerge::Plan(CPdfMergePlan& plan)
     CPdfObject da;
     first.Lookup("DA", da);
     m_hasDa = StringValue(da, m_da);
-    m_q = IntegerIn(first, "Q", 0);
+    m_q = first.GetInteger("Q", 0);
     for (Form& form : m_forms) {
         ResourceRenames renames;
         JoinResources(form, renames);
@@ -187,7 +164,7 @@ void CPdfFormMerge::JoinResources(const Form& form, ResourceRenames& renames)
                 // resource is only known once sharing is decided, after the
                 // appearance strings that use the name have been planned.
                 written = FreeName(name, form.part + 1, [&](const std::string& candidate) {
-                    return category.names.count(candidate) != 0 || Has(entries, candidate.c_str());
+                    return category.names.count(candidate) != 0 || entries.Has(candidate.c_str());
                 });
                 renames[key][name] = written;
             }
@@ -216,7 +193,7 @@ void CPdfFormMerge::PlanFields(CPdfMergePlan& plan, Form& form, const ResourceRe
     if (hasDa && RenameResources(da, renames, renamed))
         da.swap(renamed);
     const bool writeDa = hasDa && (!m_hasDa || da != m_da);
-    const int64_t q = IntegerIn(dict, "Q", 0);
+    const int64_t q = dict.GetInteger("Q", 0);
 
     std::vector<int32_t> tops;
     const CPdfArray& array = *fields.GetArray();
@@ -254,12 +231,12 @@ void CPdfFormMerge::PlanFields(CPdfMergePlan& plan, Form& form, const ResourceRe
         const CPdfDictionary& field = *node.GetDictionary();
         if (k > 0)
             plan.KeepOwn(k, number);
-        const bool signature = NameIs(field, "FT", "Sig") || (aboveSignature && !Has(field, "FT"));
-        form.hasSignature = form.hasSignature || (signature && Has(field, "V"));
-        if (NameIs(field, "Subtype", "Widget")) {
+        const bool signature = field.IsName("FT", "Sig") || (aboveSignature && !field.Has("FT"));
+        form.hasSignature = form.hasSignature || (signature && field.Has("V"));
+        if (field.IsName("Subtype", "Widget")) {
             CPdfObject ap;
             field.Lookup("AP", ap);
-            form.drawsEveryWidget = form.drawsEveryWidget && ap.GetKind() == OBJ_DICTIONARY && Has(*ap.GetDictionary(), "N");
+            form.drawsEveryWidget = form.drawsEveryWidget && ap.GetKind() == OBJ_DICTIONARY && ap.GetDictionary()->Has("N");
         }
         CPdfObject title, appearance;
         field.Lookup("T", title);
@@ -323,9 +300,9 @@ void CPdfFormMerge::PlanFields(CPdfMergePlan& plan, Form& form, const ResourceRe
         part.Fetch(number, node);
         if (node.GetKind() != OBJ_DICTIONARY)
             continue;
-        if (writeDa && !Has(*node.GetDictionary(), "DA"))
+        if (writeDa && !node.GetDictionary()->Has("DA"))
             plan.SetKey(k, number, "/DA", StringText(da));
-        if (q != m_q && !Has(*node.GetDictionary(), "Q"))
+        if (q != m_q && !node.GetDictionary()->Has("Q"))
             plan.SetKey(k, number, "/Q", std::to_string(q));
     }
 }
@@ -375,7 +352,7 @@ void CPdfFormMerge::ExtendOwnResources(CPdfMergePlan& plan, size_t part, int32_t
         for (const auto& [old, renamed] : names) {
             CPdfObject resource;
             entries.LookupRaw(old.c_str(), resource);
-            if (resource.GetKind() != OBJ_NULL && !Has(entries, renamed.c_str()))
+            if (resource.GetKind() != OBJ_NULL && !entries.Has(renamed.c_str()))
                 added.push_back({renamed, std::move(resource)});
         }
         if (added.empty())
@@ -438,7 +415,7 @@ void CPdfFormMerge::Write(CPdfMergeOutput& output)
                 writer.Write(element, body);
             }
         }
-        const int64_t flags = IntegerIn(dict, "SigFlags", -1);
+        const int64_t flags = dict.GetInteger("SigFlags", -1);
         if (flags >= 0) {
             hasSigFlags = true;
             sigFlags |= flags;

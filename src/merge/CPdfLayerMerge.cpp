@@ -44,11 +44,7 @@ void ForEachIn(const CPdfObject& dict, const char* key, F&& f)
 
 bool HasArray(const CPdfObject& dict, const char* key)
 {
-    if (dict.GetKind() != OBJ_DICTIONARY)
-        return false;
-    CPdfObject array;
-    dict.GetDictionary()->Lookup(key, array);
-    return array.GetKind() == OBJ_ARRAY;
+    return dict.GetKind() == OBJ_DICTIONARY && dict.GetDictionary()->HasArray(key);
 }
 
 }  // namespace

@@ -5,13 +5,6 @@
 
 namespace {
 
-bool Has(const CPdfDictionary& d, const char* key)
-{
-    CPdfObject value;
-    d.LookupRaw(key, value);
-    return value.GetKind() != OBJ_NULL;
-}
-
 // The number of pages under a root node: its integer /Count, else the pages
 // the tree walk found.
 int64_t PageCount(const CPdfMergePart& part, const CPdfObject& root)
@@ -61,13 +54,13 @@ void CPdfPageTreeMerge::Plan(CPdfMergePlan& plan)
         // or below its root, so empty ones there change no page; they keep a
         // reader from searching further up.
         const CPdfDictionary& second = *root.GetDictionary();
-        if (rotate.GetKind() == OBJ_INTEGER && rotate.GetInt() % 360 != 0 && !Has(second, "Rotate"))
+        if (rotate.GetKind() == OBJ_INTEGER && rotate.GetInt() % 360 != 0 && !second.Has("Rotate"))
             plan.SetKey(k, parts[k].pageTree, "/Rotate", "0");
-        if (Has(first, "CropBox") && !Has(second, "CropBox"))
+        if (first.Has("CropBox") && !second.Has("CropBox"))
             plan.SetKey(k, parts[k].pageTree, "/CropBox", "[-32767 -32767 32767 32767]");
-        if (Has(first, "MediaBox") && !Has(second, "MediaBox"))
+        if (first.Has("MediaBox") && !second.Has("MediaBox"))
             plan.SetKey(k, parts[k].pageTree, "/MediaBox", "[0 0 612 792]");
-        if (Has(first, "Resources") && !Has(second, "Resources"))
+        if (first.Has("Resources") && !second.Has("Resources"))
             plan.SetKey(k, parts[k].pageTree, "/Resources", "<<>>");
     }
     // The sum replaces the count's digits, or its whole "N G R" when the

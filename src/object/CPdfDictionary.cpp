@@ -54,6 +54,33 @@ bool CPdfDictionary::IsType(const char* typeName) const
            std::strcmp(it->second.GetText(), typeName) == 0;
 }
 
+bool CPdfDictionary::Has(const char* key) const
+{
+    auto it = m_entries.find(key);
+    return it != m_entries.end() && it->second.GetKind() != OBJ_NULL;
+}
+
+bool CPdfDictionary::IsName(const char* key, const char* name) const
+{
+    CPdfObject value;
+    Lookup(key, value);
+    return value.GetKind() == OBJ_NAME && std::strcmp(value.GetText(), name) == 0;
+}
+
+bool CPdfDictionary::HasArray(const char* key) const
+{
+    CPdfObject value;
+    Lookup(key, value);
+    return value.GetKind() == OBJ_ARRAY;
+}
+
+int64_t CPdfDictionary::GetInteger(const char* key, int64_t fallback) const
+{
+    CPdfObject value;
+    Lookup(key, value);
+    return value.GetKind() == OBJ_INTEGER ? value.GetInt64() : fallback;
+}
+
 int32_t CPdfDictionary::GetSize() const
 {
     return static_cast<int32_t>(m_entries.size());

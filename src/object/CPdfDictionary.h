@@ -25,6 +25,14 @@ public:
     void LookupRaw(const char* key, CPdfObject& out) const;
     // True when /Type, not dereferenced, is the name typeName.
     bool IsType(const char* typeName) const;
+    // The key is there with a value other than null, as written.
+    bool Has(const char* key) const;
+    // The key's value, dereferenced, is the name name.
+    bool IsName(const char* key, const char* name) const;
+    // The key's value, dereferenced, is an array.
+    bool HasArray(const char* key) const;
+    // The key's value, dereferenced, as an integer; fallback for any other.
+    int64_t GetInteger(const char* key, int64_t fallback) const;
     int32_t GetSize() const;
     std::string GetKey(int32_t index) const;
     // Calls f(key, value as written) for every entry in key order; linear,

@@ -1,19 +1,16 @@
 #include "reader/CPdfDecryptStream.h"
 
 CPdfDecryptStream::CPdfDecryptStream(CPdfStream* source, const CPdfDecryptor& decryptor)
-    : m_source(source), m_initial(decryptor), m_decryptor(decryptor)
+    : CPdfFilterStream(source), m_initial(decryptor), m_decryptor(decryptor)
 {
     m_input.reserve(kChunkSize);
 }
 
-CPdfDecryptStream::~CPdfDecryptStream()
-{
-    m_source->Release();
-}
+CPdfDecryptStream::~CPdfDecryptStream() = default;
 
 void CPdfDecryptStream::Reset()
 {
-    m_source->Reset();
+    Source()->Reset();
     m_decryptor = m_initial;
     m_output.clear();
     m_read = 0;
@@ -27,7 +24,7 @@ bool CPdfDecryptStream::Refill()
     // AES holds a block back, so a chunk of input may give no output yet.
     while (m_output.empty() && !m_finished) {
         m_input.clear();
-        for (int c; m_input.size() < kChunkSize && (c = m_source->GetChar()) >= 0;)
+        for (int c; m_input.size() < kChunkSize && (c = Source()->GetChar()) >= 0;)
             m_input.push_back(static_cast<uint8_t>(c));
         if (m_input.empty()) {
             m_decryptor.Finish(m_output);

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "base/CPdfDecryptor.h"
-#include "object/CPdfStream.h"
+#include "reader/CPdfFilterStream.h"
 
 // The decrypted data of a stream object of an encrypted document, read from
 // its raw window; the filters of the stream are put on top of it. Takes over
 // the count its creator held on the source and releases it when destroyed.
 // Decrypts a few kilobytes at a time, so even a large stream costs no more.
-class CPdfDecryptStream : public CPdfStream {
+class CPdfDecryptStream : public CPdfFilterStream {
 public:
     CPdfDecryptStream(CPdfStream* source, const CPdfDecryptor& decryptor);
 
@@ -28,15 +28,8 @@ public:
             return -1;
         return m_output[m_read];
     }
-    CPdfDictionary* GetDict() override { return m_source->GetDict(); }
-    int64_t GetPosition() override { return m_source->GetPosition(); }
-    void Seek(int64_t, int) override {}
-    int64_t GetStart() override { return m_source->GetStart(); }
-    void ShiftStart(int64_t delta) override { m_source->ShiftStart(delta); }
-    // The encrypted length: decryption never makes data longer, so readers
-    // that bound their reads by it read everything.
-    int64_t GetLength() override { return m_source->GetLength(); }
-    CPdfStream* CreateSubStream(int64_t, int64_t, const CPdfObject&) override { return nullptr; }
+    // GetLength is the encrypted length: decryption never makes data
+    // longer, so readers that bound their reads by it read everything.
 
 private:
     ~CPdfDecryptStream() override;
@@ -44,7 +37,6 @@ private:
 
     static constexpr size_t kChunkSize = 4096;
 
-    CPdfStream* m_source;
     const CPdfDecryptor m_initial;
     CPdfDecryptor m_decryptor;
     std::vector<uint8_t> m_input;

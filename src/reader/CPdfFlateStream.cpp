@@ -4,7 +4,7 @@
 
 CPdfFlateStream::CPdfFlateStream(CPdfStream* source, int32_t predictor, int32_t columns, int32_t colors,
                                  int32_t bitsPerComponent)
-    : m_source(source)
+    : CPdfFilterStream(source)
 {
     // Read what the window holds, at most its length; a window cut short by
     // the end of the file simply gives less (such a stream object is refused
@@ -33,7 +33,6 @@ CPdfFlateStream::~CPdfFlateStream()
     if (m_zready)
         inflateEnd(&m_zstream);
     m_predictor.reset();
-    m_source->Release();
 }
 
 int CPdfFlateStream::PeekChar()

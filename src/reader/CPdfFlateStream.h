@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "reader/CPdfPredictor.h"
-#include "object/CPdfStream.h"
+#include "reader/CPdfFilterStream.h"
 
 // Inflates FlateDecode data taken from a source stream, optionally undoing a
 // predictor. Takes over the count its creator held on the source and releases
 // it when destroyed. The whole compressed data is read at construction and
 // inflated on demand in 1024-byte chunks; damaged data ends the output at the
 // last chunk zlib completed without an error.
-class CPdfFlateStream : public CPdfStream {
+class CPdfFlateStream : public CPdfFilterStream {
 public:
     CPdfFlateStream(CPdfStream* source, int32_t predictor, int32_t columns, int32_t colors,
                     int32_t bitsPerComponent);
@@ -36,13 +36,6 @@ public:
         return m_output[m_read++];
     }
     int PeekChar() override;
-    CPdfDictionary* GetDict() override { return m_source->GetDict(); }
-    int64_t GetPosition() override { return m_source->GetPosition(); }
-    void Seek(int64_t, int) override {}
-    int64_t GetStart() override { return m_source->GetStart(); }
-    void ShiftStart(int64_t delta) override { m_source->ShiftStart(delta); }
-    int64_t GetLength() override { return m_source->GetLength(); }
-    CPdfStream* CreateSubStream(int64_t, int64_t, const CPdfObject&) override { return nullptr; }
 
 private:
     ~CPdfFlateStream() override;
@@ -54,7 +47,6 @@ private:
     // The chunk size decides how much is dropped when the data is damaged.
     static constexpr uint32_t kChunkSize = 1024;
 
-    CPdfStream* m_source;
     std::unique_ptr<CPdfPredictor> m_predictor;
     z_stream m_zstream;
     bool m_zready = false;

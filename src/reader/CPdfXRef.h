@@ -142,6 +142,8 @@ private:
     // Entries decoded from all cross-reference streams of one file: a few
     // full tables (hybrid, linearized, updated files) and no more.
     static constexpr int64_t kMaxStreamEntries = int64_t(4) * kMaxEntries;
+    // An entry no section has described yet.
+    static constexpr XRefEntry kUnset = {-1, 0, 0};
     int64_t m_streamEntries = 0;
 
     CPdfStream* m_fileStream = nullptr;
