@@ -1,0 +1,72 @@
+#include "text/PdfTextString.h"
+
+#include <cstdint>
+
+namespace textstring {
+
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t code)
+{
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+}  // namespace
+
+bool IsUtf16(const std::string& bytes)
+{
+    return bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFE && static_cast<uint8_t>(bytes[1]) == 0xFF;
+}
+
+std::string ToUtf8(const std::string& bytes)
+{
+    const auto byte = [&bytes](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+    std::string text;
+    if (IsUtf16(bytes)) {
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            uint32_t code = (static_cast<uint32_t>(byte(i)) << 8) | byte(i + 1);
+            if (code >= 0xD800 && code < 0xDC00 && i + 3 < bytes.size()) {
+                const uint32_t low = (static_cast<uint32_t>(byte(i + 2)) << 8) | byte(i + 3);
+                if (low >= 0xDC00 && low < 0xE000) {
+                    code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                    i += 2;
+                }
+            }
+            AppendUtf8(text, code);
+        }
+        return text;
+    }
+    if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF)
+        return bytes.substr(3);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        AppendUtf8(text, byte(i));
+    return text;
+}
+
+std::string AppendAscii(const std::string& bytes, const std::string& ascii)
+{
+    const bool utf16 = IsUtf16(bytes);
+    std::string out = bytes;
+    for (char c : ascii) {
+        if (utf16)
+            out.push_back('\0');
+        out.push_back(c);
+    }
+    return out;
+}
+
+}  // namespace textstring
