@@ -5,6 +5,7 @@
 
 #include "merge/CPdfMergePlan.h"
 #include "merge/CPdfNameDictionaryMerge.h"
+#include "merge/PdfFreeName.h"
 #include "text/CPdfValueWriter.h"
 #include "object/CPdfDictionary.h"
 
@@ -37,7 +38,7 @@ void CPdfAttachmentMerge::Plan(CPdfMergePlan& plan)
         std::unordered_set<std::string> own;
         for (CPdfNameTree::Entry& e : entries[k]) {
             if (listed.count(e.key) != 0 && own.count(e.key) == 0) {
-                e.key = CPdfNameTree::UniqueKey(e.key, k, [&](const std::string& c) { return taken.count(c) != 0; });
+                e.key = freename::Find(e.key, k + 1, [&](const std::string& c) { return taken.count(c) != 0; });
                 taken.insert(e.key);
             }
             own.insert(e.key);

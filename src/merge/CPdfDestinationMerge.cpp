@@ -6,6 +6,7 @@
 #include "merge/CPdfMergeOutput.h"
 #include "merge/CPdfMergePlan.h"
 #include "merge/CPdfNameDictionaryMerge.h"
+#include "merge/PdfFreeName.h"
 #include "text/CPdfTextEdit.h"
 #include "text/CPdfValueWriter.h"
 #include "object/CPdfArray.h"
@@ -55,7 +56,7 @@ std::string CPdfDestinationMerge::UniqueName(size_t part, const std::string& nam
                 return true;
         return m_given.count(candidate) != 0;
     };
-    const std::string candidate = CPdfNameTree::UniqueKey(name, part, taken);
+    const std::string candidate = freename::Find(name, part + 1, taken);
     m_given.insert(candidate);
     return candidate;
 }

@@ -91,16 +91,6 @@ void CPdfNameTree::Walk(const CPdfMergePart& part, const CPdfObject& root, std::
     }
 }
 
-std::string CPdfNameTree::UniqueKey(const std::string& key, size_t part,
-                                    const std::function<bool(const std::string&)>& taken)
-{
-    std::string candidate = key;
-    do
-        candidate += "-" + std::to_string(part + 1);
-    while (taken(candidate));
-    return candidate;
-}
-
 std::string CPdfNameTree::Plan(CPdfMergePlan& plan, std::vector<Entry> entries)
 {
     m_entries = std::move(entries);

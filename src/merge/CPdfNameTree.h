@@ -37,10 +37,6 @@ public:
     // kids and kids in order, and appends the numbers of its node objects.
     static void Walk(const CPdfMergePart& part, const CPdfObject& root, std::vector<int32_t>& nodes,
                      const std::function<void(const CPdfDictionary&)>& visit);
-    // key, or key-N with the first N from part + 1 on that taken() refuses;
-    // the name given is then taken too (the caller records it).
-    static std::string UniqueKey(const std::string& key, size_t part,
-                                 const std::function<bool(const std::string&)>& taken);
 
     // Takes the entries (sorted here; equal keys keep their order) and
     // numbers the nodes; returns the "N 0 R" of the root.

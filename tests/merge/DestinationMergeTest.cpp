@@ -104,3 +104,21 @@ TEST(DestinationMergeTest, OneSortedTreeWithEveryNameOfBoth)
               std::vector({3, 5, 42, 44}));
     EXPECT_EQ(all.count("n1025-2"), 0u);
 }
+
+TEST(DestinationMergeTest, ARenamedNameCountsUpPastNamesTaken)
+{
+    // The second document defines n1000 (taken by the first) and n1000-2
+    // itself: its n1000 becomes n1000-3, and its link follows.
+    PdfBuilder b;
+    b.Object(1, "<</Type/Catalog/Pages 2 0 R/Names<</Dests<</Names[(n1000)[3 0 R/Fit](n1000-2)[3 0 R/Fit]]>>>>>>");
+    b.Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>");
+    b.Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<<>>/Annots[<</Subtype/Link/Dest(n1000)>>]>>");
+    TempDir dir;
+    ASSERT_EQ(Append(dir, Named(1), b.Trailer("/Root 1 0 R").Build(), false), "");
+    const Result result(dir.File("out.pdf"));
+    EXPECT_EQ(Text(result["Names/Dests/Names/0"]) + " " + Text(result["Names/Dests/Names/2"]) + " " +
+                  Text(result["Names/Dests/Names/4"]),
+              "n1000 n1000-2 n1000-3");
+    const CPdfObject page = result.Object(3 + TableSize(ReadFile(dir.File("a.pdf"))) - 1);
+    EXPECT_EQ(Text(At(page, "Annots/0/Dest")), "n1000-3");
+}
