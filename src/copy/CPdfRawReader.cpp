@@ -183,37 +183,36 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
     if (position < 0)
         return false;
     // Most objects are short: look at a small span first, a larger one only
-    // when "endobj" is not in it.
+    // when the object's end is not in it. A stream's dictionary is all that
+    // is needed from its start.
     size_t available = 0;
     const uint8_t* chunk = nullptr;
     uint32_t got = 0;
-    uint32_t firstEnd = 0;
     objecttext::Layout& layout = out.Layout();
-    bool scanned = false;
     for (size_t want = kFirstRead;; want *= 4) {
         chunk = Span(position, want, available);
         got = static_cast<uint32_t>(available);
-        firstEnd = bytesearch::FindPattern(chunk, 0, got, "endobj", 6);
-        if (firstEnd != 0 || available < want || want >= kLargestRead)
-            break;
-        // A stream's dictionary is all that is needed from its start.
         objecttext::Scan(chunk, got, layout);
-        if (layout.isStream) {
-            scanned = true;
+        if (layout.endobj >= 0 || layout.isStream || available < want || want >= kLargestRead)
             break;
-        }
     }
-    if (!scanned)
-        objecttext::Scan(chunk, firstEnd != 0 ? firstEnd + 1 : got, layout);
     // Bytes that do not begin with this object's own header are some other
     // object's, or none at all.
     if (!layout.hasHeader || layout.number != number || layout.generation != generation)
         return false;
     misplaced = false;
 
-    int64_t end = firstEnd != 0 ? position + firstEnd : 0;  // the "j" of "endobj"
+    // The "j" of "endobj": the keyword that ends the value, as a reader
+    // reads it (a string or a comment may hold the same bytes); where the
+    // text has no such keyword (it is damaged), the first such bytes.
+    const bool endobjToken = layout.endobj >= 0;
+    int64_t end = endobjToken ? position + layout.endobj + 5 : 0;
+    if (!endobjToken) {
+        const uint32_t found = bytesearch::FindPattern(chunk, 0, got, "endobj", 6);
+        end = found != 0 ? position + found : 0;
+    }
     dataStart = dataEnd = -1;
-    if (layout.isStream || firstEnd == 0) {
+    if (layout.isStream || end == 0) {
         // A stream's data may itself hold "endobj" (an embedded file, an
         // uncompressed image): when /Length leads to an accepted
         // "endstream", the object ends at the first "endobj" after it.
@@ -261,9 +260,9 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
     } else {
         out.SetSource(m_fd, position);
     }
-    if (layout.isStream && firstEnd != 0) {
+    if (layout.isStream && layout.split <= text.size()) {
         // The first scan stopped at "stream": it describes this text too.
-    } else if (!layout.isStream && firstEnd != 0 && position + firstEnd == end) {
+    } else if (!layout.isStream && endobjToken && position + layout.endobj + 5 == end) {
         layout.split = static_cast<uint32_t>(length);
     } else {
         objecttext::Scan(out.GetHead(), out.GetHeadLength(), layout);

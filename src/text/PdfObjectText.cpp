@@ -64,6 +64,9 @@ void Scan(const uint8_t* text, uint32_t length, Layout& out)
                 out.isStream = true;
                 out.split = token.end;
                 return;
+            } else if (lexer.Is(token, "endobj")) {
+                out.endobj = token.start;
+                return;
             }
             break;
         case ETextToken::DictOpen:

@@ -37,12 +37,17 @@ struct Layout {
     int64_t dictOpen = -1;    // index of the first "<<" after the header
     bool isStream = false;    // the keyword "stream" follows the object's value
     uint32_t split = 0;       // one past "stream", or the text's length
+    // Where the keyword "endobj" that ends the object begins, -1 when the
+    // text has none before "stream" (a stream, or a text cut short). Found
+    // as a token: the bytes of a string or a comment never end an object.
+    int64_t endobj = -1;
     // The value of the object's own /Length when it is written directly as
     // an integer, else -1 (absent, indirect, or not found by this scan).
     int64_t directLength = -1;
     std::vector<Reference> references;  // after the header, before split
 };
 
+// Scans the object's text as tokens up to "stream" or "endobj".
 void Scan(const uint8_t* text, uint32_t length, Layout& out);
 
 // Where the data of a stream begins: after the rest of the line that holds

@@ -122,3 +122,28 @@ TEST(CPdfRawReaderTest, LongStreamDataStaysInTheFileAndTheTextIsTheFilesOwn)
         }
     }
 }
+
+TEST(CPdfRawReaderTest, AnObjectEndsAtItsEndobjKeywordNotAtThoseBytesInAStringOrComment)
+{
+    // Written compactly: a string and a comment that hold "endobj", and an
+    // outline item whose /Last follows on the next line.
+    const std::string file = PdfBuilder()
+                                 .Object(1, "<</Type/Catalog/Pages 2 0 R/Outlines 4 0 R>>")
+                                 .Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>")
+                                 .Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<<>>>>")
+                                 .Object(4, "<</Type/Outlines/First 5 0 R/Last\n5 0 R/Count 1>>")
+                                 .Object(5, "<</Title(see endobj here)/Parent 4 0 R%endobj\n/Dest[3 0 R/Fit]>>")
+                                 .Trailer("/Root 1 0 R")
+                                 .Build();
+    RawReading reading(file);
+    EXPECT_EQ(reading.Read(5),
+              "5 0 obj\n<</Title(see endobj here)/Parent 4 0 R%endobj\n/Dest[3 0 R/Fit]>>\nendobj\n");
+    // The job copies it whole: the result's item still leads to its page.
+    TempDir dir;
+    ASSERT_EQ(Append(dir, file, file, false), "");
+    const std::string out = ReadFile(dir.File("out.pdf"));
+    EXPECT_NE(out.find("(see endobj here)/Parent 4 0 R%endobj\n/Dest[3 0 R/Fit]>>"), std::string::npos);
+    CPdfDocument result;
+    ASSERT_NO_THROW(result.Open(dir.File("out.pdf")));
+    EXPECT_FALSE(result.WasRebuilt());
+}
