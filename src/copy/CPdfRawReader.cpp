@@ -1,5 +1,6 @@
 #include "copy/CPdfRawReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "text/CPdfTextEdit.h"
@@ -82,17 +83,19 @@ bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allow
     const XRefEntry entry = entries[static_cast<size_t>(number)];
     if (entry.type == 1) {
         const int64_t position = m_xref.GetBaseOffset() + entry.offset;
-        int64_t dataStart = -1, dataEnd = -1;
-        bool misplaced = false;
-        if (!ReadFileObject(number, entry.generation, position, out, allowTail, dataStart, dataEnd, misplaced)) {
+        FilePlace place;
+        if (!ReadFileObject(number, entry.generation, position, out, allowTail, place)) {
             // Not where its entry says: rather than losing the object, the
             // table is rebuilt (once per document) and the object looked
             // for again.
-            return misplaced && m_xref.RebuildFor(entry) && ReadRawObject(number, out, allowTail);
+            return place.misplaced && m_xref.RebuildFor(entry) && ReadRawObject(number, out, allowTail);
         }
-        // Members of object streams were decrypted with their stream.
+        // Members of object streams were decrypted with their stream. The
+        // decrypted text states its data's length, a true one.
         if (m_xref.GetSecurityHandler() != nullptr && number != m_xref.GetEncryptNum())
-            return DecryptObject(number, position, dataStart, dataEnd, out);
+            return DecryptObject(number, position, place.dataStart, place.dataEnd, out);
+        if (place.lengthWrong)
+            RestateLength(out, place.dataEnd - place.dataStart);
         return true;
     }
     if (entry.type != 2)
@@ -176,10 +179,31 @@ int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uin
     return -1;
 }
 
-bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t position, CPdfRawObject& out,
-                                   bool allowTail, int64_t& dataStart, int64_t& dataEnd, bool& misplaced)
+int64_t CPdfRawReader::FindDataEndByEndstream(int64_t dataStart)
 {
-    misplaced = true;
+    const int64_t last = bytesearch::FindInFile(m_fd, dataStart, "endstream", 9);
+    if (last == 0)
+        return -1;
+    int64_t end = last - 8;
+    // The line end before "endstream" is not data: LF, CR LF or CR.
+    uint8_t before[2] = {0, 0};
+    const size_t n = static_cast<size_t>(std::min<int64_t>(2, end - dataStart));
+    if (n > 0 && ReadCached(end - static_cast<int64_t>(n), before, n) == n) {
+        const uint8_t lastByte = before[n - 1];
+        if (lastByte == '\n' || lastByte == '\r')
+            --end;
+        if (lastByte == '\n' && n == 2 && before[0] == '\r')
+            --end;
+    }
+    return end;
+}
+
+bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t position, CPdfRawObject& out,
+                                   bool allowTail, FilePlace& place)
+{
+    int64_t& dataStart = place.dataStart;
+    int64_t& dataEnd = place.dataEnd;
+    place.misplaced = true;
     if (position < 0)
         return false;
     // Most objects are short: look at a small span first, a larger one only
@@ -200,7 +224,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
     // object's, or none at all.
     if (!layout.hasHeader || layout.number != number || layout.generation != generation)
         return false;
-    misplaced = false;
+    place.misplaced = false;
 
     // The "j" of "endobj": the keyword that ends the value, as a reader
     // reads it (a string or a comment may hold the same bytes); where the
@@ -216,7 +240,18 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
         // A stream's data may itself hold "endobj" (an embedded file, an
         // uncompressed image): when /Length leads to an accepted
         // "endstream", the object ends at the first "endobj" after it.
+        const uint32_t start = layout.isStream ? objecttext::DataStart(chunk, got, layout.split) : got;
         dataEnd = FindStreamEnd(number, position, chunk, got, layout, dataStart);
+        if (dataEnd < 0 && start < got) {
+            // A damaged input: its stated /Length does not lead to
+            // "endstream". The copy states the length a reader repairing
+            // the file finds, so the result does not carry the fault on.
+            dataEnd = FindDataEndByEndstream(position + start);
+            if (dataEnd >= 0) {
+                dataStart = position + start;
+                place.lengthWrong = true;
+            }
+        }
         if (dataEnd >= 0) {
             const int64_t found = FindEndobj(dataEnd);
             if (found != 0)
@@ -268,6 +303,18 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
         objecttext::Scan(out.GetHead(), out.GetHeadLength(), layout);
     }
     return true;
+}
+
+void CPdfRawReader::RestateLength(CPdfRawObject& out, int64_t dataLength)
+{
+    const std::string& head = out.Head();
+    const uint32_t split = out.GetLayout().split;
+    std::string text = head.substr(0, split);
+    SetLength(text, dataLength);
+    text.append(head, split, std::string::npos);
+    out.Head() = std::move(text);
+    out.ClearSource();
+    objecttext::Scan(out.GetHead(), out.GetHeadLength(), out.Layout());
 }
 
 bool CPdfRawReader::DecryptObject(int32_t number, int64_t position, int64_t dataStart, int64_t dataEnd,

@@ -36,11 +36,27 @@ public:
     static constexpr int64_t kTailMinimum = 4 * 1024;
 
 private:
-    // dataStart and dataEnd: where the data of a stream object lies in the
-    // file, when it was found (else -1). misplaced: the object's header
-    // "N G obj" was not at position.
+    // What reading an object in the file found besides its text.
+    struct FilePlace {
+        // Where the data of a stream object lies in the file, when it was
+        // found (else -1).
+        int64_t dataStart = -1;
+        int64_t dataEnd = -1;
+        // The object's stated /Length does not lead to "endstream": the
+        // data was taken up to the first "endstream" after it.
+        bool lengthWrong = false;
+        // The object's header "N G obj" was not at its position.
+        bool misplaced = true;
+    };
     bool ReadFileObject(int32_t number, int32_t generation, int64_t position, CPdfRawObject& out, bool allowTail,
-                        int64_t& dataStart, int64_t& dataEnd, bool& misplaced);
+                        FilePlace& place);
+    // Where the data of a stream whose stated /Length does not lead to
+    // "endstream" ends: before the first "endstream" after dataStart and
+    // the line end ahead of it, as a reader repairing the file takes it;
+    // -1 when there is none.
+    int64_t FindDataEndByEndstream(int64_t dataStart);
+    // Sets the /Length of a stream object read from the file to dataLength.
+    static void RestateLength(CPdfRawObject& out, int64_t dataLength);
     // Rewrites the text read for object `number` at position in its
     // decrypted form; false when its tail cannot be read.
     bool DecryptObject(int32_t number, int64_t position, int64_t dataStart, int64_t dataEnd, CPdfRawObject& out);

@@ -147,3 +147,35 @@ TEST(CPdfRawReaderTest, AnObjectEndsAtItsEndobjKeywordNotAtThoseBytesInAStringOr
     ASSERT_NO_THROW(result.Open(dir.File("out.pdf")));
     EXPECT_FALSE(result.WasRebuilt());
 }
+
+TEST(CPdfRawReaderTest, AStreamWhoseLengthMissesItsEndstreamIsCopiedWithItsTrueLength)
+{
+    // Content 4 states a length too short, too long, or through an object
+    // that holds a wrong one; its data is 18 bytes, then CR LF "endstream".
+    const std::string data = "BT/F1 5 Tf(x)Tj ET";
+    for (const std::string length : {"/Length 5", "/Length 200", "/Length 7 0 R"}) {
+        SCOPED_TRACE(length);
+        const std::string file =
+            PdfBuilder()
+                .Object(1, "<</Type/Catalog/Pages 2 0 R>>")
+                .Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>")
+                .Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<<>>/Contents 4 0 R>>")
+                .Object(4, "<<" + length + ">>stream\r\n" + data + "\r\nendstream")
+                .Object(7, "3")
+                .Trailer("/Root 1 0 R")
+                .Build();
+        RawReading reading(file);
+        EXPECT_EQ(reading.Read(4), "4 0 obj\n<</Length 18>>stream\r\n" + data + "\r\nendstream\nendobj\n");
+        // First input and second: the result's own length is right, and
+        // the result opens without a repair.
+        for (const bool first : {true, false}) {
+            TempDir dir;
+            ASSERT_EQ(Append(dir, first ? file : MinimalPdf(1), first ? MinimalPdf(1) : file, false), "");
+            const std::string out = ReadFile(dir.File("out.pdf"));
+            EXPECT_NE(out.find("<</Length 18>>stream\r\n" + data + "\r\nendstream"), std::string::npos);
+            CPdfDocument result;
+            ASSERT_NO_THROW(result.Open(dir.File("out.pdf")));
+            EXPECT_FALSE(result.WasRebuilt());
+        }
+    }
+}

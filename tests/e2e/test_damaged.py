@@ -4,7 +4,7 @@ result renders as it does with the undamaged file."""
 
 import os, re, unittest
 
-from e2etools import Fixtures, KorvelTestCase, korvel, must, read, write
+from e2etools import Fixtures, KorvelTestCase, korvel, must, read, run, write
 
 FIX = Fixtures()
 
@@ -53,6 +53,16 @@ def prev_in_stream(data):
     return data[:m.start(1)] + str(middle).encode() + data[m.end(1):]
 
 
+def wrong_lengths(data):
+    """Every direct stream /Length off by up to 9 bytes in its last digit,
+    written with as many digits: the offsets stay right, only the lengths
+    mislead."""
+    def off(m):
+        n = int(m.group(1))
+        return b"/Length %d" % (n - n % 10 + (n % 10 + 5) % 10)
+    return re.sub(rb"/Length (\d\d+)(?=[ >/])", off, data)
+
+
 DAMAGES = {f.__name__: f for f in (shifted, cut, no_startxref, junk_after, junk_before, prev_in_stream)}
 # Each damage on a file it applies to: cutting 1,000 bytes takes only a
 # classic table and trailer off the long file.
@@ -98,6 +108,21 @@ class Damaged(KorvelTestCase):
         r = korvel(["bad.pdf", "good.pdf"], self.dir)
         self.assertEqual(r, (0, "", "korvel: bad.pdf: cross-reference data rebuilt\n"))
         self.judge(os.path.join(self.dir, "bad.pdf"), good, good)
+
+    def test_wrong_stream_lengths_are_not_carried_into_the_result(self):
+        good = FIX.get("long-classic.pdf")
+        write(os.path.join(self.dir, "bad.pdf"), wrong_lengths(read(good)))
+        def endstream_warnings(name):
+            return "".join(run(["qpdf", "--check", os.path.join(self.dir, name)])[1:]).count("expected endstream")
+        self.assertGreater(endstream_warnings("bad.pdf"), 10)
+        for args, first, second in ((["bad.pdf", "partner.pdf"], good, "partner.pdf"),
+                                    (["partner.pdf", "bad.pdf"], "partner.pdf", good),
+                                    (["bad.pdf", "bad.pdf", "/s"], good, good)):
+            with self.subTest(args=args):
+                r = korvel(args[:2] + ["out.pdf"] + args[2:], self.dir)
+                self.assertEqual(r, (0, "", ""))
+                self.assertEqual(endstream_warnings("out.pdf"), 0)
+                self.judge(os.path.join(self.dir, "out.pdf"), *(os.path.join(self.dir, f) for f in (first, second)))
 
     def test_nothing_to_rebuild_from_is_refused(self):
         good = read(FIX.get("long-classic.pdf"))
