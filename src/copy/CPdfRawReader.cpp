@@ -179,13 +179,23 @@ int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uin
     return -1;
 }
 
-int64_t CPdfRawReader::FindDataEndByEndstream(int64_t dataStart)
+int64_t CPdfRawReader::FindRepairedDataEnd(int64_t dataStart, bool& endstreamMissing)
 {
-    const int64_t last = bytesearch::FindInFile(m_fd, dataStart, "endstream", 9);
-    if (last == 0)
+    endstreamMissing = false;
+    const int64_t endstream = bytesearch::FindInFile(m_fd, dataStart, "endstream", 9);
+    const int64_t endobj = bytesearch::FindInFile(m_fd, dataStart, "endobj", 6);
+    int64_t end = -1;
+    if (endstream != 0 && (endobj == 0 || endstream - 8 < endobj - 5)) {
+        end = endstream - 8;
+    } else if (endobj != 0) {
+        // No "endstream" before the object ends: the data runs up to its
+        // "endobj", and the copy gets the keyword it lacks.
+        end = endobj - 5;
+        endstreamMissing = true;
+    } else {
         return -1;
-    int64_t end = last - 8;
-    // The line end before "endstream" is not data: LF, CR LF or CR.
+    }
+    // The line end before the keyword is not data: LF, CR LF or CR.
     uint8_t before[2] = {0, 0};
     const size_t n = static_cast<size_t>(std::min<int64_t>(2, end - dataStart));
     if (n > 0 && ReadCached(end - static_cast<int64_t>(n), before, n) == n) {
@@ -246,7 +256,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
             // A damaged input: its stated /Length does not lead to
             // "endstream". The copy states the length a reader repairing
             // the file finds, so the result does not carry the fault on.
-            dataEnd = FindDataEndByEndstream(position + start);
+            dataEnd = FindRepairedDataEnd(position + start, place.endstreamMissing);
             if (dataEnd >= 0) {
                 dataStart = position + start;
                 place.lengthWrong = true;
@@ -265,7 +275,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
         return false;
     const int64_t length = end + 2 - position;
     std::string& text = out.Head();
-    if (allowTail && dataStart > position && end + 2 - dataStart >= kTailMinimum) {
+    if (allowTail && !place.endstreamMissing && dataStart > position && end + 2 - dataStart >= kTailMinimum) {
         text.resize(static_cast<size_t>(dataStart - position));
         const size_t head = ReadCached(position, reinterpret_cast<uint8_t*>(text.data()), text.size());
         if (head < text.size())
@@ -294,6 +304,16 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
         return false;
     } else {
         out.SetSource(m_fd, position);
+    }
+    if (place.endstreamMissing) {
+        // The keyword goes where the data ends; the layout's split before it
+        // stays right.
+        const size_t at = static_cast<size_t>(dataEnd - position);
+        const size_t endobjAt = static_cast<size_t>(end - 5 - position);
+        if (at <= endobjAt && endobjAt <= text.size()) {
+            text = text.substr(0, at) + "\nendstream\n" + text.substr(endobjAt);
+            out.ClearSource();
+        }
     }
     if (layout.isStream && layout.split <= text.size()) {
         // The first scan stopped at "stream": it describes this text too.

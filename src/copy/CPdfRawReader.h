@@ -45,16 +45,19 @@ private:
         // The object's stated /Length does not lead to "endstream": the
         // data was taken up to the first "endstream" after it.
         bool lengthWrong = false;
+        // And no "endstream" before its "endobj": the text read gets one.
+        bool endstreamMissing = false;
         // The object's header "N G obj" was not at its position.
         bool misplaced = true;
     };
     bool ReadFileObject(int32_t number, int32_t generation, int64_t position, CPdfRawObject& out, bool allowTail,
                         FilePlace& place);
     // Where the data of a stream whose stated /Length does not lead to
-    // "endstream" ends: before the first "endstream" after dataStart and
-    // the line end ahead of it, as a reader repairing the file takes it;
-    // -1 when there is none.
-    int64_t FindDataEndByEndstream(int64_t dataStart);
+    // "endstream" ends, as a reader repairing the file takes it: before the
+    // first "endstream" after dataStart and the line end ahead of it, or
+    // before the first "endobj" when that comes first (endstreamMissing);
+    // -1 when there is neither.
+    int64_t FindRepairedDataEnd(int64_t dataStart, bool& endstreamMissing);
     // Sets the /Length of a stream object read from the file to dataLength.
     static void RestateLength(CPdfRawObject& out, int64_t dataLength);
     // Rewrites the text read for object `number` at position in its

@@ -179,3 +179,27 @@ TEST(CPdfRawReaderTest, AStreamWhoseLengthMissesItsEndstreamIsCopiedWithItsTrueL
         }
     }
 }
+
+TEST(CPdfRawReaderTest, AStreamWithoutEndstreamGetsTheKeywordBeforeItsEndobj)
+{
+    const std::string data = "BT/F1 5 Tf(x)Tj ET";
+    const std::string file =
+        PdfBuilder()
+            .Object(1, "<</Type/Catalog/Pages 2 0 R>>")
+            .Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>")
+            .Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<<>>/Contents 4 0 R>>")
+            .Object(4, "<</Length 5 0 R>>stream\r\n" + data)
+            .Object(5, "(five)")
+            .Stream(6, "", "six")
+            .Trailer("/Root 1 0 R")
+            .Build();
+    RawReading reading(file);
+    // Not up to the next stream's "endstream": this object ends first.
+    EXPECT_EQ(reading.Read(4), "4 0 obj\n<</Length 18>>stream\r\n" + data + "\nendstream\nendobj\n");
+    EXPECT_EQ(reading.Read(5), "5 0 obj\n(five)\nendobj\n");
+    TempDir dir;
+    ASSERT_EQ(Append(dir, MinimalPdf(1), file, false), "");
+    CPdfDocument result;
+    ASSERT_NO_THROW(result.Open(dir.File("out.pdf")));
+    EXPECT_FALSE(result.WasRebuilt());
+}
