@@ -20,7 +20,8 @@
 // "Unexpected exception"), and a result that does not read back: an append
 // that succeeds must write a file that opens, page tree and all, without a
 // rebuild, holds as many pages as its inputs together, and whose every
-// object in the table fetches and parses.
+// object in the table fetches and parses, but for as many objects as its
+// inputs held that no reader can read.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -142,8 +143,39 @@ bool Append(const std::vector<std::string>& inputs, const std::string& output, b
     std::abort();
 }
 
-// The inputs' pages, as the reader counts them (the job read them so).
-int64_t PageCount(const std::string& path)
+// What the reader finds in an input the job appended: its pages, and how
+// many objects of its table it cannot read (a damaged input may hold some,
+// and the job copies them as they are).
+struct InputFacts {
+    int64_t pages = 0;
+    size_t unreadable = 0;
+};
+
+// Counts the objects of the table that do not fetch or parse; the first
+// one's description goes to first.
+size_t CountUnreadable(CPdfXRef& xref, std::string& first)
+{
+    size_t count = 0;
+    for (size_t number = 1; number < xref.GetEntries().size(); ++number) {
+        const XRefEntry entry = xref.GetEntries()[number];
+        if (entry.type != 1 && entry.type != 2)
+            continue;
+        std::string problem;
+        try {
+            CPdfObject value;
+            xref.FetchRawObject(static_cast<int32_t>(number), value);
+            if (value.GetKind() == OBJ_ERROR)
+                problem = "object " + std::to_string(number) + " does not parse";
+        } catch (const CPdfException& e) {
+            problem = "object " + std::to_string(number) + " does not parse: " + e.GetMessageText();
+        }
+        if (!problem.empty() && count++ == 0)
+            first = problem;
+    }
+    return count;
+}
+
+InputFacts ReadInput(const std::string& path)
 {
     CPdfDocument document;
     try {
@@ -151,7 +183,11 @@ int64_t PageCount(const std::string& path)
     } catch (const CPdfException& e) {
         Finding(std::string("an input the job appended does not open: ") + e.GetMessageText());
     }
-    return document.GetCatalog()->GetPageCount();
+    InputFacts facts;
+    facts.pages = document.GetCatalog()->GetPageCount();
+    std::string ignored;
+    facts.unreadable = CountUnreadable(*document.GetXRef(), ignored);
+    return facts;
 }
 
 void CheckResult(const std::vector<std::string>& inputs, const std::string& output)
@@ -164,29 +200,24 @@ void CheckResult(const std::vector<std::string>& inputs, const std::string& outp
     }
     if (result.WasRebuilt())
         Finding("the result's cross-reference data needed a rebuild");
-    int64_t pages = 0;
-    for (const std::string& input : inputs)
-        pages += PageCount(input);
-    if (result.GetCatalog()->GetPageCount() != pages)
-        Finding("the result has " + std::to_string(result.GetCatalog()->GetPageCount()) + " pages, its inputs " +
-                std::to_string(pages));
-    CPdfXRef& xref = *result.GetXRef();
-    const size_t size = xref.GetEntries().size();
-    for (size_t number = 1; number < size; ++number) {
-        const XRefEntry entry = xref.GetEntries()[number];
-        if (entry.type != 1 && entry.type != 2)
-            continue;
-        try {
-            CPdfObject value;
-            xref.FetchRawObject(static_cast<int32_t>(number), value);
-            if (value.GetKind() == OBJ_ERROR)
-                Finding("object " + std::to_string(number) + " of the result does not parse");
-        } catch (const CPdfException& e) {
-            Finding("object " + std::to_string(number) + " of the result does not parse: " + e.GetMessageText());
-        }
-        if (xref.WasRebuilt())
-            Finding("object " + std::to_string(number) + " of the result is not where the table says");
+    InputFacts sum;
+    for (const std::string& input : inputs) {
+        const InputFacts facts = ReadInput(input);
+        sum.pages += facts.pages;
+        sum.unreadable += facts.unreadable;
     }
+    if (result.GetCatalog()->GetPageCount() != sum.pages)
+        Finding("the result has " + std::to_string(result.GetCatalog()->GetPageCount()) + " pages, its inputs " +
+                std::to_string(sum.pages));
+    // An object no reader can read may pass from an input into the result
+    // as it was, but the copy must not make more of them.
+    std::string first;
+    const size_t unreadable = CountUnreadable(*result.GetXRef(), first);
+    if (unreadable > sum.unreadable)
+        Finding("the result has " + std::to_string(unreadable) + " objects that do not read, its inputs " +
+                std::to_string(sum.unreadable) + "; " + first);
+    if (result.GetXRef()->WasRebuilt())
+        Finding("an object of the result is not where the table says");
 }
 
 }  // namespace
