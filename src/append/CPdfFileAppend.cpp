@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "merge/CPdfAttachmentMerge.h"
 #include "merge/CPdfDestinationMerge.h"
@@ -25,6 +27,8 @@
 #include "document/CPdfCatalog.h"
 #include "merge/CPdfMergeOutput.h"
 #include "object/CPdfDictionary.h"
+#include "reader/CPdfMemoryStream.h"
+#include "reader/CPdfParser.h"
 #include "reader/CPdfXRef.h"
 #include "text/CPdfTextEdit.h"
 #include "text/PdfObjectText.h"
@@ -63,6 +67,39 @@ bool IsEncryptedXRefStream(const CPdfRawObject& text, const CPdfXRef& xref)
     const CPdfTextEdit dict(text.GetHead(), text.GetHeadLength(), layout.split);
     return dict.FindValue("/Type", start, end) &&
            std::string(reinterpret_cast<const char*>(text.GetHead()) + start, end - start) == "/XRef";
+}
+
+// Whether the text that is copied for an object of the page tree reads as
+// the checks read it: the object and nothing after it up to "endobj", of
+// the shape its role needs. A damaged file may be read one way through the
+// table the checks used and another way from the bytes the copy takes.
+// sameTable: the table is the one the checks used, so a whole value ended
+// by its "endobj" is the very bytes they parsed, and is not parsed again.
+bool ReadsAs(const CPdfRawObject& text, CPdfXRef& xref, CPdfCatalog::ETreeRole role, bool sameTable)
+{
+    const objecttext::Layout& layout = text.GetLayout();
+    if (layout.isStream || layout.unbalanced)
+        return false;
+    if (sameTable && layout.endobj >= 0)
+        return true;
+    try {
+        CPdfParser parser(&xref, new CPdfMemoryStream(text.GetHead(), text.GetHeadLength()));
+        CPdfObject number, generation, keyword, value, end;
+        parser.ParseObject(number);
+        parser.ParseObject(generation);
+        parser.ParseObject(keyword);
+        parser.ParseObject(value);
+        parser.ParseObject(end);
+        return keyword.IsKeyword("obj") && end.IsKeyword("endobj") && CPdfCatalog::HasShape(value, role);
+    } catch (const CPdfException&) {
+        return false;
+    }
+}
+
+CPdfException PageTreeDamaged(int32_t number)
+{
+    return CPdfException(msg::kDamaged)
+        .Because("object " + std::to_string(number) + " of the page tree cannot be copied as it was read");
 }
 
 }  // namespace
@@ -161,6 +198,7 @@ void CPdfFileAppend::OpenInput(Input& input)
         if (pages <= 0 || static_cast<size_t>(pages) >= input.entries->size())
             throw CPdfException(msg::kPageTreeNotObject);
         input.pages = pages;
+        input.checkedRebuilt = input.doc.WasRebuilt();
         // The next input's opening takes the memory; what the merges read
         // later is read again.
         input.doc.ReleaseCache();
@@ -308,20 +346,38 @@ void CPdfFileAppend::CopyObjects(size_t k)
     Input& input = *m_inputs[k];
     const int32_t size = static_cast<int32_t>(input.entries->size());
     const auto map = [this, k](int64_t m) { return m_numbering.OutputTarget(k, m); };
+    // What the checks relied on, by object number (a later input's catalog
+    // gives way to the first's and is not copied).
+    using ETreeRole = CPdfCatalog::ETreeRole;
+    std::vector<ETreeRole> roles(static_cast<size_t>(size), ETreeRole::kNone);
+    for (const CPdfCatalog::TreeObject& object : input.doc.GetCatalog()->GetTreeObjects())
+        if (object.number > 0 && object.number < size && (k == 0 || object.role != ETreeRole::kCatalog))
+            roles[static_cast<size_t>(object.number)] = object.role;
     for (int32_t i = 1; i < size; ++i) {
         const int64_t number = m_numbering.OutputNumber(k, i);
         const XRefEntry& in = (*input.entries)[static_cast<size_t>(i)];
         // Free until written; a free entry keeps its generation.
         const int64_t at = m_writer.GetOutputPosition();
         m_writer.SetOutputEntry(static_cast<int32_t>(number), in.type == 0 ? in.generation : 0, at, 0);
+        const ETreeRole role = roles[static_cast<size_t>(i)];
+        // A tree object the document information or the encryption also
+        // names would be lost with them.
+        if (role != ETreeRole::kNone && m_plan->IsDropped(k, i))
+            throw PageTreeDamaged(i);
         if (in.type == 0 || m_numbering.IsShared(k, i) || m_plan->IsDropped(k, i))
             continue;
         // An entry without text is left free rather than pointing at some
         // other object's bytes. With /s, objects that a later input's may
         // stand for are read whole for their fingerprints.
         if (!input.reader->ReadRawObject(i, m_text, !IsIndexed(k)) || m_text.IsEmpty() || IsObjectStream(m_text) ||
-            IsEncryptedXRefStream(m_text, *input.xref))
+            IsEncryptedXRefStream(m_text, *input.xref)) {
+            if (role != ETreeRole::kNone)
+                throw PageTreeDamaged(i);
             continue;
+        }
+        if (role != ETreeRole::kNone &&
+            !ReadsAs(m_text, *input.xref, role, input.xref->WasRebuilt() == input.checkedRebuilt))
+            throw PageTreeDamaged(i);
         m_writer.SetOutputEntry(static_cast<int32_t>(number), m_numbering.OutputGeneration(k, i), at, 1);
         const objecttext::Layout& layout = m_text.GetLayout();
         const uint8_t* text = m_text.GetHead();

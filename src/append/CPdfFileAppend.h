@@ -52,6 +52,8 @@ private:
         CPdfXRef* xref = nullptr;
         const std::vector<XRefEntry>* entries = nullptr;
         int32_t pages = 0;
+        // The page tree was checked on a table rebuilt from the file's bytes.
+        bool checkedRebuilt = false;
     };
 
     void CheckOutputName() const;

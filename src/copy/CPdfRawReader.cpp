@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "text/CPdfTextEdit.h"
+#include "text/CPdfValueWriter.h"
 #include "base/PdfByteSearch.h"
+#include "base/PdfCharClass.h"
 #include "base/PdfFileFormat.h"
 #include "text/PdfObjectText.h"
 #include "base/CPdfException.h"
@@ -88,15 +90,20 @@ bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allow
             // Not where its entry says: rather than losing the object, the
             // table is rebuilt (once per document) and the object looked
             // for again.
-            return place.misplaced && m_xref.RebuildFor(entry) && ReadRawObject(number, out, allowTail);
+            if (place.misplaced && m_xref.RebuildFor(entry))
+                return ReadRawObject(number, out, allowTail);
+            // Its text has no end (a damaged file): the checks read it
+            // through the parser, and so does the copy.
+            return RestateFromParser(number, entry.generation, out);
         }
         // Members of object streams were decrypted with their stream. The
         // decrypted text states its data's length, a true one.
         if (m_xref.GetSecurityHandler() != nullptr && number != m_xref.GetEncryptNum())
-            return DecryptObject(number, position, place.dataStart, place.dataEnd, out);
+            return DecryptObject(number, position, place, out) &&
+                   (!out.GetLayout().unbalanced || RestateFromParser(number, entry.generation, out));
         if (place.lengthWrong)
             RestateLength(out, place.dataEnd - place.dataStart);
-        return true;
+        return !out.GetLayout().unbalanced || RestateFromParser(number, entry.generation, out);
     }
     if (entry.type != 2)
         return false;
@@ -107,7 +114,41 @@ bool CPdfRawReader::ReadRawObject(int32_t number, CPdfRawObject& out, bool allow
         return !rebuilt && m_xref.WasRebuilt() && ReadRawObject(number, out, allowTail);
     CPdfTextEdit::WrapMember(number, data, static_cast<uint32_t>(length), out.Head());
     objecttext::Scan(out.GetHead(), out.GetHeadLength(), out.Layout());
-    return true;
+    return !out.GetLayout().unbalanced || RestateFromParser(number, 0, out);
+}
+
+bool CPdfRawReader::RestateFromParser(int32_t number, int32_t generation, CPdfRawObject& out)
+{
+    // Every check of the job read the object through the parser: the copy
+    // holds the value it read, written out whole. A stream's data would
+    // have to be read apart from it; such a stream, and a value the parser
+    // cannot read either (or reads as null, as if absent), are not copied.
+    out.Release();
+    CPdfObject value;
+    try {
+        m_xref.FetchObject(number, generation, value);
+    } catch (const CPdfException&) {
+        return false;
+    }
+    switch (value.GetKind()) {
+    case OBJ_NULL:
+    case OBJ_ERROR:
+    case OBJ_EOF:
+    case OBJ_STREAM:
+        return false;
+    default:
+        break;
+    }
+    std::string& text = out.Head();
+    objecttext::AppendNumber(text, number);
+    text.push_back(' ');
+    objecttext::AppendNumber(text, generation);
+    text += " obj\n";
+    const CPdfValueWriter writer([](int64_t n) { return objecttext::Target{n}; });
+    writer.Write(value, text);
+    text += "\nendobj\n";
+    objecttext::Scan(out.GetHead(), out.GetHeadLength(), out.Layout());
+    return !out.GetLayout().unbalanced;
 }
 
 void CPdfRawReader::Release()
@@ -179,19 +220,33 @@ int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uin
     return -1;
 }
 
-int64_t CPdfRawReader::FindRepairedDataEnd(int64_t dataStart, bool& endstreamMissing)
+int64_t CPdfRawReader::FindRepairedDataEnd(int64_t dataStart, bool& endRebuilt)
 {
-    endstreamMissing = false;
+    endRebuilt = false;
     const int64_t endstream = bytesearch::FindInFile(m_fd, dataStart, "endstream", 9);
     const int64_t endobj = bytesearch::FindInFile(m_fd, dataStart, "endobj", 6);
     int64_t end = -1;
     if (endstream != 0 && (endobj == 0 || endstream - 8 < endobj - 5)) {
         end = endstream - 8;
+        // Bytes other than white space between that "endstream" and the
+        // object's "endobj" are no part of the stream as a reader takes it:
+        // the copy ends with the keywords alone.
+        const int64_t after = endstream + 1;
+        if (endobj != 0) {
+            uint8_t gap[kEndstreamRead];
+            const int64_t span = endobj - 5 - after;
+            endRebuilt = span > static_cast<int64_t>(sizeof(gap));
+            if (!endRebuilt && span > 0) {
+                const size_t n = ReadCached(after, gap, static_cast<size_t>(span));
+                for (size_t i = 0; i < n && !endRebuilt; ++i)
+                    endRebuilt = !pdfchar::IsWhite(gap[i]);
+            }
+        }
     } else if (endobj != 0) {
         // No "endstream" before the object ends: the data runs up to its
         // "endobj", and the copy gets the keyword it lacks.
         end = endobj - 5;
-        endstreamMissing = true;
+        endRebuilt = true;
     } else {
         return -1;
     }
@@ -256,7 +311,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
             // A damaged input: its stated /Length does not lead to
             // "endstream". The copy states the length a reader repairing
             // the file finds, so the result does not carry the fault on.
-            dataEnd = FindRepairedDataEnd(position + start, place.endstreamMissing);
+            dataEnd = FindRepairedDataEnd(position + start, place.endRebuilt);
             if (dataEnd >= 0) {
                 dataStart = position + start;
                 place.lengthWrong = true;
@@ -275,7 +330,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
         return false;
     const int64_t length = end + 2 - position;
     std::string& text = out.Head();
-    if (allowTail && !place.endstreamMissing && dataStart > position && end + 2 - dataStart >= kTailMinimum) {
+    if (allowTail && !place.endRebuilt && dataStart > position && end + 2 - dataStart >= kTailMinimum) {
         text.resize(static_cast<size_t>(dataStart - position));
         const size_t head = ReadCached(position, reinterpret_cast<uint8_t*>(text.data()), text.size());
         if (head < text.size())
@@ -305,7 +360,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
     } else {
         out.SetSource(m_fd, position);
     }
-    if (place.endstreamMissing) {
+    if (place.endRebuilt) {
         // The keyword goes where the data ends; the layout's split before it
         // stays right.
         const size_t at = static_cast<size_t>(dataEnd - position);
@@ -337,9 +392,9 @@ void CPdfRawReader::RestateLength(CPdfRawObject& out, int64_t dataLength)
     objecttext::Scan(out.GetHead(), out.GetHeadLength(), out.Layout());
 }
 
-bool CPdfRawReader::DecryptObject(int32_t number, int64_t position, int64_t dataStart, int64_t dataEnd,
-                                  CPdfRawObject& out)
+bool CPdfRawReader::DecryptObject(int32_t number, int64_t position, const FilePlace& place, CPdfRawObject& out)
 {
+    const int64_t dataStart = place.dataStart, dataEnd = place.dataEnd;
     const CPdfSecurityHandler& security = *m_xref.GetSecurityHandler();
     const uint8_t* t = out.GetHead();
     const uint32_t length = out.GetHeadLength();
@@ -358,6 +413,8 @@ bool CPdfRawReader::DecryptObject(int32_t number, int64_t position, int64_t data
     const bool clearData = decryptor.GetCipher() == CPdfDecryptor::CIPHER_IDENTITY ||
                            (type == "/Metadata" && !security.EncryptsMetadata());
     if (!layout.isStream || clearData) {
+        if (layout.isStream && place.lengthWrong)
+            SetLength(text, dataEnd - dataStart);
         text.append(reinterpret_cast<const char*>(t) + split, length - split);
     } else if (out.HasTail()) {
         // The head ends where the data begins: the length is worked out from

@@ -45,8 +45,9 @@ private:
         // The object's stated /Length does not lead to "endstream": the
         // data was taken up to the first "endstream" after it.
         bool lengthWrong = false;
-        // And no "endstream" before its "endobj": the text read gets one.
-        bool endstreamMissing = false;
+        // And no "endstream" before its "endobj", or other bytes between
+        // the two: the text read ends with the data and the keywords alone.
+        bool endRebuilt = false;
         // The object's header "N G obj" was not at its position.
         bool misplaced = true;
     };
@@ -55,14 +56,19 @@ private:
     // Where the data of a stream whose stated /Length does not lead to
     // "endstream" ends, as a reader repairing the file takes it: before the
     // first "endstream" after dataStart and the line end ahead of it, or
-    // before the first "endobj" when that comes first (endstreamMissing);
+    // before the first "endobj" when that comes first (endRebuilt, which is
+    // also set when more than white space separates the two keywords);
     // -1 when there is neither.
-    int64_t FindRepairedDataEnd(int64_t dataStart, bool& endstreamMissing);
+    int64_t FindRepairedDataEnd(int64_t dataStart, bool& endRebuilt);
+    // Replaces the text of an object whose value does not close (see
+    // objecttext::Layout::unbalanced), or whose text has no end, with the
+    // value the parser reads; false when there is none to write.
+    bool RestateFromParser(int32_t number, int32_t generation, CPdfRawObject& out);
     // Sets the /Length of a stream object read from the file to dataLength.
     static void RestateLength(CPdfRawObject& out, int64_t dataLength);
     // Rewrites the text read for object `number` at position in its
     // decrypted form; false when its tail cannot be read.
-    bool DecryptObject(int32_t number, int64_t position, int64_t dataStart, int64_t dataEnd, CPdfRawObject& out);
+    bool DecryptObject(int32_t number, int64_t position, const FilePlace& place, CPdfRawObject& out);
     // Where the data of the stream object at position ends (-1 when no
     // "endstream" follows it at its /Length); dataStart is set with it.
     int64_t FindStreamEnd(int32_t number, int64_t position, const uint8_t* chunk, uint32_t got,

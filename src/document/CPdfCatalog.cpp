@@ -18,6 +18,8 @@ void CPdfCatalog::Load(CPdfXRef* resolver, const PageVisitor& visit)
 {
     m_resolver = resolver;
     m_pageCount = 0;
+    m_treeObjects.clear();
+    m_treeObjects.push_back({resolver->GetRootNum(), ETreeRole::kCatalog});
     CPdfObject catalog;
     resolver->FetchObject(resolver->GetRootNum(), resolver->GetRootGen(), catalog);
     if (catalog.GetKind() != OBJ_DICTIONARY)
@@ -33,6 +35,8 @@ void CPdfCatalog::Load(CPdfXRef* resolver, const PageVisitor& visit)
         throw CPdfException(msg::kPageCountWrongType).Because("the page tree root has no number as its /Count");
     CPdfObject pagesRef;
     catalog.GetDictionary()->LookupRaw("Pages", pagesRef);
+    if (pagesRef.GetKind() == OBJ_REFERENCE)
+        m_treeObjects.push_back({pagesRef.GetRefNum(), ETreeRole::kNode});
     LoadPages(pages, pagesRef.GetKind() == OBJ_REFERENCE ? pagesRef.GetRefNum() : -1, visit);
     // The outline and the named destinations are read too: one that names
     // an object beyond the table, or cannot be parsed, refuses the document
@@ -43,6 +47,27 @@ void CPdfCatalog::Load(CPdfXRef* resolver, const PageVisitor& visit)
         names.GetDictionary()->Lookup("Dests", dests);
     catalog.GetDictionary()->Lookup("Outlines", outlines);
     m_catalog = std::move(catalog);
+}
+
+bool CPdfCatalog::HasShape(const CPdfObject& value, ETreeRole role)
+{
+    if (value.GetKind() != OBJ_DICTIONARY)
+        return role == ETreeRole::kNone;
+    const CPdfDictionary& dict = *value.GetDictionary();
+    switch (role) {
+    case ETreeRole::kCatalog: {
+        CPdfObject pages;
+        dict.Lookup("Pages", pages);
+        return pages.GetKind() == OBJ_DICTIONARY;
+    }
+    case ETreeRole::kNode:
+        return dict.HasArray("Kids");
+    case ETreeRole::kPage:
+        return dict.IsType("Page");
+    case ETreeRole::kNone:
+        break;
+    }
+    return true;
 }
 
 void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber, const PageVisitor& visit)
@@ -106,7 +131,10 @@ void CPdfCatalog::LoadPages(const CPdfObject& node, int32_t nodeNumber, const Pa
             throw CPdfException(msg::kKidWrongType)
                 .Because("the /Kids of " + describe(top.objectNumber) + " name " + which + ", which is not a dictionary");
         }
-        if (kid.GetDictionary()->IsType("Page")) {
+        const bool isPage = kid.GetDictionary()->IsType("Page");
+        if (raw.GetKind() == OBJ_REFERENCE)
+            m_treeObjects.push_back({raw.GetRefNum(), isPage ? ETreeRole::kPage : ETreeRole::kNode});
+        if (isPage) {
             CPdfPage page;
             page.Load(m_pageCount + 1, m_resolver, *kid.GetDictionary(), top.inherited);
             ++m_pageCount;

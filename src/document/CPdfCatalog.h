@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "document/CPdfPage.h"
 #include "object/CPdfObject.h"
@@ -12,9 +13,10 @@ class CPdfXRef;
 
 // The checked document catalog: loading fetches the catalog and walks the
 // page tree, checking one page record per leaf, and keeps the catalog
-// dictionary it checked and the page count. The records are not kept: the
-// append job needs only the count and the checks, and a record per page
-// (with its parsed resources) would grow with the document's length.
+// dictionary it checked, the page count and the numbers of the tree's
+// objects. The page records are not kept: the append job needs only the
+// count and the checks, and a record per page (with its parsed resources)
+// would grow with the document's length.
 // Borrows the document's CPdfXRef.
 class CPdfCatalog {
 public:
@@ -29,6 +31,20 @@ public:
     // Raises CPdfException on the first problem found; visit (when given)
     // is called with every page once it has passed its checks.
     void Load(CPdfXRef* resolver, const PageVisitor& visit = PageVisitor());
+
+    // What the checks found an object of the page tree to be: the copy of
+    // the document must read the same (see PageTreeShape).
+    enum class ETreeRole : uint8_t { kNone, kCatalog, kNode, kPage };
+    struct TreeObject {
+        int32_t number;
+        ETreeRole role;
+    };
+    // The catalog, the page-tree nodes and the pages that are objects of
+    // their own, in the order the walk met them.
+    const std::vector<TreeObject>& GetTreeObjects() const { return m_treeObjects; }
+    // Whether value is what role needs: a dictionary, with /Pages for the
+    // catalog, a /Kids array for a node, /Type /Page for a page.
+    static bool HasShape(const CPdfObject& value, ETreeRole role);
 
     int32_t GetPageCount() const { return m_pageCount; }
     // The catalog dictionary, as the checks read it.
@@ -46,4 +62,5 @@ private:
     CPdfXRef* m_resolver = nullptr;
     int32_t m_pageCount = 0;
     CPdfObject m_catalog;
+    std::vector<TreeObject> m_treeObjects;
 };

@@ -28,6 +28,7 @@ void Scan(const uint8_t* text, uint32_t length, Layout& out)
     enum { kNoLength, kKey, kNumber, kTwoNumbers, kDone } lengthState = kNoLength;
     int64_t lengthValue = -1;
     int depth = 0;
+    bool closedUnopened = false;
     TextToken older, previous, token;
     while (lexer.Next(token)) {
         switch (lengthState) {
@@ -63,9 +64,11 @@ void Scan(const uint8_t* text, uint32_t length, Layout& out)
             } else if (lexer.Is(token, "stream")) {
                 out.isStream = true;
                 out.split = token.end;
+                out.unbalanced = depth != 0 || closedUnopened;
                 return;
             } else if (lexer.Is(token, "endobj")) {
                 out.endobj = token.start;
+                out.unbalanced = depth != 0 || closedUnopened;
                 return;
             }
             break;
@@ -79,7 +82,8 @@ void Scan(const uint8_t* text, uint32_t length, Layout& out)
             break;
         case ETextToken::DictClose:
         case ETextToken::ArrayClose:
-            --depth;
+            if (--depth < 0)
+                closedUnopened = true;
             break;
         case ETextToken::Name:
             if (lengthState == kNoLength && depth == 1 && lexer.Is(token, "/Length"))

@@ -41,6 +41,10 @@ struct Layout {
     // text has none before "stream" (a stream, or a text cut short). Found
     // as a token: the bytes of a string or a comment never end an object.
     int64_t endobj = -1;
+    // An array or dictionary was still open at that "stream" or "endobj",
+    // or one was closed that never opened: the text is damaged, and readers
+    // each read it their own way.
+    bool unbalanced = false;
     // The value of the object's own /Length when it is written directly as
     // an integer, else -1 (absent, indirect, or not found by this scan).
     int64_t directLength = -1;

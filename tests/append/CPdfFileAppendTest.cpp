@@ -4,6 +4,8 @@
 // end, in test_variants.py.)
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/AppendTestKit.h"
 #include "base/Messages.h"
 
@@ -80,6 +82,27 @@ TEST(Append, DamagedInputsGiveTheResultTheirUndamagedFormsGive)
             ASSERT_EQ(Append(dir, MinimalPdf(2), bytes, compact), "");
             EXPECT_EQ(ReadFile(dir.File("out.pdf")), asSecond);
         }
+    }
+}
+
+TEST(Append, APageTreeObjectTheCopyCannotWriteAsItWasReadRefusesTheJob)
+{
+    // A later input's document information gives way to the first's; here
+    // it is the page itself, which would be lost with it.
+    const std::string infoIsPage = PdfBuilder()
+                                       .Object(1, "<</Type/Catalog/Pages 2 0 R>>")
+                                       .Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>")
+                                       .Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<<>>>>")
+                                       .Trailer("/Root 1 0 R/Info 3 0 R")
+                                       .Build();
+    TempDir dir;
+    for (const bool compact : {false, true}) {
+        SCOPED_TRACE(compact ? "/s" : "plain");
+        EXPECT_EQ(Append(dir, MinimalPdf(1), infoIsPage, compact), msg::kDamaged);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdf")));
+        // As the first input its information is kept, and so is the page.
+        ASSERT_EQ(Append(dir, infoIsPage, MinimalPdf(1), compact), "");
+        std::filesystem::remove(dir.File("out.pdf"));
     }
 }
 

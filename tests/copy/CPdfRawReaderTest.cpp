@@ -203,3 +203,50 @@ TEST(CPdfRawReaderTest, AStreamWithoutEndstreamGetsTheKeywordBeforeItsEndobj)
     ASSERT_NO_THROW(result.Open(dir.File("out.pdf")));
     EXPECT_FALSE(result.WasRebuilt());
 }
+
+TEST(CPdfRawReaderTest, BytesBetweenAWrongLengthsEndstreamAndEndobjAreNotCopied)
+{
+    // The stated length misses; a reader takes the data up to the first
+    // "endstream", and what follows it up to "endobj" is no part of it.
+    const std::string data = "BT/F1 5 Tf(x)Tj ET";
+    const std::string file = PdfBuilder()
+                                 .Object(1, "<</Type/Catalog/Pages 2 0 R>>")
+                                 .Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>")
+                                 .Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<<>>/Contents 4 0 R>>")
+                                 .Object(4, "<</Length 5>>stream\n" + data + "\nendstream junk)endstream")
+                                 .Trailer("/Root 1 0 R")
+                                 .Build();
+    RawReading reading(file);
+    EXPECT_EQ(reading.Read(4), "4 0 obj\n<</Length 18>>stream\n" + data + "\nendstream\nendobj\n");
+}
+
+TEST(CPdfRawReaderTest, AValueThatDoesNotCloseIsCopiedAsTheParserReadsIt)
+{
+    // 4 closes a dictionary it never opened, 5 leaves one open at its
+    // "endobj", and 6 (the last object before the table) has no "endobj"
+    // at all: readers differ on such text, so the copy writes what this
+    // program's checks read.
+    std::string file = PdfBuilder()
+                           .Object(1, "<</Type/Catalog/Pages 2 0 R>>")
+                           .Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>")
+                           .Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<<>>>>")
+                           .Object(4, "<</A 1>>>>")
+                           .Object(5, "<</A[1 2]/B<</C 3>>")
+                           .Object(6, "<</D(six)>>")
+                           .Trailer("/Root 1 0 R")
+                           .Build();
+    const size_t last = file.rfind("endobj");
+    file.replace(last, 6, "      ");
+    RawReading reading(file);
+    EXPECT_EQ(reading.Read(4), "4 0 obj\n<</A 1>>\nendobj\n");
+    const std::string five = reading.Read(5);
+    EXPECT_EQ(five.rfind("5 0 obj\n<</A[1 2]/B<</C 3>>", 0), 0u) << five;
+    EXPECT_EQ(reading.Read(6), "6 0 obj\n<</D<736978>>>\nendobj\n");
+    for (const bool first : {true, false}) {
+        TempDir dir;
+        ASSERT_EQ(Append(dir, first ? file : MinimalPdf(1), first ? MinimalPdf(1) : file, false), "");
+        CPdfDocument result;
+        ASSERT_NO_THROW(result.Open(dir.File("out.pdf")));
+        EXPECT_FALSE(result.WasRebuilt());
+    }
+}
