@@ -60,11 +60,7 @@ int64_t DataEndBeforeEndstream(const uint8_t* text, uint32_t length, uint32_t da
     for (uint32_t e = length >= n ? length - n : 0; e > dataStart; --e) {
         if (std::memcmp(text + e, kWord, n) != 0)
             continue;
-        if (text[e - 1] == '\n')
-            --e;
-        if (e > dataStart && text[e - 1] == '\r')
-            --e;
-        return e;
+        return e - objecttext::LineEndLength(text + dataStart, e - dataStart);
     }
     return -1;
 }
@@ -253,13 +249,8 @@ int64_t CPdfRawReader::FindRepairedDataEnd(int64_t dataStart, bool& endRebuilt)
     // The line end before the keyword is not data: LF, CR LF or CR.
     uint8_t before[2] = {0, 0};
     const size_t n = static_cast<size_t>(std::min<int64_t>(2, end - dataStart));
-    if (n > 0 && ReadCached(end - static_cast<int64_t>(n), before, n) == n) {
-        const uint8_t lastByte = before[n - 1];
-        if (lastByte == '\n' || lastByte == '\r')
-            --end;
-        if (lastByte == '\n' && n == 2 && before[0] == '\r')
-            --end;
-    }
+    if (n > 0 && ReadCached(end - static_cast<int64_t>(n), before, n) == n)
+        end -= objecttext::LineEndLength(before, static_cast<uint32_t>(n));
     return end;
 }
 

@@ -97,6 +97,13 @@ void Scan(const uint8_t* text, uint32_t length, Layout& out)
     }
 }
 
+uint32_t LineEndLength(const uint8_t* text, uint32_t length)
+{
+    if (length == 0 || (text[length - 1] != '\n' && text[length - 1] != '\r'))
+        return 0;
+    return length >= 2 && text[length - 1] == '\n' && text[length - 2] == '\r' ? 2 : 1;
+}
+
 uint32_t DataStart(const uint8_t* text, uint32_t length, uint32_t split)
 {
     for (uint32_t p = split; p < length; ++p) {

@@ -59,6 +59,10 @@ void Scan(const uint8_t* text, uint32_t length, Layout& out);
 // Returns length when the line does not end within the text.
 uint32_t DataStart(const uint8_t* text, uint32_t length, uint32_t split);
 
+// How many of the last bytes of text[0..length) are the line end that comes
+// before "endstream" and is not data: 1 for LF or CR, 2 for CR LF, else 0.
+uint32_t LineEndLength(const uint8_t* text, uint32_t length);
+
 // True when the first token at text[0..length) is the keyword "endstream"
 // (white space and comments before it are skipped), as a reader checks after
 // a stream's data. False also when the text ends before a whole token.

@@ -106,6 +106,28 @@ TEST(ObjectTextTest, ScanFindsHeaderReferencesStreamSplitAndDirectLength)
     EXPECT_EQ(Scan("1 0 obj [99999999999 0 R] endobj").references.at(0).number, -1);
 }
 
+TEST(ObjectTextTest, ScanTellsAValueThatDoesNotCloseBeforeItsKeyword)
+{
+    EXPECT_FALSE(Scan("1 0 obj<</A[1 2]/B<</C(>>)>>>>endobj").unbalanced);
+    EXPECT_FALSE(Scan("1 0 obj<</Length 2>>stream\n").unbalanced);
+    EXPECT_TRUE(Scan("1 0 obj<</A 1>>>>endobj").unbalanced);
+    EXPECT_TRUE(Scan("1 0 obj<</A[1 2 endobj").unbalanced);
+    // The keyword inside a dictionary still open: no stream of this object.
+    EXPECT_TRUE(Scan("1 0 obj<</Length 2 trailer<</Root 1 0 R>>stream\n").unbalanced);
+}
+
+TEST(ObjectTextTest, LineEndLengthIsTheLineEndBeforeEndstream)
+{
+    const auto length = [](const std::string& text) { return objecttext::LineEndLength(Bytes(text), Size(text)); };
+    EXPECT_EQ(length("data\r\n"), 2u);
+    EXPECT_EQ(length("data\n"), 1u);
+    EXPECT_EQ(length("data\r"), 1u);
+    EXPECT_EQ(length("data\n\r"), 1u);
+    EXPECT_EQ(length("\r\n"), 2u);
+    EXPECT_EQ(length("data"), 0u);
+    EXPECT_EQ(length(""), 0u);
+}
+
 TEST(ObjectTextTest, RenumberRewritesHeaderAndReferencesOnly)
 {
     EXPECT_EQ(Renumber("12 0 obj << /A 5 0 R >> endobj\n", 112, 100), "112 0 obj << /A 105 0 R >> endobj\n");
