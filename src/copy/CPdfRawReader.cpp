@@ -310,8 +310,14 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
         }
         if (dataEnd >= 0) {
             const int64_t found = FindEndobj(dataEnd);
-            if (found != 0)
+            if (found != 0) {
                 end = found;
+            } else {
+                // No "endobj" after the data (an "endobj" before it is data):
+                // the text is the object up to its data, and its keywords.
+                place.endRebuilt = place.endobjMissing = true;
+                end = dataEnd - 2;
+            }
         }
         if (end == 0 && got >= 6)
             end = FindEndobj(position + static_cast<int64_t>(got) - 5);
@@ -351,7 +357,11 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
     } else {
         out.SetSource(m_fd, position);
     }
-    if (place.endRebuilt) {
+    if (place.endobjMissing) {
+        text.resize(static_cast<size_t>(dataEnd - position));
+        text += "\nendstream\nendobj\n";
+        out.ClearSource();
+    } else if (place.endRebuilt) {
         // The keyword goes where the data ends; the layout's split before it
         // stays right.
         const size_t at = static_cast<size_t>(dataEnd - position);

@@ -48,6 +48,8 @@ private:
         // And no "endstream" before its "endobj", or other bytes between
         // the two: the text read ends with the data and the keywords alone.
         bool endRebuilt = false;
+        // No "endobj" follows the data at all.
+        bool endobjMissing = false;
         // The object's header "N G obj" was not at its position.
         bool misplaced = true;
     };

@@ -250,3 +250,22 @@ TEST(CPdfRawReaderTest, AValueThatDoesNotCloseIsCopiedAsTheParserReadsIt)
         EXPECT_FALSE(result.WasRebuilt());
     }
 }
+
+TEST(CPdfRawReaderTest, AStreamWithNoEndobjAfterItsDataIsNotCutAtAnEndobjInIt)
+{
+    // The data (its length right) holds an object of its own; after the
+    // data's "endstream" the file has no "endobj" at all.
+    const std::string data = "\n9 0 obj\n(fake)\nendobj\n";
+    std::string file = PdfBuilder()
+                           .Object(1, "<</Type/Catalog/Pages 2 0 R>>")
+                           .Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>")
+                           .Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<<>>>>")
+                           .Object(4, "<</Length " + std::to_string(data.size()) + ">>stream\r\n" + data +
+                                          "\r\nendstream")
+                           .Trailer("/Root 1 0 R")
+                           .Build();
+    const size_t last = file.rfind("endobj");
+    file.replace(last, 6, "endob?");
+    RawReading reading(file);
+    EXPECT_EQ(reading.Read(4), "4 0 obj\n<</Length 23>>stream\r\n" + data + "\nendstream\nendobj\n");
+}

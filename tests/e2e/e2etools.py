@@ -167,6 +167,35 @@ def ps_pdf(path, label, pages, marks, seed):
     must("gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite", "-o", path, path + ".ps")
 
 
+def gs_form(path, label, fields, need_appearances=False, hidden_layer=False):
+    """One page by ghostscript, its form built with pdfmark: text fields
+    (name, value) drawn by no appearance of their own, /NeedAppearances as
+    given; hidden_layer: a square in an optional-content group that is off."""
+    ps = ["%!PS", "<< /PageSize [300 200] >> setpagedevice"]
+    if fields:
+        ps += ["[/_objdef {helv} /type /dict /OBJ pdfmark",
+               "[{helv} << /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >> /PUT pdfmark"]
+        for n, (name, value) in enumerate(fields):
+            ps += ["[/_objdef {f%d} /type /dict /OBJ pdfmark" % n,
+                   "[{f%d} << /Type /Annot /Subtype /Widget /FT /Tx /T (%s) /V (%s) /Rect [20 %d 200 %d] /F 4 "
+                   "/DA (/Helv 12 Tf 0 g) >> /PUT pdfmark" % (n, name, value, 100 - 30 * n, 125 - 30 * n)]
+        refs = " ".join("{f%d}" % n for n in range(len(fields)))
+        ps += ["[{ThisPage} << /Annots [%s] >> /PUT pdfmark" % refs,
+               "[/_objdef {af} /type /dict /OBJ pdfmark",
+               "[{af} << /Fields [%s] /DA (/Helv 0 Tf 0 g) /DR << /Font << /Helv {helv} >> >> /NeedAppearances %s >> "
+               "/PUT pdfmark" % (refs, "true" if need_appearances else "false"),
+               "[{Catalog} << /AcroForm {af} >> /PUT pdfmark"]
+    ps += ["/Helvetica findfont 16 scalefont setfont 20 160 moveto (%s) show" % label]
+    if hidden_layer:
+        ps += ["[/_objdef {ocg} /type /dict /OBJ pdfmark", "[{ocg} << /Type /OCG /Name (Hidden) >> /PUT pdfmark",
+               "[{Catalog} << /OCProperties << /OCGs [{ocg}] /D << /Order [{ocg}] /OFF [{ocg}] >> >> >> /PUT pdfmark",
+               "[/OC {ocg} /BDC pdfmark 0 setgray 150 20 100 60 rectfill [/EMC pdfmark"]
+    ps += ["showpage"]
+    write(path + ".ps", "\n".join(ps) + "\n")
+    must("gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite", "-o", path, path + ".ps")
+    return path
+
+
 def handmade(label, gen=False, inherit=None, outline="item", patch=None):
     """Two pages under an intermediate page-tree node, no white space around
     delimiters, a reference split over lines, a stream /Length in an object
@@ -258,6 +287,37 @@ class Fixtures:
         else:
             write(path, handmade(SOURCES[doc][0], kind == "generations", INHERIT.get(kind), kind))
         return path
+
+
+def generated_corpus(fixtures):
+    """A stand-in for KORVEL_CORPUS where a clone has none: files by
+    ghostscript and their rewrites by qpdf (object streams, linearized,
+    reordered, with an attachment, updated incrementally, encrypted with the
+    empty user password), listed in d/MANIFEST.tsv as the corpus lists its
+    own; one file whose table points nowhere is broken, one that is no PDF
+    is refused. Returns the directory, removed at exit."""
+    d = tempfile.mkdtemp(prefix="korvel-e2e-corpus-")
+    atexit.register(shutil.rmtree, d, True)
+    rows = []
+    for doc in ("alpha", "beta", "long"):
+        for kind in ("gs", "classic", "objstm", "linearized", "linobjstm", "reverse", "attachment", "incremental",
+                     "update_xs", "offset", "generations", "inherited", "nodes"):
+            name = "%s-%s.pdf" % (doc, kind)
+            shutil.copyfile(fixtures.get(name), os.path.join(d, name))
+            rows.append((name, "valid", ""))
+    for name, args in (("alpha-aes256.pdf", ["256"]), ("beta-rc4.pdf", ["128", "--use-aes=n"])):
+        must("qpdf", "--allow-weak-crypto", "--encrypt", "", "owner", *args, "--", fixtures.get(name.split("-")[0] + "-gs.pdf"),
+             os.path.join(d, name))
+        rows.append((name, "valid", "encrypted with the empty user password"))
+    data = read(fixtures.get("beta-classic.pdf"))
+    at = data.rindex(b"startxref")
+    write(os.path.join(d, "beta-startxref-wrong.pdf"), data[:at] + b"startxref\n17\n%%EOF\n")
+    rows.append(("beta-startxref-wrong.pdf", "broken", "startxref points into the header"))
+    write(os.path.join(d, "not-a-pdf.pdf"), b"<html><body>no PDF here</body></html>\n")
+    rows.append(("not-a-pdf.pdf", "refuse", "no %PDF- header"))
+    write(os.path.join(d, "MANIFEST.tsv"), ("file\texpect\tnotes\n" + "".join(
+        "%s\t%s\t%s\n" % row for row in rows)).encode())
+    return d
 
 
 class KorvelTestCase(unittest.TestCase):

@@ -1,11 +1,13 @@
-"""Form fields and layers of both documents (KORVEL_CORPUS): every field of
-either document is a field of the result, on its page, with its value, and
-named apart from the other document's; pages render as their inputs render,
-hidden layers staying hidden. Judged by qpdf --json and pdftoppm."""
+"""Form fields and layers of both documents (KORVEL_CORPUS, or where a clone
+has none, stand-ins ghostscript makes here): every field of either document
+is a field of the result, on its page, with its value, and named apart from
+the other document's; pages render as their inputs render, hidden layers
+staying hidden. Judged by qpdf --json and pdftoppm."""
 
-import json, os, re, unittest
+import atexit, json, os, re, shutil, tempfile, unittest
 
-from e2etools import KORVEL_CORPUS, KorvelTestCase, must, npages, objects, qpdf_json, qpdf_problem, renders, write
+from e2etools import (KORVEL_CORPUS, KorvelTestCase, gs_form, must, npages, objects, qpdf_json, qpdf_problem, renders,
+                      write)
 
 FORMS = ["pdfjs-fields_order.pdf", "pdfjs-issue15557.pdf", "qpdf-need-appearances-more.pdf",
          "qpdf-button-set-broken-out.pdf", "pdfjs-issue12706.pdf"]
@@ -33,15 +35,38 @@ def widgets(path):
             form["needappearances"])
 
 
+# Without the corpus, each of its files above has a stand-in of the same
+# kind: fields whose names collide across documents, forms asking readers
+# for appearances or not, and a hidden layer. No producer at hand signs.
+STAND_INS = {FORMS[0]: ("Fields order", [("name", "Ada"), ("city", "Oslo")], False, False),
+             FORMS[1]: ("Asking", [("name", "Bob")], True, False),
+             FORMS[2]: ("More", [("a", "1"), ("b", "2"), ("name", "Cy")], True, False),
+             FORMS[3]: ("Buttons", [("city", "Rome")], False, False),
+             FORMS[4]: ("Issue", [("zip", "0150")], False, False),
+             LAYERS: ("Layers", [], False, True)}
+_MADE = {}
+
+
+def stand_in(name):
+    if name not in _MADE:
+        d = _MADE.setdefault("", tempfile.mkdtemp(prefix="korvel-e2e-forms-"))
+        if len(_MADE) == 1:
+            atexit.register(shutil.rmtree, d, True)
+        _MADE[name] = gs_form(os.path.join(d, name), *STAND_INS[name])
+    return _MADE[name]
+
+
+HAVE_CORPUS = bool(KORVEL_CORPUS) and os.path.isdir(KORVEL_CORPUS)
+
+
 class FormsAndLayers(KorvelTestCase):
 
-    def setUp(self):
-        super().setUp()
-        if not KORVEL_CORPUS or not os.path.isdir(KORVEL_CORPUS):
-            self.skipTest("no corpus at KORVEL_CORPUS=%r" % KORVEL_CORPUS)
-
     def corpus(self, name):
-        return os.path.join(KORVEL_CORPUS, name)
+        if HAVE_CORPUS:
+            return os.path.join(KORVEL_CORPUS, name)
+        if name not in STAND_INS:
+            self.skipTest("no corpus at KORVEL_CORPUS=%r and no stand-in for %s" % (KORVEL_CORPUS, name))
+        return stand_in(name)
 
     def variant(self, name, *args):
         """A corpus file rewritten by qpdf."""

@@ -1,5 +1,6 @@
-// Files by real producers, the shared corpus and qpdf rewrites, judged by qpdf: every object
-// it lists must be fetched as the same kind with the same keys, and the page counts agree.
+// Files by real producers, judged by qpdf: every object it lists must be fetched as the same kind
+// with the same keys, and the page counts agree. Ghostscript and qpdf make some here, so that
+// every clone runs them; the shared corpus, where it is present, adds its own.
 #include <filesystem>
 #include <numeric>
 #include <set>
@@ -57,19 +58,53 @@ void ExpectAgreesWithQpdf(const std::string& path)
     EXPECT_EQ(std::to_string(doc.GetCatalog()->GetPageCount()) + "\n", Shell("qpdf --show-npages '" + path + "'"));
 }
 
+// A ghostscript document of three pages with bookmarks, a link and a
+// named destination, as pdfmark makes them.
+const char kMarkedPages[] = R"PS(%!PS
+<< /PageSize [300 200] >> setpagedevice
+[/Title (One) /Count 1 /Page 1 /OUT pdfmark
+[/Title (One and a half) /Page 2 /View [/XYZ 0 100 null] /OUT pdfmark
+[/Dest /second /Page 2 /View [/Fit] /DEST pdfmark
+[/Rect [20 20 120 60] /Border [0 0 1] /Dest /second /Subtype /Link /ANN pdfmark
+/Helvetica findfont 16 scalefont setfont
+1 1 3 { 20 150 moveto (page ) show 3 string cvs show 0.5 setgray 150 40 80 60 rectfill 0 setgray showpage } for
+)PS";
+
 }  // namespace
 
-TEST(RealFilesTest, CorpusAndQpdfVariantsOpenOrAreRefusedAsListed)
+TEST(RealFilesTest, GhostscriptFilesAndTheirQpdfRewritesReadAsQpdfReadsThem)
 {
+    // Made here, so that every clone judges files of real producers.
     TempDir dir;
+    dir.Write("marks.ps", kMarkedPages);
+    Shell("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -o " + dir.File("gs.pdf") + " " + dir.File("marks.ps"));
     dir.Write("0.pdf", MinimalPdf(3));
-    for (const std::string options : {"--object-streams=generate", "--linearize --object-streams=generate", "--qdf"}) {
-        Shell("qpdf " + options + " " + dir.File("0.pdf") + " " + dir.File(options.substr(2, 3)));
-        ExpectAgreesWithQpdf(dir.File(options.substr(2, 3)));  // fails to open when qpdf made nothing
+    const std::pair<const char*, const char*> variants[] = {
+        {"gs.pdf", ""},
+        {"0.pdf", "--object-streams=generate"},
+        {"0.pdf", "--linearize --object-streams=generate"},
+        {"0.pdf", "--qdf"},
+        {"gs.pdf", "--object-streams=generate --compress-streams=n"},
+        {"gs.pdf", "--linearize"},
+        {"gs.pdf", "--encrypt '' owner 256 --"},
+        {"gs.pdf", "--allow-weak-crypto --encrypt '' owner 128 --use-aes=n --"},
+        {"gs.pdf", "--allow-weak-crypto --encrypt '' owner 40 --"},
+    };
+    int n = 0;
+    for (const auto& [source, options] : variants) {
+        SCOPED_TRACE(std::string(source) + " " + options);
+        const std::string out = dir.File("v" + std::to_string(n++) + ".pdf");
+        Shell(*options ? "qpdf " + std::string(options) + " " + dir.File(source) + " " + out
+                       : "cp " + dir.File(source) + " " + out);
+        ExpectAgreesWithQpdf(out);  // fails to open when a tool made nothing
     }
+}
+
+TEST(RealFilesTest, CorpusFilesOpenOrAreRefusedAsListed)
+{
     std::istringstream manifest(ReadFile(kCorpus + "MANIFEST.tsv"));
     if (manifest.str().empty())
-        GTEST_SKIP() << "no corpus at " << kCorpus;
+        GTEST_SKIP() << "no corpus at " << kCorpus << " (the files made here are judged above)";
     for (std::string line; std::getline(manifest, line);) {  // file<TAB>...<TAB>expect<TAB>notes
         const std::string path = kCorpus + line.substr(0, line.find('\t'));
         const std::string message = ErrorOf([&] { CPdfDocument().Open(path); });  // damaged: either way, no crash
