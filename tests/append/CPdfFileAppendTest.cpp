@@ -25,7 +25,7 @@ const char kFont[] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
 
 }  // namespace
 
-TEST(Append, NumbersSecondDocumentAfterFirstAndJoinsPageTrees)
+TEST(CPdfFileAppendTest, NumbersSecondDocumentAfterFirstAndJoinsPageTrees)
 {
     TempDir dir;
     ASSERT_EQ(Append(dir, MinimalPdf(1), MinimalPdf(2), false), "");
@@ -40,7 +40,7 @@ TEST(Append, NumbersSecondDocumentAfterFirstAndJoinsPageTrees)
     EXPECT_EQ(out.substr(out.size() - 5), "%%EOF");
 }
 
-TEST(Append, FirstRootNodeEditsKeepCountsAndInheritedAttributesRight)
+TEST(CPdfFileAppendTest, FirstRootNodeEditsKeepCountsAndInheritedAttributesRight)
 {
     TempDir dir;
     // An indirect /Count is replaced whole by the sum.
@@ -57,7 +57,7 @@ TEST(Append, FirstRootNodeEditsKeepCountsAndInheritedAttributesRight)
                                   "/MediaBox [0 0 612 792]\r/Resources <<>> /Type /Pages /Kids [7 0 R ] /Count 1 >>\nendobj");
 }
 
-TEST(Append, DamagedInputsGiveTheResultTheirUndamagedFormsGive)
+TEST(CPdfFileAppendTest, DamagedInputsGiveTheResultTheirUndamagedFormsGive)
 {
     // Font 5 is fetched by no check made on opening: only copying it finds
     // its entry wrong, and the table is rebuilt in the middle of the job.
@@ -85,7 +85,7 @@ TEST(Append, DamagedInputsGiveTheResultTheirUndamagedFormsGive)
     }
 }
 
-TEST(Append, APageTreeObjectTheCopyCannotWriteAsItWasReadRefusesTheJob)
+TEST(CPdfFileAppendTest, APageTreeObjectTheCopyCannotWriteAsItWasReadRefusesTheJob)
 {
     // A later input's document information gives way to the first's; here
     // it is the page itself, which would be lost with it.
@@ -106,7 +106,7 @@ TEST(Append, APageTreeObjectTheCopyCannotWriteAsItWasReadRefusesTheJob)
     }
 }
 
-TEST(Compact, SharesEqualObjectsOnlyWhenWhatTheyReferToIsSharedUnderTheSameNumber)
+TEST(CPdfFileAppendTest, CompactSharesEqualObjectsOnlyWhenWhatTheyReferToIsSharedUnderTheSameNumber)
 {
     const std::string a1 = OnePage(kFont, "<< /A 1 >>"), count = OnePage(kFont, "1", "", "6 0 R");
     const std::string cycle = OnePage(kFont, "<< /Other 7 0 R >>", "<< /Other 6 0 R >>");
@@ -146,7 +146,7 @@ TEST(Compact, SharesEqualObjectsOnlyWhenWhatTheyReferToIsSharedUnderTheSameNumbe
     }
 }
 
-TEST(Compact, LongReferenceChainsDoNotExhaustTheStack)
+TEST(CPdfFileAppendTest, CompactLongReferenceChainsDoNotExhaustTheStack)
 {
     constexpr int kChain = 100000;
     PdfBuilder b;

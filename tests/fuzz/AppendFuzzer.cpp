@@ -41,9 +41,9 @@
 
 namespace {
 
-class MemoryFile {
+class FuzzFile {
 public:
-    explicit MemoryFile(const char* label) : m_fd(memfd_create(label, MFD_CLOEXEC))
+    explicit FuzzFile(const char* label) : m_fd(memfd_create(label, MFD_CLOEXEC))
     {
         if (m_fd < 0) {
             std::perror("memfd_create");
@@ -51,9 +51,9 @@ public:
         }
         m_path = "/proc/self/fd/" + std::to_string(m_fd);
     }
-    MemoryFile(const MemoryFile&) = delete;
-    MemoryFile& operator=(const MemoryFile&) = delete;
-    ~MemoryFile() { close(m_fd); }
+    FuzzFile(const FuzzFile&) = delete;
+    FuzzFile& operator=(const FuzzFile&) = delete;
+    ~FuzzFile() { close(m_fd); }
 
     void Fill(const uint8_t* data, size_t size)
     {
@@ -80,7 +80,7 @@ public:
     {
         const std::vector<std::string> partners = fuzzpartners::All();
         for (size_t k = 0; k < partners.size(); ++k) {
-            m_partners.push_back(std::make_unique<MemoryFile>("partner"));
+            m_partners.push_back(std::make_unique<FuzzFile>("partner"));
             m_partners.back()->Fill(reinterpret_cast<const uint8_t*>(partners[k].data()), partners[k].size());
         }
         // Memory-backed where the system has it: every run writes a file.
@@ -104,13 +104,13 @@ public:
         std::filesystem::remove_all(m_dir, ignored);
     }
 
-    MemoryFile& Document() { return m_document; }
-    const MemoryFile& Partner(size_t k) const { return *m_partners[k % m_partners.size()]; }
+    FuzzFile& Document() { return m_document; }
+    const FuzzFile& Partner(size_t k) const { return *m_partners[k % m_partners.size()]; }
     const std::string& Output() const { return m_output; }
 
 private:
-    MemoryFile m_document;
-    std::vector<std::unique_ptr<MemoryFile>> m_partners;
+    FuzzFile m_document;
+    std::vector<std::unique_ptr<FuzzFile>> m_partners;
     std::string m_dir;
     std::string m_output;
 };
@@ -234,7 +234,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool both = control & 16;
     const bool third = control & 32;
 
-    MemoryFile& document = workspace.Document();
+    FuzzFile& document = workspace.Document();
     document.Fill(data + 1, size - 1);
     std::vector<std::string> inputs = {document.Path(),
                                        both ? document.Path() : workspace.Partner(partner).Path()};

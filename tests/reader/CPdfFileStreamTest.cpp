@@ -26,7 +26,7 @@ protected:
             bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
         return bytes;
     }();
-    TempFile m_file{m_bytes};
+    MemoryFile m_file{m_bytes};
     FILE* m_fp = std::fopen(m_file.Path().c_str(), "rb");
     std::shared_ptr<CPdfFileCache> m_cache = std::make_shared<CPdfFileCache>(fileno(m_fp));
 };

@@ -53,7 +53,7 @@ TEST(CPdfParserTest, TokensAndObjects)
 // undecoded as start+length of its window; a failure as the message thrown.
 static std::string ParseFile(const std::string& text, CPdfResolver* resolver = nullptr, bool decode = true)
 {
-    TempFile file(text);
+    MemoryFile file(text);
     FILE* fp = std::fopen(file.Path().c_str(), "rb");
     std::string out;
     try {

@@ -34,7 +34,7 @@ Scanned Scan(const std::string& bytes)
 {
     const size_t header = bytes.substr(0, 1023).find("%PDF-");
     const int64_t base = header == std::string::npos ? 0 : int64_t(header);
-    TempFile file(bytes);
+    MemoryFile file(bytes);
     std::unique_ptr<FILE, int (*)(FILE*)> handle(std::fopen(file.Path().c_str(), "rb"), std::fclose);
     CPdfStreamRef stream(new CPdfFileStream(handle.get(), 0, 0, CPdfObject()));
     CPdfXRefScanner scanner(fileno(handle.get()), stream.Get(), base, int64_t(bytes.size()));

@@ -120,7 +120,7 @@ public:
     }
 
 private:
-    TempFile m_file;
+    MemoryFile m_file;
     std::unique_ptr<FILE, int (*)(FILE*)> m_handle;
     CPdfDocument m_doc;
     std::unique_ptr<CPdfRawReader> m_reader;  // destroyed first: it borrows the table

@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 std::string Deflate(const std::string& data);
 
 inline std::string ReadFile(const std::string& path)
@@ -206,9 +209,32 @@ private:
     std::string m_dir;
 };
 
-// A file in a fresh temporary directory, removed with the object.
-class TempFile : TempDir {
+// A file held in memory (memfd), named by its /proc/self/fd path, which
+// opens like any file: readers under test are fed from memory, nothing
+// touches the disk. Closed with the object.
+class MemoryFile {
 public:
-    explicit TempFile(const std::string& contents) { Write("test.pdf", contents); }
-    std::string Path() const { return File("test.pdf"); }
+    explicit MemoryFile(const std::string& contents) : m_fd(memfd_create("korvel-test", MFD_CLOEXEC))
+    {
+        if (m_fd < 0)
+            throw std::runtime_error("memfd_create failed");
+        for (size_t done = 0; done < contents.size();) {
+            const ssize_t n = pwrite(m_fd, contents.data() + done, contents.size() - done, static_cast<off_t>(done));
+            if (n <= 0)
+                throw std::runtime_error("writing a memory file failed");
+            done += static_cast<size_t>(n);
+        }
+        // Inputs worth fuzzing from, as TempDir::Write keeps them.
+        if (const char* seeds = std::getenv("KORVEL_SEED_DIR"))
+            std::ofstream(std::string(seeds) + "/" + std::to_string(std::hash<std::string>()(contents)) + ".pdf",
+                          std::ios::binary)
+                << contents;
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    ~MemoryFile() { close(m_fd); }
+    std::string Path() const { return "/proc/self/fd/" + std::to_string(m_fd); }
+
+private:
+    int m_fd;
 };

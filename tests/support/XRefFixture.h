@@ -43,14 +43,14 @@ public:
     }
 
 private:
-    TempFile m_file;
+    MemoryFile m_file;
     std::unique_ptr<FILE, void (*)(FILE*)> m_handle;
     CPdfStreamRef m_stream;
     CPdfXRef m_xref;  // destroyed first: it borrows the stream
 };
 
 struct OpenedDocument {
-    TempFile file;
+    MemoryFile file;
     CPdfDocument doc;
     explicit OpenedDocument(const std::string& bytes) : file(bytes) { doc.Open(file.Path()); }
 };

@@ -49,7 +49,7 @@ fingerprint::Fingerprint Print(const std::string& text, uint32_t start = 0)
 
 }  // namespace
 
-TEST(ByteSearchTest, FindPatternGivesTheLastByteOfTheFirstMatchInsideTheRange)
+TEST(PdfByteSearchTest, FindPatternGivesTheLastByteOfTheFirstMatchInsideTheRange)
 {
     auto find = [](const std::string& s, uint32_t start, uint32_t length) {
         return bytesearch::FindPattern(Bytes(s), start, length, "endobj", 6);
@@ -60,12 +60,12 @@ TEST(ByteSearchTest, FindPatternGivesTheLastByteOfTheFirstMatchInsideTheRange)
               std::vector<uint32_t>({8, 8, 12, 0, 0, 0}));
 }
 
-TEST(ByteSearchTest, FindInFileFindsPatternsAcrossEveryReadBoundary)
+TEST(PdfByteSearchTest, FindInFileFindsPatternsAcrossEveryReadBoundary)
 {
     constexpr int64_t kAt = 600000;
     std::string contents(kAt + 1000, 'x');
     contents.replace(kAt, 6, "endobj");
-    TempFile file(contents);
+    MemoryFile file(contents);
     const int fd = open(file.Path().c_str(), O_RDONLY);
     // Reads grow from 4 KiB: a search starting d bytes before the pattern
     // must find it whatever read the pattern straddles.
@@ -78,7 +78,7 @@ TEST(ByteSearchTest, FindInFileFindsPatternsAcrossEveryReadBoundary)
     close(fd);
 }
 
-TEST(ObjectTextTest, ScanFindsHeaderReferencesStreamSplitAndDirectLength)
+TEST(PdfObjectTextTest, ScanFindsHeaderReferencesStreamSplitAndDirectLength)
 {
     const std::string text =
         "12 3 obj\r<< /A 5 0 R /B [6 0 R 7 1 R] /S (8 0 R \\) 9 0 R) /N /10 0 R /C % 12 0 R\n /H <3132> 13 0 R >>\r"
@@ -106,7 +106,7 @@ TEST(ObjectTextTest, ScanFindsHeaderReferencesStreamSplitAndDirectLength)
     EXPECT_EQ(Scan("1 0 obj [99999999999 0 R] endobj").references.at(0).number, -1);
 }
 
-TEST(ObjectTextTest, ScanTellsAValueThatDoesNotCloseBeforeItsKeyword)
+TEST(PdfObjectTextTest, ScanTellsAValueThatDoesNotCloseBeforeItsKeyword)
 {
     EXPECT_FALSE(Scan("1 0 obj<</A[1 2]/B<</C(>>)>>>>endobj").unbalanced);
     EXPECT_FALSE(Scan("1 0 obj<</Length 2>>stream\n").unbalanced);
@@ -116,7 +116,7 @@ TEST(ObjectTextTest, ScanTellsAValueThatDoesNotCloseBeforeItsKeyword)
     EXPECT_TRUE(Scan("1 0 obj<</Length 2 trailer<</Root 1 0 R>>stream\n").unbalanced);
 }
 
-TEST(ObjectTextTest, LineEndLengthIsTheLineEndBeforeEndstream)
+TEST(PdfObjectTextTest, LineEndLengthIsTheLineEndBeforeEndstream)
 {
     const auto length = [](const std::string& text) { return objecttext::LineEndLength(Bytes(text), Size(text)); };
     EXPECT_EQ(length("data\r\n"), 2u);
@@ -128,7 +128,7 @@ TEST(ObjectTextTest, LineEndLengthIsTheLineEndBeforeEndstream)
     EXPECT_EQ(length(""), 0u);
 }
 
-TEST(ObjectTextTest, RenumberRewritesHeaderAndReferencesOnly)
+TEST(PdfObjectTextTest, RenumberRewritesHeaderAndReferencesOnly)
 {
     EXPECT_EQ(Renumber("12 0 obj << /A 5 0 R >> endobj\n", 112, 100), "112 0 obj << /A 105 0 R >> endobj\n");
     EXPECT_EQ(Renumber("7 2 obj\r[5 0 R 6 0 R 5 10 R (9 0 R) 2 0 R]endobj\r", 9, 1000),
@@ -139,7 +139,7 @@ TEST(ObjectTextTest, RenumberRewritesHeaderAndReferencesOnly)
               "50 0 obj\n<< /Length 5 /P 46 0 R >>\nstream\n7 0 R\nendstream\nendobj\n");
 }
 
-TEST(ObjectTextTest, StringValuesAsTheParserReadsThem)
+TEST(PdfObjectTextTest, StringValuesAsTheParserReadsThem)
 {
     const std::vector<std::pair<std::string, std::string>> rows = {
         {"(a(b)c)", "a(b)c"}, {R"((a\)b))", "a)b"}, {R"((\101\78\777\401\1234))", "A\x07" "8\xff\x01S4"},
@@ -154,7 +154,7 @@ TEST(ObjectTextTest, StringValuesAsTheParserReadsThem)
     }
 }
 
-TEST(ObjectTextTest, RewriteStringsGivesEveryStringInHexadecimal)
+TEST(PdfObjectTextTest, RewriteStringsGivesEveryStringInHexadecimal)
 {
     const auto upper = [](const std::string& v) {
         std::string out = v;
@@ -170,7 +170,7 @@ TEST(ObjectTextTest, RewriteStringsGivesEveryStringInHexadecimal)
     EXPECT_EQ(out, "5 0 obj<</A<414221>/B<434421>/C[<45294621>]/N/x% (y)\n/D 1>>stream\n(data)");
 }
 
-TEST(FingerprintTest, GenerationsAreSkippedAndEveryOtherByteCounts)
+TEST(PdfFingerprintTest, GenerationsAreSkippedAndEveryOtherByteCounts)
 {
     EXPECT_EQ(Print("[5 0 R]"), Print("[5 17 R]"));
     EXPECT_FALSE(Print("[5 0 R]") == Print("[6 0 R]"));
@@ -180,7 +180,7 @@ TEST(FingerprintTest, GenerationsAreSkippedAndEveryOtherByteCounts)
     EXPECT_EQ(Print("0 R", 1).count, 0u);
 }
 
-TEST(FingerprintTest, EightBytesAtATimeAgreesWithTheByteWalk)
+TEST(PdfFingerprintTest, EightBytesAtATimeAgreesWithTheByteWalk)
 {
     std::mt19937 random(7);
     // Dense in references, or long stretches without any "R".

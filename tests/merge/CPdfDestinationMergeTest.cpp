@@ -51,7 +51,7 @@ std::string Named(int count)
 
 }  // namespace
 
-TEST(DestinationRenamerTest, OnlyDestinationsAndGoToTargetsAreRenamed)
+TEST(CPdfDestinationRenamerTest, OnlyDestinationsAndGoToTargetsAreRenamed)
 {
     const std::pair<std::string, std::string> cases[] = {
         {"<</Subtype/Link/Dest(page.1)>>", "<</Subtype/Link/Dest<706167652e312d32>>>"},
@@ -71,7 +71,7 @@ TEST(DestinationRenamerTest, OnlyDestinationsAndGoToTargetsAreRenamed)
         EXPECT_EQ(Rename(text), expected.empty() ? text : expected) << text;
 }
 
-TEST(DestinationMergeTest, OneSortedTreeWithEveryNameOfBoth)
+TEST(CPdfDestinationMergeTest, OneSortedTreeWithEveryNameOfBoth)
 {
     TempDir dir;
     ASSERT_EQ(Append(dir, Named(300), Named(25), false), "");
@@ -105,7 +105,7 @@ TEST(DestinationMergeTest, OneSortedTreeWithEveryNameOfBoth)
     EXPECT_EQ(all.count("n1025-2"), 0u);
 }
 
-TEST(DestinationMergeTest, ARenamedNameCountsUpPastNamesTaken)
+TEST(CPdfDestinationMergeTest, ARenamedNameCountsUpPastNamesTaken)
 {
     // The second document defines n1000 (taken by the first) and n1000-2
     // itself: its n1000 becomes n1000-3, and its link follows.

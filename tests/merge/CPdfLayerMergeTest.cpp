@@ -58,7 +58,7 @@ std::string States(const std::string& path)
 
 }  // namespace
 
-TEST(LayerMerge, EveryGroupStartsAsItDidInItsOwnDocument)
+TEST(CPdfLayerMergeTest, EveryGroupStartsAsItDidInItsOwnDocument)
 {
     const struct {
         std::string first, second, states;
@@ -95,7 +95,7 @@ TEST(LayerMerge, EveryGroupStartsAsItDidInItsOwnDocument)
               std::string::npos);
 }
 
-TEST(LayerMerge, ListsOfTheDefaultConfigurationAreJoined)
+TEST(CPdfLayerMergeTest, ListsOfTheDefaultConfigurationAreJoined)
 {
     const std::string first =
         LayerPdf("a", "/Order[5 0 R 6 0 R]/RBGroups[[5 0 R 6 0 R]]/Locked[5 0 R]/AS[<</Event/View/OCGs[5 0 R]>>]/Name(A)",

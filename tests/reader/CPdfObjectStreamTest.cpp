@@ -29,7 +29,7 @@ std::string Raw(LoadedXRef& xref, int number, int generation = 0)
 
 }  // namespace
 
-TEST(ObjectStreamTest, MembersComeFromTheDecodedStreamPastFirst)
+TEST(CPdfObjectStreamTest, MembersComeFromTheDecodedStreamPastFirst)
 {
     // Stream 10 has bytes between /First and its first member, and its /N
     // lies in stream 11: loading 10 loads 11 on the way.
@@ -48,7 +48,7 @@ TEST(ObjectStreamTest, MembersComeFromTheDecodedStreamPastFirst)
     }
 }
 
-TEST(ObjectStreamTest, UntrustworthyObjectStreamsHaveNoMembers)
+TEST(CPdfObjectStreamTest, UntrustworthyObjectStreamsHaveNoMembers)
 {
     auto file = [](const std::string& dict, const std::string& content = "30 0 \n(thirty) ") {
         return File({{10, StreamObject("/Type /ObjStm " + dict, content)}}, {{30, 10, 0}});

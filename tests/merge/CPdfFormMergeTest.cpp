@@ -112,7 +112,7 @@ const std::vector<std::string> kCourier = {"name-2=Alice@Courier", "group-2.a=x@
 
 }  // namespace
 
-TEST(FormMerge, EveryDocumentsFieldsStayFieldsOfTheirOwnWithTheirFonts)
+TEST(CPdfFormMergeTest, EveryDocumentsFieldsStayFieldsOfTheirOwnWithTheirFonts)
 {
     const std::string helvetica = FormPdf(kForm, "Helvetica"), courier = FormPdf(kForm, "Courier");
     const std::string nameless =
@@ -173,7 +173,7 @@ TEST(FormMerge, EveryDocumentsFieldsStayFieldsOfTheirOwnWithTheirFonts)
     EXPECT_NE(ReadFile(dir.File("out.pdf")).find("/AcroForm<</Fields[4 0 R 5 0 R]" + kForm + ">>"), std::string::npos);
 }
 
-TEST(FormMerge, DocumentLevelEntriesAreJoined)
+TEST(CPdfFormMergeTest, DocumentLevelEntriesAreJoined)
 {
     const std::string first = FormPdf(kForm + "/SigFlags 1/CO[4 0 R]/XFA 6 0 R/NeedAppearances false", "Helvetica");
     const std::string second = FormPdf(kForm + "/SigFlags 2/CO[4 0 R 7 0 R]/NeedAppearances true", "Helvetica");
@@ -205,7 +205,7 @@ TEST(FormMerge, DocumentLevelEntriesAreJoined)
     }
 }
 
-TEST(FormMerge, InheritedAppearanceAndAlignmentStayWithTheirFields)
+TEST(CPdfFormMergeTest, InheritedAppearanceAndAlignmentStayWithTheirFields)
 {
     // The second form gives its fields another font and right alignment;
     // its field b and the LibreOffice-style fields with their own /DR keep
@@ -243,7 +243,7 @@ TEST(FormMerge, InheritedAppearanceAndAlignmentStayWithTheirFields)
     EXPECT_EQ(Form(dir.File("out.pdf")).FontOf("/Cour 9 Tf", CPdfObject()), "Courier");
 }
 
-TEST(FormMerge, FieldTreesThatLinkBackEndAndNamesNeedNotBeOnTop)
+TEST(CPdfFormMergeTest, FieldTreesThatLinkBackEndAndNamesNeedNotBeOnTop)
 {
     // Field 5 lists itself and its parent among its kids; field 4 has no
     // name, so its kid 7 carries the first part of the name.
