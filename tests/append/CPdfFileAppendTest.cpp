@@ -40,23 +40,6 @@ TEST(CPdfFileAppendTest, NumbersSecondDocumentAfterFirstAndJoinsPageTrees)
     EXPECT_EQ(out.substr(out.size() - 5), "%%EOF");
 }
 
-TEST(CPdfFileAppendTest, FirstRootNodeEditsKeepCountsAndInheritedAttributesRight)
-{
-    TempDir dir;
-    // An indirect /Count is replaced whole by the sum.
-    ASSERT_EQ(Append(dir, OnePage(kFont, "1", "", "6 0 R"), MinimalPdf(2), false), "");
-    EXPECT_NE(ObjectText(ReadFile(dir.File("out.pdf")), 2).find("/Count  3 >>"), std::string::npos);
-    const std::string rotated =
-        OnePageWith("", {{4, "1"}}, "4 0 R /Rotate 90 /CropBox [1 1 8 8] /MediaBox [0 0 9 9] /Resources << >>");
-    ASSERT_EQ(Append(dir, rotated, MinimalPdf(1), false), "");
-    const std::string out = ReadFile(dir.File("out.pdf"));
-    EXPECT_NE(ObjectText(out, 2).find("/Count  2 /Rotate"), std::string::npos) << ObjectText(out, 2);
-    // The second root stops what its pages would inherit from the first:
-    // what they had by default (Letter, a crop box as large as any media box).
-    EXPECT_EQ(ObjectText(out, 6), "6 0 obj\n<<\r/Parent 2 0 R\r/Rotate 0\r/CropBox [-32767 -32767 32767 32767]\r"
-                                  "/MediaBox [0 0 612 792]\r/Resources <<>> /Type /Pages /Kids [7 0 R ] /Count 1 >>\nendobj");
-}
-
 TEST(CPdfFileAppendTest, DamagedInputsGiveTheResultTheirUndamagedFormsGive)
 {
     // Font 5 is fetched by no check made on opening: only copying it finds

@@ -6,14 +6,25 @@ parsed in CPdfFileAppendTest.)"""
 
 import os, unittest
 
-from e2etools import (Fixtures, KorvelTestCase, expected_targets, fields, korvel, must, npages, page_labels,
-                      qpdf_problem, read, renders, targets, write)
+from e2etools import (Fixtures, KorvelTestCase, assemble, expected_targets, fields, korvel, must, npages,
+                      page_labels, qpdf_problem, read, renders, targets, write)
 from test_damaged import shifted
 from test_destinations import gs_named
 from test_encryption import form_pdf
-from test_labels import labelled
 
 FIX = Fixtures()
+
+
+def labelled(path, pages, nums):
+    """pages pages; nums: the /Nums array's text ("" for no /PageLabels), in
+    a number tree split over /Kids."""
+    kids = "/PageLabels<</Kids[9 0 R]>>" if nums else ""
+    objs = {1: "<</Type/Catalog/Pages 2 0 R%s>>" % kids,
+            2: "<</Type/Pages/Kids[%s]/Count %d>>" % (" ".join("%d 0 R" % (10 + p) for p in range(pages)), pages),
+            9: "<</Limits[0 99]/Nums[%s]>>" % nums}
+    objs.update({10 + p: "<</Type/Page/Parent 2 0 R/MediaBox[0 0 99 99]/Resources<<>>>>" for p in range(pages)})
+    write(path, assemble(objs))
+    return path
 
 
 class ManyInputs(KorvelTestCase):

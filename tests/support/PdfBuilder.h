@@ -234,6 +234,15 @@ public:
     MemoryFile& operator=(const MemoryFile&) = delete;
     ~MemoryFile() { close(m_fd); }
     std::string Path() const { return "/proc/self/fd/" + std::to_string(m_fd); }
+    // What the file holds now.
+    std::string Contents() const
+    {
+        std::string out;
+        char buf[65536];
+        for (ssize_t n; (n = pread(m_fd, buf, sizeof buf, static_cast<off_t>(out.size()))) > 0;)
+            out.append(buf, static_cast<size_t>(n));
+        return out;
+    }
 
 private:
     int m_fd;
