@@ -1,19 +1,11 @@
-// The byte helpers of raw copying: pattern search in memory and in files,
-// the token-aware scan and renumbering of an object's text, and the object
-// fingerprint used to find duplicates.
-#include <fcntl.h>
+// The token-aware scan of an object's text and its renumbering.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 #include "text/CPdfTextLexer.h"
-#include "base/PdfByteSearch.h"
-#include "copy/PdfFingerprint.h"
 #include "text/PdfObjectText.h"
-#include "support/PdfBuilder.h"
 
 namespace {
 
@@ -42,41 +34,7 @@ std::string Renumber(const std::string& text, int64_t newNumber, int64_t offset)
     return out;
 }
 
-fingerprint::Fingerprint Print(const std::string& text, uint32_t start = 0)
-{
-    return fingerprint::Compute(Bytes(text), Size(text), start);
-}
-
 }  // namespace
-
-TEST(PdfByteSearchTest, FindPatternGivesTheLastByteOfTheFirstMatchInsideTheRange)
-{
-    auto find = [](const std::string& s, uint32_t start, uint32_t length) {
-        return bytesearch::FindPattern(Bytes(s), start, length, "endobj", 6);
-    };
-    // 0: none begins at the start or later and ends within the length.
-    EXPECT_EQ(std::vector({find("abcendobjxyz", 0, 12), find("endendobj endobj", 0, 16), find("endobj endobj", 1, 13),
-                           find("xxendobj", 3, 8), find("xendobj", 0, 6), find("endobj", 6, 6)}),
-              std::vector<uint32_t>({8, 8, 12, 0, 0, 0}));
-}
-
-TEST(PdfByteSearchTest, FindInFileFindsPatternsAcrossEveryReadBoundary)
-{
-    constexpr int64_t kAt = 600000;
-    std::string contents(kAt + 1000, 'x');
-    contents.replace(kAt, 6, "endobj");
-    MemoryFile file(contents);
-    const int fd = open(file.Path().c_str(), O_RDONLY);
-    // Reads grow from 4 KiB: a search starting d bytes before the pattern
-    // must find it whatever read the pattern straddles.
-    for (const int64_t boundary : {4096, 12283, 258023})
-        for (int64_t d = boundary - 8; d <= boundary + 2; ++d)
-            ASSERT_EQ(bytesearch::FindInFile(fd, kAt - d, "endobj", 6), kAt + 5) << "distance " << d;
-    EXPECT_EQ(bytesearch::FindInFile(fd, kAt + 1, "endobj", 6), 0);
-    EXPECT_EQ(bytesearch::FindInFile(fd, kAt + 5000, "endobj", 6), 0);
-    EXPECT_EQ(bytesearch::FindInFile(fd, -1, "endobj", 6), 0);
-    close(fd);
-}
 
 TEST(PdfObjectTextTest, ScanFindsHeaderReferencesStreamSplitAndDirectLength)
 {
@@ -168,30 +126,4 @@ TEST(PdfObjectTextTest, RewriteStringsGivesEveryStringInHexadecimal)
     objecttext::RewriteStrings(Bytes(text), Size(text), split, upper, out);
     // Names and comments are no strings; nothing after the end is touched.
     EXPECT_EQ(out, "5 0 obj<</A<414221>/B<434421>/C[<45294621>]/N/x% (y)\n/D 1>>stream\n(data)");
-}
-
-TEST(PdfFingerprintTest, GenerationsAreSkippedAndEveryOtherByteCounts)
-{
-    EXPECT_EQ(Print("[5 0 R]"), Print("[5 17 R]"));
-    EXPECT_FALSE(Print("[5 0 R]") == Print("[6 0 R]"));
-    EXPECT_FALSE(Print("<< /A 1 >>") == Print("<</A\r\n1>>"));
-    // Nothing before the start index is read.
-    EXPECT_EQ(Print(" R", 1).count, 1u);
-    EXPECT_EQ(Print("0 R", 1).count, 0u);
-}
-
-TEST(PdfFingerprintTest, EightBytesAtATimeAgreesWithTheByteWalk)
-{
-    std::mt19937 random(7);
-    // Dense in references, or long stretches without any "R".
-    const std::string alphabets[] = {"R R 0 12 \r\n/<>abc\x80\xff", " \r\n0/<>abc\x80\xff"};
-    for (int round = 0; round < 2000; ++round) {
-        std::string text(random() % 300, ' ');
-        const std::string& alphabet = alphabets[round % 2];
-        for (char& c : text)
-            c = random() % 100 == 0 ? 'R' : alphabet[random() % alphabet.size()];
-        const uint32_t start = text.empty() ? 0 : static_cast<uint32_t>(random() % (text.size() + 1));
-        ASSERT_EQ(Print(text, start).count, fingerprint::CountNonBlank(Bytes(text), Size(text), start)) << text;
-        ASSERT_EQ(Print(text, start).checksum, fingerprint::ObjectChecksum(Bytes(text), Size(text), start, ~0u)) << text;
-    }
 }
