@@ -18,6 +18,7 @@
 #include "merge/CPdfOutlineMerge.h"
 #include "merge/CPdfPageLabelMerge.h"
 #include "merge/CPdfPageTreeMerge.h"
+#include "merge/CPdfStructureMerge.h"
 #include "base/CPdfException.h"
 #include "base/Messages.h"
 #include "base/PdfByteSearch.h"
@@ -244,9 +245,14 @@ void CPdfFileAppend::PlanMerges()
     m_merges.push_back(std::make_unique<CPdfPageLabelMerge>());
     m_merges.push_back(std::make_unique<CPdfFormMerge>());
     m_merges.push_back(std::make_unique<CPdfLayerMerge>());
+    auto structure = std::make_unique<CPdfStructureMerge>();
+    CPdfStructureMerge& tags = *structure;
+    m_merges.push_back(std::move(structure));
     m_merges.push_back(std::move(nameDictionary));
     for (const auto& merge : m_merges)
         merge->Plan(*m_plan);
+    for (size_t k : tags.GetUntagged())
+        m_untaggedNames.push_back(m_inputs[k]->name);
 }
 
 void CPdfFileAppend::WriteRawObject(const CPdfRawObject& text)
@@ -435,6 +441,9 @@ void CPdfFileAppend::FinishOutput()
     // The result is good, but an input was damaged: its owner should know.
     for (const std::string& name : rebuilt)
         diagnostics::Warn(name, msg::kXRefRebuilt);
+    // Tagged in part: a reader of the untagged pages is given no structure.
+    for (const std::string& name : m_untaggedNames)
+        diagnostics::Warn(name, msg::kUntagged);
 }
 
 void CPdfFileAppend::ReplaceFirstInput()

@@ -90,6 +90,8 @@ private:
     CPdfFile m_writer;
     std::unique_ptr<CPdfMergePlan> m_plan;
     std::vector<std::unique_ptr<CPdfDocumentMerge>> m_merges;
+    // Inputs without tags beside tagged ones, warned of once the result stands.
+    std::vector<std::string> m_untaggedNames;
     CPdfRawObject m_text;       // the object being copied
     std::string m_rewritten;    // its renumbered or edited form
     std::string m_edited;

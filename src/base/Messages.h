@@ -38,6 +38,7 @@ inline constexpr const char* kXRefTooLarge = "Cross-reference table is too large
 inline constexpr const char* kObjectStreamTooLarge = "Object stream is too large";
 // A warning, not a failure: the input was read from its rebuilt table.
 inline constexpr const char* kXRefRebuilt = "cross-reference data rebuilt";
+inline constexpr const char* kUntagged = "it has no tags; the result is tagged only in part";
 
 // Cross-reference streams
 inline constexpr const char* kXRefStreamSize = "Size of xref Stream is wrong type";

@@ -94,7 +94,14 @@ void CPdfNameTree::Walk(const CPdfMergePart& part, const CPdfObject& root, std::
 std::string CPdfNameTree::Plan(CPdfMergePlan& plan, std::vector<Entry> entries)
 {
     m_entries = std::move(entries);
-    std::stable_sort(m_entries.begin(), m_entries.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
+    if (m_keys == EKeys::kNumbers) {
+        // Digits without leading zeros: the shorter is the smaller.
+        std::stable_sort(m_entries.begin(), m_entries.end(), [](const Entry& a, const Entry& b) {
+            return a.key.size() != b.key.size() ? a.key.size() < b.key.size() : a.key < b.key;
+        });
+    } else {
+        std::stable_sort(m_entries.begin(), m_entries.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
+    }
     m_levels.clear();
     // Leaves of kNodeSize entries, then levels of kNodeSize kids, up to one
     // root; the root is numbered first.
@@ -133,14 +140,14 @@ void CPdfNameTree::Write(CPdfMergeOutput& output)
             }
             if (!root && hi > lo) {
                 body += "/Limits[";
-                CPdfValueWriter::WriteString(m_entries[lo].key, body);
-                CPdfValueWriter::WriteString(m_entries[hi - 1].key, body);
+                WriteKey(m_entries[lo].key, body);
+                WriteKey(m_entries[hi - 1].key, body);
                 body += "]";
             }
             if (node.leaf) {
-                body += "/Names[";
+                body += m_keys == EKeys::kNumbers ? "/Nums[" : "/Names[";
                 for (size_t i = node.first; i < node.last; ++i) {
-                    CPdfValueWriter::WriteString(m_entries[i].key, body);
+                    WriteKey(m_entries[i].key, body);
                     CPdfTextEdit::Join(body, m_entries[i].value);
                 }
             } else {
@@ -154,4 +161,12 @@ void CPdfNameTree::Write(CPdfMergeOutput& output)
     }
     m_entries.clear();
     m_levels.clear();
+}
+
+void CPdfNameTree::WriteKey(const std::string& key, std::string& out) const
+{
+    if (m_keys == EKeys::kNumbers)
+        CPdfTextEdit::Join(out, key);
+    else
+        CPdfValueWriter::WriteString(key, out);
 }
