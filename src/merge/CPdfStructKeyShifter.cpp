@@ -71,7 +71,7 @@ bool CPdfStructKeyShifter::Transform(const uint8_t* text, uint32_t length, std::
             CPdfTextLexer ahead = lexer;
             if (!ahead.Next(value) || value.kind == ETextToken::DictClose)
                 continue;  // no value: left to the reader as it was
-            const int64_t key = value.kind == ETextToken::Unsigned ? lexer.ValueOf(value) : -1;
+            int64_t key = value.kind == ETextToken::Unsigned ? lexer.ValueOf(value) : -1;
             const bool single = value.kind == ETextToken::Unsigned || value.kind == ETextToken::Number ||
                                 value.kind == ETextToken::Name || value.kind == ETextToken::Keyword ||
                                 value.kind == ETextToken::String || value.kind == ETextToken::HexString;
@@ -79,6 +79,8 @@ bool CPdfStructKeyShifter::Transform(const uint8_t* text, uint32_t length, std::
                 continue;  // a container is left as it was; it is no key
             CPdfTextLexer after = ahead;
             SkipValue(after, value);
+            if (after.GetPosition() != value.end)
+                key = -1;  // a reference, not a key
             result.append(reinterpret_cast<const char*>(text) + pos, token.start - pos);
             if (key >= 0 && key < m_limit) {
                 result.append(reinterpret_cast<const char*>(text) + token.start, value.start - token.start);

@@ -481,3 +481,57 @@ def page_labels(path):
         prefix = label.get("/P", "u:")
         labels.append(prefix[2:] + text.get(style, ""))
     return labels
+
+
+def tags(path):
+    """What a reader of the structure is given for each page, in order: for
+    every marked-content id the page's /StructParents key names in the
+    parent tree, (role after role mapping, language, whether the element's
+    page is this page and its /P chain reaches the root); None for a page
+    without a key. Streams of qpdf's JSON are dictionaries here."""
+    data = qpdf_json(path, "qpdf", "pages")
+    objs, get, catalog = objects(path, data)
+    deref = lambda v: (get(v) or {}).get("dict", get(v)) if isinstance(get(v), dict) and "stream" in get(v) else get(v)
+    root = get(catalog.get("/StructTreeRoot")) or {}
+    rolemap = get(root.get("/RoleMap")) or {}
+    entries = {}
+    nodes, seen = [root.get("/ParentTree")], set()
+    while nodes:
+        node = nodes.pop()
+        if isinstance(node, str):
+            if node in seen:
+                continue
+            seen.add(node)
+        node = get(node) or {}
+        nums = get(node.get("/Nums")) or []
+        entries.update(zip(nums[0::2], nums[1::2]))
+        nodes += get(node.get("/Kids")) or []
+    catalog_lang = catalog.get("/Lang")
+
+    def describe(ref, page):
+        element = get(ref) or {}
+        role = element.get("/S")
+        for _ in range(20):
+            if role not in rolemap or rolemap[role] == role:
+                break
+            role = rolemap[role]
+        lang, pg, chain, cur = None, element.get("/Pg"), False, ref
+        for _ in range(1000):
+            e = get(cur) or {}
+            lang = lang or e.get("/Lang")
+            pg = pg or e.get("/Pg")
+            if e.get("/Type") == "/StructTreeRoot" or "/ParentTree" in e:
+                chain = True
+                break
+            if "/P" not in e:
+                break
+            cur = e["/P"]
+        return role, lang or catalog_lang, pg == page, chain
+
+    out = []
+    for p in data["pages"]:
+        page = deref(p["object"])
+        key = page.get("/StructParents")
+        value = get(entries.get(key)) if key is not None else None
+        out.append(None if value is None else [describe(r, p["object"]) for r in (value if isinstance(value, list) else [value])])
+    return out
