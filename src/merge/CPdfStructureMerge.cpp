@@ -5,7 +5,7 @@
 
 #include "merge/CPdfMergeOutput.h"
 #include "merge/CPdfMergePlan.h"
-#include "merge/CPdfStructRoleRenamer.h"
+#include "merge/CPdfStructNameRenamer.h"
 #include "merge/PdfFreeName.h"
 #include "object/CPdfArray.h"
 #include "object/CPdfDictionary.h"
@@ -253,14 +253,26 @@ void CPdfStructureMerge::PlanTree(CPdfMergePlan& plan, std::vector<Input>& tagge
     }
     // The root's entries: what is joined, and everything else of the first
     // document's root as it was.
-    const std::string roleMap = JoinRoleMaps(plan, tagged);
-    const std::string ids = JoinIds(plan, tagged);
+    std::vector<CPdfStructNameRenamer::Names> names(tagged.size());
+    std::vector<std::map<std::string, std::string>> roles(tagged.size()), classes(tagged.size()), idNames(tagged.size());
+    const std::string roleMap = JoinMaps(plan, tagged, "RoleMap", roles);
+    const std::string classMap = JoinMaps(plan, tagged, "ClassMap", classes);
+    const std::string ids = JoinIds(plan, tagged, idNames);
+    for (size_t i = 0; i < tagged.size(); ++i) {
+        CPdfStructNameRenamer::Names renamed{std::move(roles[i]), std::move(classes[i]), std::move(idNames[i])};
+        if (renamed.Empty())
+            continue;
+        m_renamers.push_back(std::make_unique<CPdfStructNameRenamer>(std::move(renamed)));
+        plan.AddTransform(tagged[i].part, m_renamers.back().get());
+    }
     std::map<std::string, std::string> entries;
     entries["/K"] = documentRef;
     entries["/ParentTree"] = m_parentTreeRoot;
     entries["/ParentTreeNextKey"] = std::to_string(tagged.back().offset + tagged.back().next);
     if (!roleMap.empty())
         entries["/RoleMap"] = roleMap;
+    if (!classMap.empty())
+        entries["/ClassMap"] = classMap;
     if (!ids.empty())
         entries["/IDTree"] = ids;
     // PDF 2.0 namespaces: each input's elements name their own.
@@ -306,17 +318,17 @@ void CPdfStructureMerge::PlanTree(CPdfMergePlan& plan, std::vector<Input>& tagge
                         (properties ? "/UserProperties true" : "") + ">>");
 }
 
-std::string CPdfStructureMerge::JoinRoleMaps(CPdfMergePlan& plan, const std::vector<Input>& tagged)
+std::string CPdfStructureMerge::JoinMaps(CPdfMergePlan& plan, const std::vector<Input>& tagged, const char* key,
+                                         std::vector<std::map<std::string, std::string>>& renamed)
 {
-    const auto& parts = plan.GetParts();
     // Names any input maps, so that a new name is free in every one.
     std::unordered_set<std::string> taken;
     std::vector<CPdfObject> maps;
     for (const Input& input : tagged) {
         CPdfObject map;
-        input.value.GetDictionary()->Lookup("RoleMap", map);
+        input.value.GetDictionary()->Lookup(key, map);
         if (map.GetKind() == OBJ_DICTIONARY)
-            map.GetDictionary()->ForEachRaw([&](const std::string& key, const CPdfObject&) { taken.insert(key); });
+            map.GetDictionary()->ForEachRaw([&](const std::string& name, const CPdfObject&) { taken.insert(name); });
         maps.push_back(std::move(map));
     }
     std::map<std::string, std::string> joined;
@@ -325,40 +337,35 @@ std::string CPdfStructureMerge::JoinRoleMaps(CPdfMergePlan& plan, const std::vec
             continue;
         const size_t k = tagged[i].part;
         const CPdfValueWriter writer = PlannedWriter(plan, k);
-        std::map<std::string, std::string> renamed;
-        maps[i].GetDictionary()->ForEachRaw([&](const std::string& key, const CPdfObject& value) {
+        maps[i].GetDictionary()->ForEachRaw([&](const std::string& name, const CPdfObject& value) {
             const std::string text = writer.ToText(value);
-            const auto it = joined.find(key);
+            const auto it = joined.find(name);
             if (it == joined.end()) {
-                joined[key] = text;
+                joined[name] = text;
                 return;
             }
             if (it->second == text)
                 return;
             // Mapped otherwise before: this input's elements take a new name.
-            const std::string name =
-                freename::Find(key, k + 1, [&](const std::string& c) { return taken.count(c) != 0; });
-            taken.insert(name);
-            renamed[key] = name;
-            joined[name] = text;
+            const std::string free =
+                freename::Find(name, k + 1, [&](const std::string& c) { return taken.count(c) != 0; });
+            taken.insert(free);
+            renamed[i][name] = free;
+            joined[free] = text;
         });
-        if (!renamed.empty()) {
-            m_renamers.push_back(std::make_unique<CPdfStructRoleRenamer>(std::move(renamed)));
-            plan.AddTransform(k, m_renamers.back().get());
-        }
     }
-    (void)parts;
     if (joined.empty())
         return "";
     std::string out = "<<";
-    for (const auto& [key, value] : joined) {
-        CPdfValueWriter::WriteName(key, out);
+    for (const auto& [name, value] : joined) {
+        CPdfValueWriter::WriteName(name, out);
         CPdfTextEdit::Join(out, value);
     }
     return out + ">>";
 }
 
-std::string CPdfStructureMerge::JoinIds(CPdfMergePlan& plan, const std::vector<Input>& tagged)
+std::string CPdfStructureMerge::JoinIds(CPdfMergePlan& plan, const std::vector<Input>& tagged,
+                                        std::vector<std::map<std::string, std::string>>& renamed)
 {
     const auto& parts = plan.GetParts();
     struct Id {
@@ -404,6 +411,7 @@ std::string CPdfStructureMerge::JoinIds(CPdfMergePlan& plan, const std::vector<I
             if (listed.count(key) != 0 && own.count(key) == 0 && id.value.GetKind() == OBJ_REFERENCE) {
                 key = freename::Find(key, k + 1, [&](const std::string& c) { return taken.count(c) != 0; });
                 taken.insert(key);
+                renamed[i][id.key] = key;
                 std::string text;
                 CPdfValueWriter::WriteString(key, text);
                 plan.SetKey(k, id.value.GetRefNum(), "/ID", text);

@@ -18,8 +18,8 @@
 // a later input's as that input's part, else a /Part element made for it),
 // each part in its own input's language. Each input's parent-tree keys get
 // a range of their own, so every key of the result names the elements its
-// input's key named; /IDTree and /RoleMap are joined, a later ID or role
-// that an earlier input uses differently taking a free name. Keys that an
+// input's key named; /IDTree, /RoleMap and /ClassMap are joined, a later ID, role
+// or class that an earlier input uses differently taking a free name. Keys that an
 // untagged input left behind are taken out, and such inputs are listed for
 // a warning: the result is tagged only in part.
 class CPdfStructureMerge : public CPdfDocumentMerge {
@@ -49,8 +49,13 @@ private:
 
     void PlanKeys(CPdfMergePlan& plan, std::vector<Input>& tagged);
     void PlanTree(CPdfMergePlan& plan, std::vector<Input>& tagged);
-    std::string JoinRoleMaps(CPdfMergePlan& plan, const std::vector<Input>& tagged);
-    std::string JoinIds(CPdfMergePlan& plan, const std::vector<Input>& tagged);
+    // The joined /RoleMap or /ClassMap (key) as text, "" when no input has
+    // one; renamed[i]: the names tagged[i]'s elements take instead.
+    std::string JoinMaps(CPdfMergePlan& plan, const std::vector<Input>& tagged, const char* key,
+                         std::vector<std::map<std::string, std::string>>& renamed);
+    // The "N 0 R" of the joined /IDTree, "" when no input has one.
+    std::string JoinIds(CPdfMergePlan& plan, const std::vector<Input>& tagged,
+                        std::vector<std::map<std::string, std::string>>& renamed);
 
     std::vector<size_t> m_untagged;
     std::vector<std::unique_ptr<CPdfStructKeyShifter>> m_shifters;

@@ -2,7 +2,7 @@
 // The small valid documents a fuzzed document is appended to or onto. Each
 // brings other work for the merges: a plain one, one with every
 // document-level structure the job joins (outlines, named destinations, a
-// form, page labels, layers, inherited attributes), one written with a
+// form, page labels, layers, inherited attributes, a structure tree), one written with a
 // cross-reference stream and object streams, and an encrypted one.
 #include <string>
 #include <vector>
@@ -19,10 +19,11 @@ inline std::string Rich()
     b.Object(1, "<</Type/Catalog/Pages 2 0 R/Outlines 5 0 R/Names<</Dests 8 0 R>>"
                 "/AcroForm<</Fields[9 0 R]/DA(/Helv 0 Tf 0 g)/DR<</Font<</Helv 10 0 R>>>>>>"
                 "/PageLabels<</Nums[0<</S/r>>1<</S/D/P(A-)>>]>>"
-                "/OCProperties<</OCGs[11 0 R]/D<</OFF[11 0 R]/Order[11 0 R]>>>>>>");
+                "/OCProperties<</OCGs[11 0 R]/D<</OFF[11 0 R]/Order[11 0 R]>>>>"
+                "/StructTreeRoot 14 0 R/MarkInfo<</Marked true>>/Lang(en)>>");
     b.Object(2, "<</Type/Pages/Kids[3 0 R 4 0 R]/Count 2/Resources<</Font<</Helv 10 0 R>>>>"
                 "/MediaBox[0 0 200 200]/Rotate 90>>");
-    b.Object(3, "<</Type/Page/Parent 2 0 R/Contents 12 0 R/Annots[9 0 R 13 0 R]>>");
+    b.Object(3, "<</Type/Page/Parent 2 0 R/Contents 12 0 R/Annots[9 0 R 13 0 R]/StructParents 0>>");
     b.Object(4, "<</Type/Page/Parent 2 0 R/Contents 12 0 R>>");
     b.Object(5, "<</Type/Outlines/First 6 0 R/Last\n7 0 R/Count 2>>");
     b.Object(6, "<</Title(One)/Parent 5 0 R/Next 7 0 R/Dest(two)>>");
@@ -32,7 +33,11 @@ inline std::string Rich()
     b.Object(10, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>");
     b.Object(11, "<</Type/OCG/Name(Layer)>>");
     b.Stream(12, "", content);
-    b.Object(13, "<</Type/Annot/Subtype/Link/Rect[0 0 10 10]/Dest(two)>>");
+    b.Object(13, "<</Type/Annot/Subtype/Link/Rect[0 0 10 10]/Dest(two)/StructParent 1>>");
+    b.Object(14, "<</Type/StructTreeRoot/K 15 0 R/ParentTree<</Nums[0[16 0 R]1 16 0 R]>>/ParentTreeNextKey 2"
+                 "/RoleMap<</Custom/H1>>/IDTree<</Names[(h)16 0 R]>>>>");
+    b.Object(15, "<</Type/StructElem/S/Document/P 14 0 R/K 16 0 R>>");
+    b.Object(16, "<</S/Custom/P 15 0 R/Pg 3 0 R/ID(h)/K[0<</Type/OBJR/Obj 13 0 R>>]>>");
     return b.Trailer("/Root 1 0 R/Info<</Title(rich)>>").Build();
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "merge/CPdfStructKeyShifter.h"
-#include "merge/CPdfStructRoleRenamer.h"
+#include "merge/CPdfStructNameRenamer.h"
 
 namespace {
 
@@ -38,9 +38,9 @@ TEST(CPdfStructKeyShifterTest, KeysMoveByTheOffsetAndKeysOutsideTheRangeGo)
     EXPECT_EQ(Apply(CPdfStructKeyShifter(0, 0), "<</StructParents 0/X 1>>"), "<</X 1>>");
 }
 
-TEST(CPdfStructRoleRenamerTest, OnlyStructureElementsTakeTheNewRole)
+TEST(CPdfStructNameRenamerTest, ElementsTakeTheNewRolesClassesAndHeaderIds)
 {
-    const CPdfStructRoleRenamer rename({{"Custom", "Custom-2"}, {"Odd#", "Odd-2"}});
+    const CPdfStructNameRenamer rename({{{"Custom", "Custom-2"}, {"Odd#", "Odd-2"}}, {{"Cls", "Cls-2"}}, {{"x", "x-2"}}});
     EXPECT_EQ(Apply(rename, "<</S/Custom/P 4 0 R/K 0>>"), "<</S/Custom-2/P 4 0 R/K 0>>");
     EXPECT_EQ(Apply(rename, "<</K[<</P 5 0 R/S /Custom>>]/S/Custom/P 4 0 R>>"),
               "<</K[<</P 5 0 R/S /Custom-2>>]/S/Custom-2/P 4 0 R>>");
@@ -49,4 +49,11 @@ TEST(CPdfStructRoleRenamerTest, OnlyStructureElementsTakeTheNewRole)
     EXPECT_EQ(Apply(rename, "<</S/Custom/D 4 0 R>>"), "same");
     EXPECT_EQ(Apply(rename, "<</S/P/P 4 0 R/Alt(Custom)>>"), "same");
     EXPECT_EQ(Apply(rename, "<</S/CustomX/P 4 0 R>>"), "same");
+    // Classes: one name or an array of names (with revision numbers).
+    EXPECT_EQ(Apply(rename, "<</C/Cls/P 4 0 R>>"), "<</C/Cls-2/P 4 0 R>>");
+    EXPECT_EQ(Apply(rename, "<</P 4 0 R/C[/Other/Cls 1]>>"), "<</P 4 0 R/C[/Other/Cls-2 1]>>");
+    EXPECT_EQ(Apply(rename, "<</O/Cls/C/Cls>>"), "same");
+    // Header cells named by ID, in an attribute dictionary of their own.
+    EXPECT_EQ(Apply(rename, "<</O/Table/Headers[(x)<79>(x-1)]>>"), "<</O/Table/Headers[<782d32><79>(x-1)]>>");
+    EXPECT_EQ(Apply(rename, "<</ID(x)/T(x)/Headers(x)>>"), "same");
 }

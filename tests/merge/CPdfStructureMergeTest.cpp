@@ -123,14 +123,16 @@ TEST(CPdfStructureMergeTest, AnUntaggedFirstDocumentGetsANewRootAndMarkInfo)
 TEST(CPdfStructureMergeTest, RolesAndIdsThatAnEarlierInputUsesOtherwiseTakeFreeNames)
 {
     Tags a, b;
-    a.root = "/RoleMap<</Custom/H1/Shared/P>>/IDTree<</Names[(x)6 0 R]>>";
-    b.root = "/RoleMap<</Custom/P/Shared/P>>/IDTree<</Kids[<</Names[(x)6 0 R(y)6 0 R]>>]>>";
+    a.root = "/RoleMap<</Custom/H1/Shared/P>>/IDTree<</Names[(x)6 0 R]>>/ClassMap<</Cls<</O/Layout/Placement/Block>>>>";
+    b.root = "/RoleMap<</Custom/P/Shared/P>>/IDTree<</Kids[<</Names[(x)6 0 R(y)6 0 R]>>]>>"
+             "/ClassMap<</Cls<</O/Layout/Placement/Inline>>>>";
     PlannedInputs in({Tagged(a), Tagged(b)});
     CPdfStructureMerge merge;
     in.Run({&merge});
     EXPECT_EQ(Key(in, 0, 4, "RoleMap"), "<</Custom /H1 /Custom-2 /P /Shared /P>>");
     EXPECT_EQ(Key(in, 1, 6, "S"), "/Custom-2");
     EXPECT_EQ(Key(in, 0, 6, "S"), "/Custom");
+    EXPECT_EQ(Key(in, 0, 4, "ClassMap"), "<</Cls <</O /Layout /Placement /Block>> /Cls-2 <</O /Layout /Placement /Inline>>>>");
     // The joined ID tree (after the parent tree 17); x of the second is x-2.
     EXPECT_EQ(Key(in, 0, 4, "IDTree"), "18 0 R");
     EXPECT_EQ(Describe(At(in.New(18), "Names")), "[<78> 6 0 R <782d32> 14 0 R <79> 14 0 R]");
