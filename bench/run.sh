@@ -21,6 +21,9 @@
 #   (g) two files of 2,000 pages and ~96 MB each shaped like many real
 #       files: four objects a page (page, content, an image of 25 to 50 KB,
 #       a thumbnail of ~10 KB)
+#   (t) a tagged document of 20,000 pages (one paragraph element a page, a
+#       tagged link annotation on every tenth) appended to itself: the
+#       structure tree joined, its parent-tree keys moved
 #   (h) two documents of 200,000 text pages (~800,000 objects in all):
 #       korvel's time and peak memory, plain and /s, and bytes of peak
 #       memory per input object, beside qpdf's. qpdf runs once, limited to
@@ -60,7 +63,7 @@ cd "$work"
 # ---------------------------------------------------------------- inputs
 
 # A change to a generator (this script or make_pdf.py) makes new inputs.
-stamp=$(cat "$here/make_pdf.py" "$here/make_named.py" <(sed -n '/^# BEGIN GENERATORS/,/^# END GENERATORS/p' "$here/run.sh") | sha256sum | cut -c1-16)
+stamp=$(cat "$here/make_pdf.py" "$here/make_named.py" "$here/make_tagged.py" <(sed -n '/^# BEGIN GENERATORS/,/^# END GENERATORS/p' "$here/run.sh") | sha256sum | cut -c1-16)
 if [ "$(cat .inputs-stamp 2>/dev/null)" != "$stamp" ]; then
   rm -f ./*.pdf ./*.ps .inputs-stamp
 fi
@@ -113,6 +116,7 @@ make_inputs() {
   [ -f d1.pdf ] || qpdf --empty --pages d-source.pdf 1-300 -- d1.pdf
   [ -f d2.pdf ] || qpdf --empty --pages d-source.pdf 300-1 -- d2.pdf
   [ -f e1.pdf ] || python3 "$here/make_named.py" e1.pdf 20000
+  [ -f t1.pdf ] || python3 "$here/make_tagged.py" t1.pdf 20000
   for i in $(seq -w 1 100); do
     [ -f "f$i.pdf" ] || python3 "$here/make_pdf.py" "f$i.pdf" 20 224 "$((10#$i + 100))" "Part$i"
   done
@@ -234,6 +238,7 @@ bench_pair b "images, object streams" b1.pdf b2.pdf
 bench_pair c "20,000 small pages" c1.pdf c2.pdf
 bench_pair e "20,000 pages, named dests" e1.pdf e1.pdf
 bench_pair g "4 objects a page, 25-50 KB" g1.pdf g2.pdf
+bench_pair t "20,000 tagged pages" t1.pdf t1.pdf
 
 # (h) memory on many objects: korvel plain and /s, then qpdf once, bounded.
 objects() { tail -c 4096 "$1" | tr -c '[:print:]' '\n' | grep -o '/Size [0-9]*' | tail -n 1 | cut -d' ' -f2; }
