@@ -156,11 +156,17 @@ void CPdfStructureMerge::PlanKeys(CPdfMergePlan& plan, std::vector<Input>& tagge
         for (int32_t node : nodes)
             plan.Drop(k, node);
         const int64_t stated = input.value.GetDictionary()->GetInteger("ParentTreeNextKey", 0);
-        input.next = std::max<int64_t>(highest + 1, stated >= 0 && stated <= INT32_MAX ? stated : 0);
+        // A stated next key beyond one key per object names no more keys.
+        const int64_t size = parts[k].GetTableSize();
+        input.next = std::max<int64_t>(highest + 1, stated > 0 ? std::min(stated, size) : 0);
+        // Keys stay 32-bit integers, which every reader takes: past that,
+        // an input's keys name nothing.
+        input.next = std::min<int64_t>(input.next, INT32_MAX - base);
         input.offset = base;
         base += input.next;
         for (auto& [key, value] : keys)
-            entries.push_back({std::to_string(key + input.offset), std::move(value)});
+            if (key < input.next)
+                entries.push_back({std::to_string(key + input.offset), std::move(value)});
         m_shifters.push_back(std::make_unique<CPdfStructKeyShifter>(input.offset, input.next));
         plan.AddTransform(k, m_shifters.back().get());
     }
@@ -432,7 +438,22 @@ void CPdfStructureMerge::Write(CPdfMergeOutput& output)
         std::string body = "<<" + element.head + "/K[";
         if (element.kids.GetKind() == OBJ_DICTIONARY) {
             const CPdfValueWriter writer = output.WriterFor(element.part);
-            ForEachKid(element.kids, [&](const CPdfObject& kid) { writer.Write(kid, body); });
+            ForEachKid(element.kids, [&](const CPdfObject& kid) {
+                if (kid.GetKind() != OBJ_DICTIONARY) {
+                    writer.Write(kid, body);
+                    return;
+                }
+                // An element written into the root names the part it now
+                // hangs under.
+                body += "<</P " + CPdfTextEdit::Reference(element.number, 0);
+                kid.GetDictionary()->ForEachRaw([&](const std::string& key, const CPdfObject& value) {
+                    if (key == "P")
+                        return;
+                    CPdfValueWriter::WriteName(key, body);
+                    writer.Write(value, body);
+                });
+                body += ">>";
+            });
         } else {
             body += element.kidsText;
         }

@@ -11,6 +11,7 @@ struct Tags {
     std::string top = "Document";  // the role of the root's one element 5
     std::string lang = "(en)";     // the catalog's; "" for none
     std::string root;              // more entries of the root 4
+    std::string kids = "5 0 R";    // the root's /K
     bool tagged = true;            // false: no tree, but the page keeps its key
 };
 
@@ -24,7 +25,7 @@ std::string Tagged(const Tags& t)
     b.Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>");
     b.Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<<>>/StructParents 0/Annots[7 0 R]>>");
     if (t.tagged) {
-        b.Object(4, "<</Type/StructTreeRoot/K 5 0 R/ParentTree 8 0 R/ParentTreeNextKey 2" + t.root + ">>");
+        b.Object(4, "<</Type/StructTreeRoot/K " + t.kids + "/ParentTree 8 0 R/ParentTreeNextKey 2" + t.root + ">>");
         b.Object(5, "<</Type/StructElem/S/" + t.top + "/P 4 0 R/K[6 0 R]>>");
         b.Object(6, "<</S/Custom/P 5 0 R/Pg 3 0 R/K[0<</Type/OBJR/Obj 7 0 R>>]/ID(x)>>");
         b.Object(8, "<</Nums[0[6 0 R]1 6 0 R]>>");
@@ -88,6 +89,14 @@ TEST(CPdfStructureMergeTest, InputsWithoutADocumentElementGetAPartAndUntaggedOne
     EXPECT_EQ(Key(in, 2, 3, "StructParents"), "null");
     EXPECT_EQ(Key(in, 2, 7, "StructParent"), "null");
     EXPECT_EQ(merge.GetUntagged(), std::vector<size_t>{2});
+
+    // An element written into the root itself names its new part.
+    Tags direct;
+    direct.kids = "[<</S/Sect/P 4 0 R/K 6 0 R>>]";
+    PlannedInputs inner({Tagged({}), Tagged(direct)});
+    CPdfStructureMerge innerMerge;
+    inner.Run({&innerMerge});
+    EXPECT_EQ(Describe(At(inner.New(18), "K")), "[<</K 14 0 R /P 18 0 R /S /Sect>>]");
 
     // Only the first is tagged: its tree stays, the others lose their keys.
     PlannedInputs first({Tagged({}), Tagged(none)});
