@@ -153,7 +153,8 @@ bool CPdfDuplicateMatcher::Fail(int32_t number, bool allowPages)
     return false;
 }
 
-void CPdfDuplicateMatcher::Settle(int32_t number, bool matchedToItself, int32_t part)
+void CPdfDuplicateMatcher::Settle(int32_t number, bool matchedToItself, int32_t part,
+                                  const std::vector<int32_t>& stillOn)
 {
     // Objects that relied on `number` while it was being examined.
     const auto it = m_dependents.find(number);
@@ -175,6 +176,14 @@ void CPdfDuplicateMatcher::Settle(int32_t number, bool matchedToItself, int32_t 
         }
         auto& list = deps->second.on;
         list.erase(std::remove(list.begin(), list.end(), number), list.end());
+        // What `number` still waits for, p waits for too: p may only be
+        // shared if those end up shared.
+        for (int32_t d : stillOn) {
+            if (d == p || std::find(list.begin(), list.end(), d) != list.end())
+                continue;
+            list.push_back(d);
+            m_dependents[d].push_back(p);
+        }
         if (list.empty())
             m_provisional.erase(deps);
     }
@@ -255,7 +264,7 @@ bool CPdfDuplicateMatcher::MatchObject(int32_t number, bool allowPages)
             Fail(a, allow);
         }
         stack.pop_back();
-        Settle(a, success && target == a, targetPart);
+        Settle(a, success && target == a, targetPart, dependsOn);
         if (success && !dependsOn.empty()) {
             for (int32_t d : dependsOn)
                 m_dependents[d].push_back(a);

@@ -64,7 +64,9 @@ private:
     bool MatchObject(int32_t number, bool allowPages);
     bool BeginMatch(int32_t number, bool allowPages, std::vector<Frame>& stack);
     bool Fail(int32_t number, bool allowPages);
-    void Settle(int32_t number, bool matchedToItself, int32_t part);
+    // number is decided: the objects that relied on it fail with it, or
+    // rely on what it still relies on (stillOn) instead.
+    void Settle(int32_t number, bool matchedToItself, int32_t part, const std::vector<int32_t>& stillOn);
     bool ReadExaminedText(int32_t number, std::string& text);
     // An earlier object (in input part, when part >= 0) equal to text;
     // false when there is none.

@@ -94,6 +94,16 @@ TEST(CPdfFileAppendTest, CompactSharesEqualObjectsOnlyWhenWhatTheyReferToIsShare
     const std::string a1 = OnePage(kFont, "<< /A 1 >>"), count = OnePage(kFont, "1", "", "6 0 R");
     const std::string cycle = OnePage(kFont, "<< /Other 7 0 R >>", "<< /Other 6 0 R >>");
     const std::string chain = OnePageWith("/A 6 0 R /B 8 0 R", {{6, "<< /N 7 0 R >>"}, {7, "(seven)"}, {8, "(y)"}});
+    // Reached from link 4: page 3 (its annotation first), link 5, action 6
+    // back to the page, and 7, which names only 6. The page is never shared,
+    // so neither is anything that leads to it, 7 included.
+    PdfBuilder linked;
+    linked.Object(1, "<</Type/Catalog/Pages 2 0 R>>").Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>");
+    linked.Object(3, "<</Type/Page/Annots[5 0 R 4 0 R]/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<<>>>>");
+    linked.Object(4, "<</Type/Annot/Subtype/Link/Rect[0 0 1 1]/P 3 0 R>>");
+    linked.Object(5, "<</Type/Annot/Subtype/Link/Rect[0 0 1 1]/A 6 0 R>>");
+    linked.Object(6, "<</S/GoTo/D[3 0 R/Fit]/Next 7 0 R>>").Object(7, "<</S/Named/N/NextPage/Next 6 0 R>>");
+    const std::string link = linked.Trailer("/Root 1 0 R").Build();
     // Objects of the result: "-" not written (shared), "+" written, else text it holds.
     const struct {
         std::string first, second;
@@ -114,6 +124,7 @@ TEST(CPdfFileAppendTest, CompactSharesEqualObjectsOnlyWhenWhatTheyReferToIsShare
         // when the first document has the texts under swapped numbers).
         {cycle, cycle, true, {{6 + 7, "-"}, {7 + 7, "-"}}},
         {OnePage(kFont, "<< /Other 6 0 R >>", "<< /Other 7 0 R >>"), cycle, true, {{6 + 7, "+"}, {7 + 7, "+"}}},
+        {link, link, true, {{5 + 7, "+"}, {6 + 7, "+"}, {7 + 7, "+"}}},
         // Page-tree nodes and an indirect /Count object are always written.
         {count, count, true, {{2 + 6, "+"}, {3 + 6, "+"}, {6 + 6, "+"}}},
     };
