@@ -259,7 +259,6 @@ void CPdfStructureMerge::PlanTree(CPdfMergePlan& plan, std::vector<Input>& tagge
     }
     // The root's entries: what is joined, and everything else of the first
     // document's root as it was.
-    std::vector<CPdfStructNameRenamer::Names> names(tagged.size());
     std::vector<std::map<std::string, std::string>> roles(tagged.size()), classes(tagged.size()), idNames(tagged.size());
     const std::string roleMap = JoinMaps(plan, tagged, "RoleMap", roles);
     const std::string classMap = JoinMaps(plan, tagged, "ClassMap", classes);
