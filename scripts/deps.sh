@@ -5,7 +5,7 @@
 # otherwise the exact command to run is printed.
 set -eu
 what=${1:-test}
-packages="cmake g++ make pkg-config zlib1g-dev nettle-dev qpdf"
+packages="cmake g++ make pkg-config zlib1g-dev nettle-dev libxxhash-dev qpdf"
 if [ "$what" = test ]; then
   packages="$packages libgtest-dev poppler-utils ghostscript python3 groff-base pdftk-java"
 fi

@@ -14,7 +14,7 @@
 class CPdfFingerprintIndex {
 public:
     struct Item {
-        uint64_t key;  // count << 32 | checksum
+        uint64_t key;  // the fingerprint's hash
         int32_t part;
         int32_t number;
     };
@@ -30,10 +30,7 @@ public:
     std::pair<const Item*, const Item*> Find(const fingerprint::Fingerprint& f) const;
 
 private:
-    static uint64_t KeyOf(const fingerprint::Fingerprint& f)
-    {
-        return (static_cast<uint64_t>(f.count) << 32) | f.checksum;
-    }
+    static uint64_t KeyOf(const fingerprint::Fingerprint& f) { return f.hash; }
 
     std::vector<Item> m_items;
     size_t m_committed = 0;

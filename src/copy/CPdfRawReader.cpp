@@ -24,6 +24,9 @@ constexpr size_t kLargestRead = 128 * 1024;
 // read here, the data itself is copied file to file.
 constexpr size_t kCacheBlocks = 256;
 constexpr size_t kCacheBlockSize = 4 * 1024;
+// An object read whole beyond this size is read straight into its text:
+// through the cache it would cost a system call and a copy every block.
+constexpr size_t kLargestCachedRead = 8 * 1024;
 // Enough to see "endstream" after a stream's data in the usual layouts.
 constexpr size_t kEndstreamRead = 256;
 
@@ -341,7 +344,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
         return true;
     }
     size_t have = 0;
-    if (length <= static_cast<int64_t>(kLargestRead)) {
+    if (length <= static_cast<int64_t>(kLargestCachedRead)) {
         const uint8_t* bytes = Span(position, static_cast<size_t>(length), have);
         text.assign(reinterpret_cast<const char*>(bytes), have);
     } else {

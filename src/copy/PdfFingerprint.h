@@ -3,30 +3,25 @@
 #include <cstdint>
 #include <string>
 
-// The fingerprint of an object's text: a count of its non-blank bytes and a
-// CRC-32 style checksum, both over the same "processed" bytes. The text is
-// walked from its end towards index start; a reference's "R", the space
-// before it and its generation digits are skipped (its object number stays
-// part of the fingerprint).
+// The fingerprint of an object's text: a 64-bit hash of its "processed"
+// bytes. Processed bytes are the text from index start on, less what a
+// reference's generation adds: reading from the end, an "R" with a space
+// before it is dropped with that space and the generation digits, and the
+// byte before them stands in its place (the object number stays). Two texts
+// with equal processed bytes have equal fingerprints, so an object renumbered
+// with another generation still finds its twin.
 namespace fingerprint {
 
-uint32_t CountNonBlank(const uint8_t* text, uint32_t length, uint32_t start);
-
-// Reflected CRC-32 table (polynomial 0xEDB88320), no final inversion, bytes
-// fed from the end of the text.
-uint32_t ObjectChecksum(const uint8_t* text, uint32_t length, uint32_t start, uint32_t initial);
-
-// The processed bytes in the order they are fed; two texts with equal
-// processed bytes have equal fingerprints.
-std::string ProcessedBytes(const uint8_t* text, uint32_t length, uint32_t start);
-
 struct Fingerprint {
-    uint32_t count = 0;
-    uint32_t checksum = 0;
-    bool operator==(const Fingerprint& other) const { return count == other.count && checksum == other.checksum; }
+    uint64_t hash = 0;
+    bool operator==(const Fingerprint& other) const { return hash == other.hash; }
 };
 
-// Both values at once, in one walk.
+// XXH3 over the processed bytes, first to last: the library's fast hash, as
+// whole images and fonts are fingerprinted.
 Fingerprint Compute(const uint8_t* text, uint32_t length, uint32_t start);
+
+// The processed bytes themselves, first to last.
+std::string ProcessedBytes(const uint8_t* text, uint32_t length, uint32_t start);
 
 }  // namespace fingerprint

@@ -6,7 +6,7 @@
 
 TEST(CPdfFingerprintIndexTest, CandidatesAreCommittedOnesInInputThenNumberOrder)
 {
-    const fingerprint::Fingerprint a{10, 0xABCD}, b{10, 0xABCE}, c{11, 0xABCD};
+    const fingerprint::Fingerprint a{0xABCD}, b{0xABCE}, c{0x1ABCD};
     CPdfFingerprintIndex index;
     EXPECT_TRUE(index.IsEmpty());
     index.Add(0, 9, a);
@@ -23,9 +23,9 @@ TEST(CPdfFingerprintIndexTest, CandidatesAreCommittedOnesInInputThenNumberOrder)
     for (const auto* item = found.first; item != found.second; ++item)
         seen.push_back({item->part, item->number});
     EXPECT_EQ(seen, (std::vector<std::pair<int32_t, int32_t>>{{0, 3}, {0, 9}, {1, 1}}));
-    found = index.Find(c);  // same checksum, another length: apart
+    found = index.Find(c);
     ASSERT_EQ(found.second - found.first, 1);
     EXPECT_EQ(found.first->number, 2);
-    found = index.Find({12, 0xABCD});
+    found = index.Find({0x2ABCD});
     EXPECT_EQ(found.first, found.second);
 }
