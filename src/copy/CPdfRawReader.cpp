@@ -27,6 +27,8 @@ constexpr size_t kCacheBlockSize = 4 * 1024;
 // An object read whole beyond this size is read straight into its text:
 // through the cache it would cost a system call and a copy every block.
 constexpr size_t kLargestCachedRead = 8 * 1024;
+// Enough for a stream's length written as an object of its own.
+constexpr size_t kLengthObjectRead = 64;
 // Enough to see "endstream" after a stream's data in the usual layouts.
 constexpr size_t kEndstreamRead = 256;
 
@@ -184,16 +186,32 @@ int64_t CPdfRawReader::FindEndobj(int64_t position)
     return got >= 6 ? bytesearch::FindInFile(m_fd, position + static_cast<int64_t>(got) - 5, "endobj", 6) : 0;
 }
 
+int64_t CPdfRawReader::ReadIndirectLength(const objecttext::Layout& layout)
+{
+    const auto& entries = m_xref.GetEntries();
+    if (layout.lengthNumber <= 0 || static_cast<size_t>(layout.lengthNumber) >= entries.size())
+        return -1;
+    const XRefEntry& entry = entries[static_cast<size_t>(layout.lengthNumber)];
+    if (entry.type != 1 || entry.generation != layout.lengthGeneration)
+        return -1;
+    uint8_t text[kLengthObjectRead];
+    const size_t n = ReadCached(m_xref.GetBaseOffset() + entry.offset, text, sizeof(text));
+    return objecttext::IntegerObjectValue(text, static_cast<uint32_t>(n), layout.lengthNumber,
+                                          layout.lengthGeneration);
+}
+
 int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uint8_t* chunk, uint32_t got,
                                      const objecttext::Layout& layout, int64_t& dataStart)
 {
     dataStart = -1;
-    // The usual case, read from the first chunk alone: a direct /Length
-    // whose data is followed by "endstream".
-    if (layout.directLength >= 0) {
+    // The usual cases: a direct /Length, or one in a plain object of its
+    // own nearby (as many producers write it, read through the cache
+    // rather than the parser), whose data is followed by "endstream".
+    const int64_t length = layout.directLength >= 0 ? layout.directLength : ReadIndirectLength(layout);
+    if (length >= 0) {
         const uint32_t start = objecttext::DataStart(chunk, got, layout.split);
         if (start < got) {
-            const int64_t dataEnd = position + start + layout.directLength;
+            const int64_t dataEnd = position + start + length;
             uint8_t after[kEndstreamRead];
             const size_t n = ReadCached(dataEnd, after, sizeof(after));
             if (objecttext::StartsWithEndstream(after, static_cast<uint32_t>(n))) {

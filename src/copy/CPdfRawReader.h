@@ -71,6 +71,9 @@ private:
     // Rewrites the text read for object `number` at position in its
     // decrypted form; false when its tail cannot be read.
     bool DecryptObject(int32_t number, int64_t position, const FilePlace& place, CPdfRawObject& out);
+    // The value of a stream's /Length written as "N G R", when object N is
+    // a plain integer in the file; -1 otherwise (the parser decides then).
+    int64_t ReadIndirectLength(const objecttext::Layout& layout);
     // Where the data of the stream object at position ends (-1 when no
     // "endstream" follows it at its /Length); dataStart is set with it.
     int64_t FindStreamEnd(int32_t number, int64_t position, const uint8_t* chunk, uint32_t got,

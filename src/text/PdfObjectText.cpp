@@ -49,8 +49,12 @@ void Scan(const uint8_t* text, uint32_t length, Layout& out)
             }
             break;
         case kTwoNumbers:
-            if (!(token.kind == ETextToken::Keyword && lexer.Is(token, "R")))
+            if (!(token.kind == ETextToken::Keyword && lexer.Is(token, "R"))) {
                 out.directLength = lengthValue;
+            } else {
+                out.lengthNumber = lengthValue;
+                out.lengthGeneration = lexer.ValueOf(previous);
+            }
             lengthState = kDone;
             break;
         default:
@@ -95,6 +99,21 @@ void Scan(const uint8_t* text, uint32_t length, Layout& out)
         older = previous;
         previous = token;
     }
+}
+
+int64_t IntegerObjectValue(const uint8_t* text, uint32_t length, int64_t number, int64_t generation)
+{
+    CPdfTextLexer lexer(text, length);
+    TextToken a, b, c, value, end;
+    if (!lexer.Next(a) || !lexer.Next(b) || !lexer.Next(c) || !lexer.Next(value) || !lexer.Next(end))
+        return -1;
+    if (a.kind != ETextToken::Unsigned || b.kind != ETextToken::Unsigned || !lexer.Is(c, "obj") ||
+        value.kind != ETextToken::Unsigned || end.kind != ETextToken::Keyword || !lexer.Is(end, "endobj"))
+        return -1;
+    // A keyword cut short by the end of the text may be a longer word.
+    if (lexer.ValueOf(a) != number || lexer.ValueOf(b) != generation || end.end >= length)
+        return -1;
+    return lexer.ValueOf(value);
 }
 
 uint32_t LineEndLength(const uint8_t* text, uint32_t length)

@@ -48,11 +48,21 @@ struct Layout {
     // The value of the object's own /Length when it is written directly as
     // an integer, else -1 (absent, indirect, or not found by this scan).
     int64_t directLength = -1;
+    // When /Length is a reference instead ("/Length 12 0 R"): its object
+    // number and generation, else -1.
+    int64_t lengthNumber = -1;
+    int64_t lengthGeneration = -1;
     std::vector<Reference> references;  // after the header, before split
 };
 
 // Scans the object's text as tokens up to "stream" or "endobj".
 void Scan(const uint8_t* text, uint32_t length, Layout& out);
+
+// The value of an object whose text is "N G obj", one unsigned integer and
+// "endobj" followed by at least one byte (as producers write a stream's
+// indirect /Length), for object `number`, generation `generation`; -1 for
+// any other text.
+int64_t IntegerObjectValue(const uint8_t* text, uint32_t length, int64_t number, int64_t generation);
 
 // Where the data of a stream begins: after the rest of the line that holds
 // the keyword "stream" (LF, CR, or CR LF), given split = one past the keyword.

@@ -60,8 +60,31 @@ TEST(PdfObjectTextTest, ScanFindsHeaderReferencesStreamSplitAndDirectLength)
     EXPECT_EQ(s.directLength, 4);
     EXPECT_TRUE(s.references.empty());
     EXPECT_EQ(Scan("1 0 obj << /Length 4 0 R >> stream\n").directLength, -1);
+    const objecttext::Layout indirect = Scan("1 0 obj<</Length 14 2 R/Filter/FlateDecode>>stream\n");
+    EXPECT_EQ(std::make_pair(indirect.lengthNumber, indirect.lengthGeneration), std::make_pair(int64_t{14}, int64_t{2}));
+    EXPECT_EQ(s.lengthNumber, -1);
     EXPECT_EQ(Scan("1 0 obj << /D << /Length 4 >> >> stream\n").directLength, -1);
     EXPECT_EQ(Scan("1 0 obj [99999999999 0 R] endobj").references.at(0).number, -1);
+}
+
+TEST(PdfObjectTextTest, AnIndirectLengthIsReadOnlyFromAPlainIntegerObject)
+{
+    const auto value = [](const std::string& text, int64_t number = 14, int64_t generation = 0) {
+        return objecttext::IntegerObjectValue(reinterpret_cast<const uint8_t*>(text.data()),
+                                              static_cast<uint32_t>(text.size()), number, generation);
+    };
+    EXPECT_EQ(value("14 0 obj\n209\nendobj\n"), 209);
+    EXPECT_EQ(value("14 0 obj 209 endobj 15 0 obj"), 209);
+    EXPECT_EQ(value("14 0 obj%c\n209%c\nendobj\n"), 209);
+    // Anything the parser would have to decide is left to it.
+    EXPECT_EQ(value("14 0 obj\n209\nendobj\n", 15), -1);
+    EXPECT_EQ(value("14 1 obj\n209\nendobj\n"), -1);
+    EXPECT_EQ(value("14 0 obj\n209.0\nendobj\n"), -1);
+    EXPECT_EQ(value("14 0 obj\n-209\nendobj\n"), -1);
+    EXPECT_EQ(value("14 0 obj\n15 0 R\nendobj\n"), -1);
+    EXPECT_EQ(value("14 0 obj\n99999999999\nendobj\n"), -1);
+    EXPECT_EQ(value("14 0 obj\n209\nendobj"), -1);  // cut short: "endobj..."?
+    EXPECT_EQ(value("14 0 obj\n209\nendobjX"), -1);
 }
 
 TEST(PdfObjectTextTest, ScanTellsAValueThatDoesNotCloseBeforeItsKeyword)
