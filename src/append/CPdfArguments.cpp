@@ -21,8 +21,21 @@ bool EndsWithPdf(const std::string& name)
 CPdfArguments CPdfArguments::Parse(int argc, char** argv)
 {
     CPdfArguments parsed;
-    const int n = argc - 1;
-    std::vector<std::string> args(argv + 1, argv + (n > 0 ? argc : 1));
+    std::vector<std::string> args;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!options || arg.compare(0, 2, "--") != 0) {
+            args.push_back(arg);
+        } else if (arg == "--") {
+            options = false;
+        } else if (arg == "--incremental") {
+            parsed.m_incremental = true;
+        } else {
+            throw CPdfException(msg::kWrongParameters).Because(msg::kUnknownOption + arg + msg::kSeeHelp);
+        }
+    }
+    const int n = static_cast<int>(args.size());
     const char* problem = nullptr;
     if (n == 2 || n == 3) {
         parsed.m_inputNames = {args[0], args[1]};

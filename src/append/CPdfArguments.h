@@ -9,7 +9,10 @@
 // the compact switch, as always, unless the fourth ends in ".pdf": three
 // inputs and an output; five or more are inputs, the output and an optional
 // last "/s". No output name, or an empty one in the three-argument form, is
-// the in-place form.
+// the in-place form. Options come first out of the arguments, wherever they
+// stand: an argument starting with "--" is one (the argument "--" ends them,
+// so a file name may then start with "--"); the rules above apply to the
+// rest.
 class CPdfArguments {
 public:
     // The output name that makes the result replace the first input.
@@ -21,6 +24,9 @@ public:
     const std::vector<std::string>& GetInputNames() const { return m_inputNames; }
     const std::string& GetOutputName() const { return m_outputName; }
     bool IsCompact() const { return m_compact; }
+    // --incremental: the later inputs go into one incremental update of the
+    // first, whose bytes stay as they are.
+    bool IsIncremental() const { return m_incremental; }
     // The result replaces the first input.
     bool IsInPlace() const { return m_outputName == kInPlaceName; }
 
@@ -28,4 +34,5 @@ private:
     std::vector<std::string> m_inputNames;
     std::string m_outputName;
     bool m_compact = false;
+    bool m_incremental = false;
 };

@@ -2,6 +2,10 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <nettle/md5.h>
+#include <chrono>
 
 #include <algorithm>
 #include <cerrno>
@@ -137,10 +141,12 @@ bool CPdfFileAppend::Run()
     m_numbering.PlaceDangling();
     m_writer.ResetXRefTable(static_cast<int32_t>(m_numbering.GetDanglingNumber()));
 
-    std::string version;
-    for (const auto& input : m_inputs)
-        version = std::max(version, input->doc.GetVersion());
-    m_writer.WriteHeader(version);
+    if (!m_arguments.IsIncremental()) {
+        std::string version;
+        for (const auto& input : m_inputs)
+            version = std::max(version, input->doc.GetVersion());
+        m_writer.WriteHeader(version);
+    }
 
     for (size_t k = 0; k < m_inputs.size(); ++k) {
         CopyInput(k);
@@ -179,9 +185,53 @@ void CPdfFileAppend::OpenInputs()
     // Written beside its final place and moved there at the end; in the
     // in-place form that place is the first input's.
     const std::string& target = m_arguments.IsInPlace() ? names[0] : m_arguments.GetOutputName();
+    if (m_arguments.IsIncremental()) {
+        OpenUpdate(target);
+        return;
+    }
     if (!m_outputFile.Create(target))
         throw CPdfException(msg::kFileOpenError).InFile(target).Because(m_outputFile.GetError());
     m_writer.AttachOutput(m_outputFile.Get(), target);
+}
+
+void CPdfFileAppend::OpenUpdate(const std::string& target)
+{
+    Input& first = *m_inputs[0];
+    // The update points back at the file's own chain of sections: it must
+    // be the chain every reader follows.
+    if (first.doc.WasRebuilt())
+        throw CPdfException(msg::kDamaged).InFile(first.name).Because(msg::kUpdateNeedsChain);
+    if (first.xref->GetSecurityHandler() != nullptr)
+        throw CPdfException(msg::kEncrypted).InFile(first.name).Because(msg::kUpdateNotEncrypted);
+    const int fd = first.doc.GetDescriptor();
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        throw CPdfException(msg::kCantOpenFile).InFile(first.name).BecauseOf(errno);
+    const int64_t length = st.st_size;
+    // The update's size: the later inputs, and the objects of the first
+    // that the merges write again.
+    int64_t later = 0;
+    for (size_t k = 1; k < m_inputs.size(); ++k)
+        if (stat(m_inputs[k]->name.c_str(), &st) == 0)
+            later += st.st_size;
+    const int64_t room = later + later / 8 + (int64_t(1) << 20);
+    if (m_arguments.IsInPlace()) {
+        if (!m_updateFile.Open(target))
+            throw CPdfException(msg::kFileOpenError).InFile(target).Because(m_updateFile.GetError());
+        if (!m_updateFile.CheckRoom(room))
+            throw CPdfException(msg::kWriteError).InFile(target).Because(m_updateFile.GetError());
+        m_writer.AttachOutput(m_updateFile.Get(), target, m_updateFile.GetOriginalLength());
+    } else {
+        if (!m_outputFile.Create(target))
+            throw CPdfException(msg::kFileOpenError).InFile(target).Because(m_outputFile.GetError());
+        m_writer.AttachOutput(m_outputFile.Get(), target);
+        // The first input's bytes as they are, copied file to file.
+        m_writer.CopyFromFile(fd, 0, length);
+    }
+    // The update starts on a line of its own.
+    uint8_t last = '\n';
+    if (length > 0 && pdfformat::ReadAt(fd, length - 1, &last, 1) == 1 && last != '\n' && last != '\r')
+        m_writer.Write("\n");
 }
 
 void CPdfFileAppend::OpenInput(Input& input)
@@ -356,15 +406,18 @@ void CPdfFileAppend::CopyObjects(size_t k)
     // gives way to the first's and is not copied).
     using ETreeRole = CPdfCatalog::ETreeRole;
     std::vector<ETreeRole> roles(static_cast<size_t>(size), ETreeRole::kNone);
+    const bool keepFirst = KeepsFirstInput(k);
     for (const CPdfCatalog::TreeObject& object : input.doc.GetCatalog()->GetTreeObjects())
         if (object.number > 0 && object.number < size && (k == 0 || object.role != ETreeRole::kCatalog))
             roles[static_cast<size_t>(object.number)] = object.role;
     for (int32_t i = 1; i < size; ++i) {
         const int64_t number = m_numbering.OutputNumber(k, i);
         const XRefEntry& in = (*input.entries)[static_cast<size_t>(i)];
-        // Free until written; a free entry keeps its generation.
+        // Free until written; a free entry keeps its generation. An update
+        // leaves the first input's entries as the file has them.
         const int64_t at = m_writer.GetOutputPosition();
-        m_writer.SetOutputEntry(static_cast<int32_t>(number), in.type == 0 ? in.generation : 0, at, 0);
+        if (!keepFirst)
+            m_writer.SetOutputEntry(static_cast<int32_t>(number), in.type == 0 ? in.generation : 0, at, 0);
         const ETreeRole role = roles[static_cast<size_t>(i)];
         // A tree object the document information or the encryption also
         // names would be lost with them.
@@ -384,7 +437,8 @@ void CPdfFileAppend::CopyObjects(size_t k)
         if (role != ETreeRole::kNone &&
             !ReadsAs(m_text, *input.xref, role, input.xref->WasRebuilt() == input.checkedRebuilt))
             throw PageTreeDamaged(i);
-        m_writer.SetOutputEntry(static_cast<int32_t>(number), m_numbering.OutputGeneration(k, i), at, 1);
+        if (!keepFirst)
+            m_writer.SetOutputEntry(static_cast<int32_t>(number), m_numbering.OutputGeneration(k, i), at, 1);
         const objecttext::Layout& layout = m_text.GetLayout();
         const uint8_t* text = m_text.GetHead();
         uint32_t length = m_text.GetHeadLength();
@@ -398,12 +452,17 @@ void CPdfFileAppend::CopyObjects(size_t k)
             length = static_cast<uint32_t>(m_rewritten.size());
         }
         if (Rewrite(k, i, text, length, split, m_edited)) {
-            // Rewritten here, so no equal object may be shared into it.
+            // Rewritten here, so no equal object may be shared into it. In
+            // an update, its new revision under the same number.
+            if (keepFirst)
+                m_writer.SetOutputEntry(static_cast<int32_t>(number), m_numbering.OutputGeneration(k, i), at, 1);
             m_writer.Write(m_edited.data(), m_edited.size());
             WriteTail(m_text);
             continue;
         }
-        if (k == 0) {
+        if (keepFirst) {
+            // Stays where it is in the file.
+        } else if (k == 0) {
             WriteRawObject(m_text);
         } else {
             m_writer.Write(text, length);
@@ -425,6 +484,10 @@ void CPdfFileAppend::FinishOutput()
     m_plan.reset();
     if (m_numbering.IsDanglingUsed())
         m_writer.AddOutputEntry({0, 0, 0});
+    if (m_arguments.IsIncremental()) {
+        FinishUpdate();
+        return;
+    }
     const int64_t startXRef = m_writer.GetOutputPosition();
     m_writer.WriteXRefTable();
     m_writer.WriteTrailer(startXRef, m_inputs[0]->xref->GetTrailer());
@@ -442,6 +505,51 @@ void CPdfFileAppend::FinishOutput()
     for (const std::string& name : rebuilt)
         diagnostics::Warn(name, msg::kXRefRebuilt);
     // Tagged in part: a reader of the untagged pages is given no structure.
+    for (const std::string& name : m_untaggedNames)
+        diagnostics::Warn(name, msg::kUntagged);
+}
+
+void CPdfFileAppend::FinishUpdate()
+{
+    const Input& first = *m_inputs[0];
+    // An object of the first input found away from its entry had its table
+    // rebuilt while it was copied: the chain the update would point at is
+    // not the one that was read.
+    if (first.xref->WasRebuilt())
+        throw CPdfException(msg::kDamaged).InFile(first.name).Because(msg::kUpdateNeedsChain);
+    CPdfFile::Update update;
+    update.base = first.xref->GetBaseOffset();
+    update.prev = first.xref->GetStartXRef();
+    // The second /ID string tells this revision from the first.
+    {
+        md5_ctx ctx;
+        md5_init(&ctx);
+        const int64_t position = m_writer.GetOutputPosition();
+        const int64_t now = std::chrono::system_clock::now().time_since_epoch().count();
+        md5_update(&ctx, sizeof(position), reinterpret_cast<const uint8_t*>(&position));
+        md5_update(&ctx, sizeof(now), reinterpret_cast<const uint8_t*>(&now));
+        for (const std::string& name : m_arguments.GetInputNames())
+            md5_update(&ctx, name.size(), reinterpret_cast<const uint8_t*>(name.data()));
+        update.newId.resize(MD5_DIGEST_SIZE);
+        md5_digest(&ctx, MD5_DIGEST_SIZE, reinterpret_cast<uint8_t*>(update.newId.data()));
+    }
+    if (first.xref->IsNewestSectionStream())
+        m_writer.WriteUpdateStream(update, first.xref->GetTrailer());
+    else
+        m_writer.WriteUpdateTable(update, first.xref->GetTrailer());
+    std::vector<std::string> rebuilt;
+    for (const auto& input : m_inputs)
+        if (input->doc.WasRebuilt())
+            rebuilt.push_back(input->name);
+    m_inputs.clear();
+    if (m_arguments.IsInPlace()) {
+        if (!m_updateFile.Commit())
+            throw CPdfException(msg::kWriteError).InFile(m_arguments.GetInputNames()[0]).Because(m_updateFile.GetError());
+    } else if (!m_outputFile.Commit()) {
+        throw CPdfException(msg::kWriteError).InFile(m_arguments.GetOutputName()).Because(m_outputFile.GetError());
+    }
+    for (const std::string& name : rebuilt)
+        diagnostics::Warn(name, msg::kXRefRebuilt);
     for (const std::string& name : m_untaggedNames)
         diagnostics::Warn(name, msg::kUntagged);
 }

@@ -16,6 +16,7 @@
 #include "merge/CPdfMergePlan.h"
 #include "writer/CPdfFile.h"
 #include "writer/CPdfOutputFile.h"
+#include "writer/CPdfUpdateFile.h"
 
 class CPdfXRef;
 
@@ -72,6 +73,13 @@ private:
     void BuildDuplicateMap(size_t k);
     void FinishOutput();
     void ReplaceFirstInput();
+    // --incremental: where the update goes (the first input itself, or a
+    // copy of its bytes), and its cross-reference data and trailer.
+    void OpenUpdate(const std::string& target);
+    void FinishUpdate();
+    // The first input's objects stay in the file; only those the merges
+    // change are written again.
+    bool KeepsFirstInput(size_t k) const { return m_arguments.IsIncremental() && k == 0; }
 
     // The text of object number of input part with the merges' transforms
     // and edits applied (split: the end of its "stream" keyword); false when
@@ -87,6 +95,7 @@ private:
     // With /s: the objects written unchanged so far, by fingerprint.
     CPdfFingerprintIndex m_fingerprints;
     CPdfOutputFile m_outputFile;
+    CPdfUpdateFile m_updateFile;  // the in-place update
     CPdfFile m_writer;
     std::unique_ptr<CPdfMergePlan> m_plan;
     std::vector<std::unique_ptr<CPdfDocumentMerge>> m_merges;

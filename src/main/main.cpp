@@ -31,6 +31,10 @@ const char* const kUsage[] = {
     "Notes:",
     "If the name of file contains space character itself,",
     "it must be enclosed in quotes.",
+    "",
+    "Options:",
+    "--incremental  append to in1.pdf as an incremental update, keeping its bytes",
+    "--             end of options",
 };
 
 int PrintUsage()

@@ -70,6 +70,11 @@ public:
     int32_t GetInfoGen() const { return m_infoGen; }
     const CPdfObject& GetTrailer() const { return m_trailer; }
     int64_t GetBaseOffset() const { return m_baseOffset; }
+    // The newest section as the file's startxref states it, and whether it
+    // is a cross-reference stream (else a table): what an update of the
+    // file points back to, and the kind it continues with.
+    int64_t GetStartXRef() const { return m_startXRef; }
+    bool IsNewestSectionStream() const { return m_newestIsStream; }
     // The key of an encrypted file, or nullptr. Objects fetched here come
     // decrypted; raw copies of its objects must be decrypted by the reader.
     const CPdfSecurityHandler* GetSecurityHandler() const { return m_security.get(); }
@@ -160,6 +165,7 @@ private:
     int32_t m_infoGen = 0;
     CPdfObject m_trailer;
     int64_t m_startXRef = 0;
+    bool m_newestIsStream = false;
     std::unique_ptr<CPdfObjectStream> m_parsedCache;
     std::unique_ptr<CPdfObjectStreamData> m_rawCache;
     std::vector<int32_t> m_fetching;

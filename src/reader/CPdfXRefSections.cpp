@@ -117,6 +117,8 @@ bool CPdfXRef::ReadSection(int64_t offset, int64_t& prev)
     CPdfParser parser(nullptr, m_fileStream->CreateSubStream(FilePosition(offset), 0, none));
     CPdfObject first;
     parser.ParseObject(first);
+    if (offset == m_startXRef)
+        m_newestIsStream = !first.IsKeyword("xref");
     if (first.IsKeyword("xref"))
         return ReadXRefTable(parser, prev);
     if (first.GetKind() != OBJ_INTEGER)

@@ -22,11 +22,11 @@ constexpr size_t kBlockSize = size_t(1) << 20;
 
 }  // namespace
 
-void CPdfFile::AttachOutput(FILE* out, const std::string& name)
+void CPdfFile::AttachOutput(FILE* out, const std::string& name, int64_t start)
 {
     m_output = out;
     m_outputLabel = name;
-    m_outputPos = 0;
+    m_outputPos = start;
     m_waiting = Range();
     m_copyCount = 0;
     m_kernelCopyCount = 0;
@@ -248,6 +248,163 @@ void CPdfFile::WriteXRefTable()
         pdfformat::FormatEntry(e.offset, e.generation, e.type != 0, entry);
         Write(entry, sizeof(entry));
     }
+}
+
+namespace {
+
+// The trailer value of key as text ("12 0 R", "<hex>"...), empty when it is
+// absent or of a kind a trailer does not carry over.
+std::string TrailerValue(const CPdfObject& trailer, const char* key)
+{
+    if (trailer.GetKind() != OBJ_DICTIONARY)
+        return std::string();
+    CPdfObject value;
+    trailer.GetDictionary()->LookupRaw(key, value);
+    switch (value.GetKind()) {
+    case OBJ_INTEGER:
+        return std::to_string(value.GetInt());
+    case OBJ_REFERENCE:
+        return std::to_string(value.GetRefNum()) + " " + std::to_string(value.GetRefGen()) + " R";
+    default:
+        return std::string();
+    }
+}
+
+// The first string of the trailer's /ID, as bytes; empty when it has none.
+std::string FirstId(const CPdfObject& trailer)
+{
+    CPdfObject id, first;
+    if (trailer.GetKind() != OBJ_DICTIONARY)
+        return std::string();
+    trailer.GetDictionary()->LookupRaw("ID", id);
+    if (id.GetKind() != OBJ_ARRAY || id.GetArray()->GetSize() < 1)
+        return std::string();
+    id.GetArray()->Get(0, first);
+    if (first.GetKind() == OBJ_TEXT) {
+        CPdfString text(first.GetText());
+        first.SetString(text);
+    }
+    return first.GetKind() == OBJ_STRING ? first.GetString()->GetValue() : std::string();
+}
+
+std::string Hex(const std::string& bytes)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out = "<";
+    for (unsigned char c : bytes) {
+        out.push_back(kDigits[c >> 4]);
+        out.push_back(kDigits[c & 15]);
+    }
+    out.push_back('>');
+    return out;
+}
+
+// The keys an update's trailer (or cross-reference stream) states besides
+// /Size and /Prev.
+std::string UpdateKeys(const CPdfFile::Update& update, const CPdfObject& trailer)
+{
+    std::string keys;
+    for (const char* key : {"Root", "Info", "Encrypt"}) {
+        const std::string value = TrailerValue(trailer, key);
+        if (!value.empty())
+            keys += std::string("/") + key + " " + value + "\n";
+    }
+    const std::string first = FirstId(trailer);
+    keys += "/ID [" + Hex(first.empty() ? update.newId : first) + Hex(update.newId) + "]\n";
+    return keys;
+}
+
+}  // namespace
+
+void CPdfFile::WriteUpdateTable(const Update& update, const CPdfObject& trailer)
+{
+    Flush();
+    const int64_t start = GetOutputPosition();
+    Write("xref\n");
+    char entry[pdfformat::kEntrySize];
+    const size_t n = m_outputTable.size();
+    for (size_t i = 1; i < n;) {
+        if (m_outputTable[i].offset < 0) {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < n && m_outputTable[end].offset >= 0)
+            ++end;
+        WriteNumber(static_cast<int64_t>(i));
+        Write(" ");
+        WriteNumber(static_cast<int64_t>(end - i));
+        Write("\n");
+        for (; i < end; ++i) {
+            const XRefEntry& e = m_outputTable[i];
+            pdfformat::FormatEntry(e.type != 0 ? e.offset - update.base : 0, e.generation, e.type != 0, entry);
+            Write(entry, sizeof(entry));
+        }
+    }
+    Write("trailer\n<<\n/Size ");
+    WriteNumber(static_cast<int64_t>(n));
+    Write("\n/Prev ");
+    WriteNumber(update.prev);
+    Write("\n");
+    const std::string keys = UpdateKeys(update, trailer);
+    Write(keys.data(), keys.size());
+    Write(">>\nstartxref\n");
+    WriteNumber(start - update.base);
+    Write("\n%%EOF\n");
+    Flush();
+}
+
+void CPdfFile::WriteUpdateStream(const Update& update, const CPdfObject& trailer)
+{
+    Flush();
+    const int64_t start = GetOutputPosition();
+    const int32_t self = AddOutputEntry({start, 0, 1});
+    const size_t n = m_outputTable.size();
+    // Fields wide enough for the largest offset; generations in two bytes.
+    int width = 1;
+    while (width < 8 && ((start - update.base) >> (8 * width)) != 0)
+        ++width;
+    std::string index, data;
+    for (size_t i = 1; i < n;) {
+        if (m_outputTable[i].offset < 0) {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < n && m_outputTable[end].offset >= 0)
+            ++end;
+        index += (index.empty() ? "" : " ") + std::to_string(i) + " " + std::to_string(end - i);
+        for (; i < end; ++i) {
+            const XRefEntry& e = m_outputTable[i];
+            const int64_t field = e.type != 0 ? e.offset - update.base : 0;
+            data.push_back(static_cast<char>(e.type != 0 ? 1 : 0));
+            for (int b = width - 1; b >= 0; --b)
+                data.push_back(static_cast<char>((field >> (8 * b)) & 0xFF));
+            const int32_t generation = e.type != 0 ? e.generation : (e.generation > 0xFFFF ? 0xFFFF : e.generation);
+            data.push_back(static_cast<char>((generation >> 8) & 0xFF));
+            data.push_back(static_cast<char>(generation & 0xFF));
+        }
+    }
+    WriteNumber(self);
+    Write(" 0 obj\n<<\n/Type /XRef\n/Size ");
+    WriteNumber(static_cast<int64_t>(n));
+    Write("\n/W [1 ");
+    WriteNumber(width);
+    Write(" 2]\n/Index [");
+    Write(index.data(), index.size());
+    Write("]\n/Prev ");
+    WriteNumber(update.prev);
+    Write("\n");
+    const std::string keys = UpdateKeys(update, trailer);
+    Write(keys.data(), keys.size());
+    Write("/Length ");
+    WriteNumber(static_cast<int64_t>(data.size()));
+    Write("\n>>\nstream\n");
+    Write(data.data(), data.size());
+    Write("\nendstream\nendobj\nstartxref\n");
+    WriteNumber(start - update.base);
+    Write("\n%%EOF\n");
+    Flush();
 }
 
 void CPdfFile::WriteTrailer(int64_t startXRef, const CPdfObject& trailer)

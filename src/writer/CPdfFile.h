@@ -23,9 +23,10 @@ public:
     CPdfFile(const CPdfFile&) = delete;
     CPdfFile& operator=(const CPdfFile&) = delete;
 
-    // Starts writing to an open handle at position 0; name is the file a
-    // person knows the output by, for the reasons of write failures.
-    void AttachOutput(FILE* out, const std::string& name = std::string());
+    // Starts writing to an open handle at position start (0 for a new file;
+    // its end for an update appended to it); name is the file a person
+    // knows the output by, for the reasons of write failures.
+    void AttachOutput(FILE* out, const std::string& name = std::string(), int64_t start = 0);
 
     // count entries of (-1, 0, 0).
     void ResetXRefTable(int32_t count);
@@ -43,6 +44,23 @@ public:
     // The last bytes of the file: everything is handed to the file after
     // it (see Flush).
     void WriteTrailer(int64_t startXRef, const CPdfObject& trailer);
+
+    // An incremental update's cross-reference data: only the entries set
+    // since ResetXRefTable, in subsections of consecutive numbers, with
+    // offsets taken relative to base (where the file's "%PDF-" header
+    // stands). The trailer has the table's /Size, /Prev, /Root, /Info and
+    // /Encrypt as the updated file's trailer states them and /ID with its
+    // first string kept (newId for a file that had none) and newId second.
+    struct Update {
+        int64_t base = 0;
+        int64_t prev = 0;
+        std::string newId;  // 16 bytes
+    };
+    // As a table and trailer...
+    void WriteUpdateTable(const Update& update, const CPdfObject& trailer);
+    // ... or as a cross-reference stream, object number (an entry added
+    // after the last for it).
+    void WriteUpdateStream(const Update& update, const CPdfObject& trailer);
 
     void Write(const void* data, size_t length);
     void Write(const char* text);

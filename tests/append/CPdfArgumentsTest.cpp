@@ -50,3 +50,33 @@ TEST(CPdfArgumentsTest, InputsOutputAndSwitchByArgumentCount)
         EXPECT_EQ(parsed, c.parsed) << c.args.size();
     }
 }
+
+TEST(CPdfArgumentsTest, OptionsAreTakenOutWhereverTheyStandUntilADoubleDash)
+{
+    const auto parse = [](std::vector<std::string> args) {
+        args.insert(args.begin(), "korvel");
+        std::vector<char*> argv;
+        for (auto& s : args)
+            argv.push_back(s.data());
+        return CPdfArguments::Parse(static_cast<int>(argv.size()), argv.data());
+    };
+    CPdfArguments a = parse({"--incremental", "a", "b"});
+    EXPECT_TRUE(a.IsIncremental() && a.IsInPlace());
+    a = parse({"a", "b", "--incremental", "o"});
+    EXPECT_TRUE(a.IsIncremental());
+    EXPECT_EQ(a.GetOutputName(), "o");
+    // After "--", a name may start with "--".
+    a = parse({"a", "--", "--incremental", "--o"});
+    EXPECT_FALSE(a.IsIncremental());
+    EXPECT_EQ(a.GetInputNames(), (std::vector<std::string>{"a", "--incremental"}));
+    EXPECT_EQ(a.GetOutputName(), "--o");
+    EXPECT_FALSE(parse({"a", "b"}).IsIncremental());
+    try {
+        parse({"a", "--incremantal", "b"});
+        ADD_FAILURE() << "an unknown option was taken";
+    } catch (const CPdfException& e) {
+        EXPECT_STREQ(e.GetMessageText(), msg::kWrongParameters);
+    }
+    // Options do not count as arguments: still one input short.
+    EXPECT_THROW(parse({"--incremental", "a"}), CPdfException);
+}

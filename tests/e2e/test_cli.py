@@ -13,7 +13,8 @@ USAGE = ("Korvel version 1.00\n\nUsage:\nKorvel in1.pdf in2.pdf output.pdf\n"
          "will append in2.pdf onto in1.pdf and create output.pdf\nKorvel in1.pdf in2.pdf\n"
          "will append in2.pdf onto in1.pdf\n\nFor optimization of the destination document's structure\n"
          "to reduce its size add /s parameter\n\nNotes:\nIf the name of file contains space character itself,\n"
-         "it must be enclosed in quotes.\n")
+         "it must be enclosed in quotes.\n\nOptions:\n"
+         "--incremental  append to in1.pdf as an incremental update, keeping its bytes\n--             end of options\n")
 WRONG, CANT_OPEN, SAME = "Wrong program parameteres", "Can't open file", "Output file must differ from input files"
 SEE, MISSING, SAME_REASON = "; see korvel --help", ": No such file or directory", ": this output file is also an input; choose another name"
 
@@ -57,7 +58,9 @@ class CommandLine(KorvelTestCase):
     def test_failures_through_a_pipe_and_at_a_terminal(self):
         # (arguments, message, the line on stderr after "korvel: ")
         rows = [(["a.pdf"], WRONG, "two input files are needed" + SEE),
-                (["--version", "b.pdf"], CANT_OPEN, "--version" + MISSING),
+                # Beside other arguments, a word starting with "--" is an option.
+                (["--version", "b.pdf"], WRONG, "unknown option --version" + SEE),
+                (["--", "--version", "b.pdf"], CANT_OPEN, "--version" + MISSING),
                 (["a", "b", "/s", "d", "e"], WRONG, "/s can only come last" + SEE),
                 (["a", "b", "c", "", "/s"], WRONG, "the output file name is empty" + SEE),
                 (["a", "", "c", "d.pdf"], WRONG, "an input file name is empty" + SEE),

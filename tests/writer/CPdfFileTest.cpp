@@ -126,3 +126,47 @@ TEST(CPdfFileTest, CopiesOfContiguousBytesGoOutAsOne)
         EXPECT_EQ(w.GetKernelCopyCount(), cases[i].kernelCopies) << "case " << i;
     }
 }
+
+TEST(CPdfFileTest, AnUpdateListsOnlyTheEntriesItSetsInRunsOfNumbers)
+{
+    const CPdfObject trailer = Parse("<</Size 4 /Root 1 0 R /Info 2 0 R /Encrypt 3 0 R /ID [<0102> <0304>] /XRefStm 9>>");
+    CPdfFile::Update update;
+    update.base = 10;  // the header stands 10 bytes into the file
+    update.prev = 300;
+    update.newId = std::string(16, '\xAB');
+    TestWriter w(7);
+    w.SetOutputEntry(1, 0, 110, 1);  // the catalog again
+    w.SetOutputEntry(4, 0, 120, 1);  // new objects 4 to 6, 5 free
+    w.SetOutputEntry(5, 3, 125, 0);
+    w.SetOutputEntry(6, 0, 130, 1);
+    w.Write("%PDF-1.4 at 10");
+    w.WriteUpdateTable(update, trailer);
+    std::string ab;
+    for (int i = 0; i < 16; ++i)
+        ab += "AB";
+    // Offsets and startxref from the header; /Size the whole table's.
+    EXPECT_EQ(w.Bytes(), "%PDF-1.4 at 10xref\n1 1\n0000000100 00000 n \r4 3\n0000000110 00000 n \r"
+                         "0000000000 00003 f \r0000000120 00000 n \rtrailer\n<<\n/Size 7\n/Prev 300\n/Root 1 0 R\n"
+                         "/Info 2 0 R\n/Encrypt 3 0 R\n/ID [<0102><" + ab + ">]\n>>\nstartxref\n4\n%%EOF\n");
+}
+
+TEST(CPdfFileTest, AnUpdateAfterAStreamIsAStreamThatListsItself)
+{
+    CPdfFile::Update update;
+    update.prev = 70000;
+    update.newId = std::string(16, '\x01');
+    TestWriter w(3);
+    w.SetOutputEntry(2, 0, 0x1234, 1);
+    w.Write(std::string(0x2000, ' ').data(), 0x2000);
+    w.WriteUpdateStream(update, Parse("<</Root 1 0 R>>"));  // no /ID: the new one twice
+    const std::string bytes = w.Bytes();
+    std::string id;
+    for (int i = 0; i < 16; ++i)
+        id += "01";
+    const std::string head = "3 0 obj\n<<\n/Type /XRef\n/Size 4\n/W [1 2 2]\n/Index [2 2]\n/Prev 70000\n/Root 1 0 R\n"
+                             "/ID [<" + id + "><" + id + ">]\n/Length 10\n>>\nstream\n";
+    ASSERT_EQ(bytes.substr(0x2000, head.size()), head);
+    // Object 2 at 0x1234, and the stream itself where it begins, 0x2000.
+    EXPECT_EQ(bytes.substr(0x2000 + head.size(), 10), std::string("\x01\x12\x34\x00\x00\x01\x20\x00\x00\x00", 10));
+    EXPECT_EQ(bytes.substr(0x2000 + head.size() + 10), "\nendstream\nendobj\nstartxref\n8192\n%%EOF\n");
+}
