@@ -24,6 +24,8 @@
 #   (t) a tagged document of 20,000 pages (one paragraph element a page, a
 #       tagged link annotation on every tenth) appended to itself: the
 #       structure tree joined, its parent-tree keys moved
+#   (u) one page appended to the first file of (g): --incremental in place
+#       and with an output, beside the full append both ways and cp
 #   (h) two documents of 200,000 text pages (~800,000 objects in all):
 #       korvel's time and peak memory, plain and /s, and bytes of peak
 #       memory per input object, beside qpdf's. qpdf runs once, limited to
@@ -38,6 +40,7 @@
 #       form runs once on a copy of the first input, checked for pages and
 #       mode.
 #         BENCH_HUGE=1 BENCH_RUNS=9 bench/run.sh build/korvel
+# The pairs (a) to (t) are also run with /s; the table gives /s over plain.
 # Each command is timed as a whole process (wall clock), RUNS times
 # (default 5, env BENCH_RUNS), interleaved, and the median is reported.
 # Korvel's peak resident memory comes from /usr/bin/time -f %M. The inputs
@@ -217,6 +220,8 @@ bench_pair() {
     timed "$key.korvel" out.pdf -- "$korvel" "$in1" "$in2" out.pdf
     settle
     timed "$key.cat" out.cat -- sh -c 'cat "$1" "$2" > "$3"' sh "$in1" "$in2" out.cat
+    settle
+    timed "$key.compact" out.pdf -- "$korvel" "$in1" "$in2" out.pdf /s
     if [ "$i" -le "$nq" ]; then
       settle
       timed "$key.qpdf" out.qpdf.pdf -- qpdf --empty --pages "$in1" "$in2" -- out.qpdf.pdf
@@ -227,9 +232,11 @@ bench_pair() {
   check_output out.pdf "$in1" "$in2"
   local k c q
   k=$(median "runs/$key.korvel.times"); c=$(median "runs/$key.cat.times"); q=$(median "runs/$key.qpdf.times")
+  local kc
+  kc=$(median "runs/$key.compact.times")
   rows+=("$(awk -v l="($key) $label" -v p="$(pages out.pdf)" -v s="$(( $(stat -c %s "$in1") + $(stat -c %s "$in2") ))" \
-               -v k="$k" -v c="$c" -v q="$q" -v r="$(maximum "runs/$key.korvel.rss")" \
-    'BEGIN { printf "%-28s %6d %9.1f %9.3f %8.3f %8.3f %10.2f %11.1f %9.1f", l, p, s / 1048576, k, c, q, k / c, q / k, r / 1024 }')")
+               -v k="$k" -v c="$c" -v q="$q" -v r="$(maximum "runs/$key.korvel.rss")" -v kc="$kc" \
+    'BEGIN { printf "%-28s %6d %9.1f %9.3f %8.3f %8.3f %10.2f %11.1f %9.1f %8.3f %10.2f", l, p, s / 1048576, k, c, q, k / c, q / k, r / 1024, kc, kc / k }')")
   rm -f out.pdf out.cat out.qpdf.pdf
 }
 
@@ -284,6 +291,26 @@ if [ "${BENCH_HUGE:-0}" = 1 ]; then
   fi
 fi
 
+# (u) one page appended to the 96 MB file of (g): as an incremental update
+# in place and with an output, beside the full append (in place and with an
+# output) and cp of the first input. The page is cut from (c) here, so it
+# is not one of the kept inputs. Each in-place run works on a fresh copy,
+# made before the clock starts.
+echo "(u) one page onto 96 MB: $runs runs each, incremental and full, in place and with an output, and cp ..."
+qpdf --empty --pages c1.pdf 1 -- one.pdf
+for _ in $(seq "$runs"); do
+  cp g1.pdf u.pdf
+  timed u.inc-inplace none -- "$korvel" --incremental u.pdf one.pdf
+  cp g1.pdf u.pdf
+  timed u.full-inplace none -- "$korvel" u.pdf one.pdf
+  timed u.inc-output out.pdf -- "$korvel" --incremental g1.pdf one.pdf out.pdf
+  timed u.full-output out.pdf -- "$korvel" g1.pdf one.pdf out.pdf
+  timed u.cp out.cp -- cp g1.pdf out.cp
+done
+check_output out.pdf g1.pdf one.pdf
+cmp -n "$(stat -c %s g1.pdf)" g1.pdf out.pdf || { echo "WRONG RESULT: (u) g1.pdf is not the prefix of the update" >&2; exit 1; }
+rm -f u.pdf out.pdf out.cp one.pdf
+
 # (f) 100 inputs in one run.
 echo "(f) 100 inputs of 1 MB: $runs runs each of korvel, cat, qpdf, pdfunite ..."
 many=(f???.pdf)
@@ -313,7 +340,7 @@ dp=$(median runs/d.plain.times); dc=$(median runs/d.compact.times)
 
 echo
 echo "korvel: $korvel; median of $runs runs, warm page cache; $(nproc) cores"
-printf '%-28s %6s %9s %9s %8s %8s %10s %11s %9s\n' "case" "pages" "input MB" "korvel s" "cat s" "qpdf s" "korvel/cat" "qpdf/korvel" "RSS MB"
+printf '%-28s %6s %9s %9s %8s %8s %10s %11s %9s %8s %10s\n' "case" "pages" "input MB" "korvel s" "cat s" "qpdf s" "korvel/cat" "qpdf/korvel" "RSS MB" "/s s" "/s / plain"
 for row in "${rows[@]}"; do
   echo "$row"
 done
@@ -335,6 +362,13 @@ if [ -f runs/h.quarter.times ]; then
   awk -v t="$(median runs/h.quarter.times)" -v r="$(maximum runs/h.quarter.rss)" \
     'BEGIN { printf "%-28s %9s %8.3f %9.1f\n", "korvel, 50,000 + 50,000", "", t, r / 1024 }'
 fi
+echo
+printf '%-28s %9s %9s %12s\n' "(u) one page onto 96 MB" "time s" "RSS MB" "/ cp"
+for mode in inc-inplace inc-output full-inplace full-output cp; do
+  awk -v l="$mode" -v t="$(median "runs/u.$mode.times")" -v r="$(maximum "runs/u.$mode.rss")" \
+      -v c="$(median runs/u.cp.times)" \
+    'BEGIN { printf "%-28s %9.3f %9.1f %12.2f\n", l, t, r / 1024, t / c }'
+done
 echo
 printf '%-28s %9s %9s %8s %8s %10s %10s %9s\n' "(f) 100 inputs of 1 MB" "input MB" "korvel s" "cat s" "qpdf s" "pdfunite s" "korvel/cat" "RSS MB"
 awk -v s="$(cat f???.pdf | wc -c)" -v k="$fk" -v c="$fc" -v q="$fq" -v u="$fu" -v r="$(maximum runs/f.korvel.rss)" \

@@ -407,6 +407,7 @@ void CPdfFileAppend::CopyObjects(size_t k)
     using ETreeRole = CPdfCatalog::ETreeRole;
     std::vector<ETreeRole> roles(static_cast<size_t>(size), ETreeRole::kNone);
     const bool keepFirst = KeepsFirstInput(k);
+    const bool firstTransformed = m_plan->HasTransforms(k);
     for (const CPdfCatalog::TreeObject& object : input.doc.GetCatalog()->GetTreeObjects())
         if (object.number > 0 && object.number < size && (k == 0 || object.role != ETreeRole::kCatalog))
             roles[static_cast<size_t>(object.number)] = object.role;
@@ -424,6 +425,9 @@ void CPdfFileAppend::CopyObjects(size_t k)
         if (role != ETreeRole::kNone && m_plan->IsDropped(k, i))
             throw PageTreeDamaged(i);
         if (in.type == 0 || m_numbering.IsShared(k, i) || m_plan->IsDropped(k, i))
+            continue;
+        // An update reads only what it writes again, or fingerprints.
+        if (keepFirst && !firstTransformed && !IsIndexed(k) && !m_plan->HasEdits(k, i))
             continue;
         // An entry without text is left free rather than pointing at some
         // other object's bytes. With /s, objects that a later input's may

@@ -60,6 +60,7 @@ public:
     // Transforms run over every object of part, in the order added.
     // Borrowed: they must outlive the plan's use.
     void AddTransform(size_t part, const CPdfTextTransform* transform);
+    bool HasTransforms(size_t part) const { return part < m_transforms.size() && !m_transforms[part].empty(); }
     // The text of object number of part with every transform applied; false
     // when none changed it. An object is transformed once: when nothing
     // changed it (sharing under /s asks first), it is not looked at again;
