@@ -31,6 +31,7 @@
 #include "copy/PdfFingerprint.h"
 #include "document/CPdfCatalog.h"
 #include "merge/CPdfMergeOutput.h"
+#include "object/CPdfArray.h"
 #include "object/CPdfDictionary.h"
 #include "reader/CPdfMemoryStream.h"
 #include "reader/CPdfParser.h"
@@ -99,6 +100,57 @@ bool ReadsAs(const CPdfRawObject& text, CPdfXRef& xref, CPdfCatalog::ETreeRole r
     } catch (const CPdfException&) {
         return false;
     }
+}
+
+// Whether the document's form has a signature field that is signed (a /Sig
+// field with a value): its signature covers the file's bytes as they are.
+bool HasSignedField(CPdfXRef& xref, const CPdfObject& catalog)
+{
+    CPdfObject form, fields;
+    if (catalog.GetKind() != OBJ_DICTIONARY)
+        return false;
+    try {
+        catalog.GetDictionary()->Lookup("AcroForm", form);
+        if (form.GetKind() != OBJ_DICTIONARY)
+            return false;
+        form.GetDictionary()->Lookup("Fields", fields);
+        std::vector<CPdfObject> todo;
+        const auto push = [&](const CPdfObject& list) {
+            if (list.GetKind() != OBJ_ARRAY)
+                return;
+            for (int32_t i = 0; i < list.GetArray()->GetSize(); ++i) {
+                CPdfObject item;
+                list.GetArray()->GetRaw(i, item);
+                todo.push_back(std::move(item));
+            }
+        };
+        push(fields);
+        // Fields seen, so a tree that loops ends; and a bound on the walk.
+        std::vector<int32_t> seen;
+        for (size_t walked = 0; !todo.empty() && walked < 100000; ++walked) {
+            CPdfObject field = std::move(todo.back());
+            todo.pop_back();
+            if (field.GetKind() == OBJ_REFERENCE) {
+                const int32_t number = field.GetRefNum();
+                if (std::find(seen.begin(), seen.end(), number) != seen.end())
+                    continue;
+                seen.push_back(number);
+                xref.FetchObject(number, field.GetRefGen(), field);
+            }
+            if (field.GetKind() != OBJ_DICTIONARY)
+                continue;
+            CPdfObject type, value, kids;
+            field.GetDictionary()->Lookup("FT", type);
+            field.GetDictionary()->LookupRaw("V", value);
+            if (type.GetKind() == OBJ_NAME && std::strcmp(type.GetText(), "Sig") == 0 && value.GetKind() != OBJ_NULL)
+                return true;
+            field.GetDictionary()->Lookup("Kids", kids);
+            push(kids);
+        }
+    } catch (const CPdfException&) {
+        // A form that cannot be read signs nothing a reader could check.
+    }
+    return false;
 }
 
 CPdfException PageTreeDamaged(int32_t number)
@@ -303,6 +355,11 @@ void CPdfFileAppend::PlanMerges()
         merge->Plan(*m_plan);
     for (size_t k : tags.GetUntagged())
         m_untaggedNames.push_back(m_inputs[k]->name);
+    // Signatures break where an input's bytes are written anew: every input
+    // but the first of an update.
+    for (size_t k = KeepsFirstInput(0) ? 1 : 0; k < m_inputs.size(); ++k)
+        if (HasSignedField(*m_inputs[k]->xref, m_plan->GetParts()[k].catalogValue))
+            m_signedNames.push_back({m_inputs[k]->name, k == 0});
 }
 
 void CPdfFileAppend::WriteRawObject(const CPdfRawObject& text)
@@ -511,6 +568,13 @@ void CPdfFileAppend::FinishOutput()
     // Tagged in part: a reader of the untagged pages is given no structure.
     for (const std::string& name : m_untaggedNames)
         diagnostics::Warn(name, msg::kUntagged);
+    WarnOfSignatures();
+}
+
+void CPdfFileAppend::WarnOfSignatures() const
+{
+    for (const auto& [name, first] : m_signedNames)
+        diagnostics::Warn(name, first ? msg::kSignatureLost : msg::kLaterSignatureLost);
 }
 
 void CPdfFileAppend::FinishUpdate()
@@ -556,6 +620,7 @@ void CPdfFileAppend::FinishUpdate()
         diagnostics::Warn(name, msg::kXRefRebuilt);
     for (const std::string& name : m_untaggedNames)
         diagnostics::Warn(name, msg::kUntagged);
+    WarnOfSignatures();
 }
 
 void CPdfFileAppend::ReplaceFirstInput()

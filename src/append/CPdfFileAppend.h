@@ -77,6 +77,7 @@ private:
     // copy of its bytes), and its cross-reference data and trailer.
     void OpenUpdate(const std::string& target);
     void FinishUpdate();
+    void WarnOfSignatures() const;
     // The first input's objects stay in the file; only those the merges
     // change are written again.
     bool KeepsFirstInput(size_t k) const { return m_arguments.IsIncremental() && k == 0; }
@@ -101,6 +102,9 @@ private:
     std::vector<std::unique_ptr<CPdfDocumentMerge>> m_merges;
     // Inputs without tags beside tagged ones, warned of once the result stands.
     std::vector<std::string> m_untaggedNames;
+    // Inputs with a signed signature field that the result rewrites (and
+    // whether it is the first), warned of once the result stands.
+    std::vector<std::pair<std::string, bool>> m_signedNames;
     CPdfRawObject m_text;       // the object being copied
     std::string m_rewritten;    // its renumbered or edited form
     std::string m_edited;

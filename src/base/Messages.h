@@ -39,6 +39,11 @@ inline constexpr const char* kObjectStreamTooLarge = "Object stream is too large
 // A warning, not a failure: the input was read from its rebuilt table.
 inline constexpr const char* kXRefRebuilt = "cross-reference data rebuilt";
 inline constexpr const char* kUntagged = "it has no tags; the result is tagged only in part";
+// Warnings for an input with a signed signature field whose bytes the run
+// rewrites: the first input's (--incremental would keep it), a later one's.
+inline constexpr const char* kSignatureLost =
+    "it is signed; its signature will not be valid in the result (--incremental keeps the first input's)";
+inline constexpr const char* kLaterSignatureLost = "it is signed; its signature will not be valid in the result";
 
 // Cross-reference streams
 inline constexpr const char* kXRefStreamSize = "Size of xref Stream is wrong type";

@@ -7,7 +7,8 @@ input as it was; a signature of the first input stays valid."""
 
 import os, re, resource, shutil, signal, unittest
 
-from e2etools import KORVEL_CORPUS, Fixtures, KorvelTestCase, korvel, must, read, run, write
+from e2etools import (KORVEL_CORPUS, SIGNED, SIGNED_FIRST, UNTAGGED, Fixtures, KorvelTestCase, korvel, must, read,
+                      run, write)
 from test_damaged import encrypted, shifted
 
 FIX = Fixtures()
@@ -122,10 +123,23 @@ class IncrementalTest(KorvelTestCase):
     @unittest.skipUnless(KORVEL_CORPUS and os.path.exists(os.path.join(KORVEL_CORPUS, "pdfjs-issue16553.pdf")) and
                          shutil.which("pdfsig"), "needs the shared corpus's signed file and pdfsig")
     def test_a_signature_of_the_first_input_stays_valid(self):
-        signed = os.path.join(KORVEL_CORPUS, "pdfjs-issue16553.pdf")
-        result, _ = self.extend(signed, FIX.get("beta-gs.pdf"))
+        signed = self.copy_in(os.path.join(KORVEL_CORPUS, "pdfjs-issue16553.pdf"), "signed.pdf")
+        other = FIX.get("beta-gs.pdf")
+        self.extend(signed, other)
         rc, out, _ = run(["pdfsig", os.path.join(self.dir, "out.pdf")])
         self.assertIn("Signature Validation: Signature is Valid.", out)
+        # What each form says of the signatures it breaks, and only those.
+        for args, line in ((["--incremental", "signed.pdf", other, "o.pdf"], None),
+                           (["signed.pdf", other, "o.pdf"], "korvel: signed.pdf: %s\n" % SIGNED_FIRST),
+                           (["--incremental", other, "signed.pdf", "o.pdf"], "korvel: signed.pdf: %s\n" % SIGNED),
+                           ([other, "signed.pdf", "o.pdf"], "korvel: signed.pdf: %s\n" % SIGNED)):
+            with self.subTest(args=args):
+                r = korvel(args, self.dir)
+                self.assertEqual(r[0], 0, r)
+                said = [l for l in r[2].splitlines(True) if not l.endswith(UNTAGGED + "\n")]
+                self.assertEqual(said, [line] if line else [])
+        rc, out, _ = run(["pdfsig", os.path.join(self.dir, "o.pdf")])
+        self.assertNotIn("Signature is Valid.", out)
 
 
 class OptionsTest(KorvelTestCase):
