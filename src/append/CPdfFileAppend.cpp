@@ -35,6 +35,7 @@
 #include "object/CPdfDictionary.h"
 #include "reader/CPdfMemoryStream.h"
 #include "reader/CPdfParser.h"
+#include "reader/CPdfSecurityHandler.h"
 #include "reader/CPdfXRef.h"
 #include "text/CPdfTextEdit.h"
 #include "text/PdfObjectText.h"
@@ -253,8 +254,13 @@ void CPdfFileAppend::OpenUpdate(const std::string& target)
     // be the chain every reader follows.
     if (first.doc.WasRebuilt())
         throw CPdfException(msg::kDamaged).InFile(first.name).Because(msg::kUpdateNeedsChain);
-    if (first.xref->GetSecurityHandler() != nullptr)
-        throw CPdfException(msg::kEncrypted).InFile(first.name).Because(msg::kUpdateNotEncrypted);
+    // What the update adds to an encrypted file is encrypted with the
+    // file's own key, so that it opens as it did.
+    if (const CPdfSecurityHandler* security = first.xref->GetSecurityHandler()) {
+        m_encryption = std::make_unique<CPdfTextEncryption>(*security);
+        const CPdfTextEncryption* encryption = m_encryption.get();
+        m_writer.SetBodyFilter([encryption](int64_t number, std::string& body) { encryption->Encrypt(number, 0, body); });
+    }
     const int fd = first.doc.GetDescriptor();
     struct stat st;
     if (fstat(fd, &st) != 0)
@@ -384,6 +390,37 @@ void CPdfFileAppend::WriteTail(const CPdfRawObject& text)
         length -= text.GetTailDataLength();
     }
     m_writer.CopyFromFile(text.GetTailFd(), position, length);
+}
+
+void CPdfFileAppend::WriteObject(int64_t number, int32_t generation, const uint8_t* head, size_t length,
+                                 const CPdfRawObject& raw)
+{
+    if (!m_encryption) {
+        m_writer.Write(head, length);
+        WriteTail(raw);
+        return;
+    }
+    // Encrypted whole: the data of a stream changes length with AES.
+    std::string text(reinterpret_cast<const char*>(head), length);
+    if (raw.HasTail()) {
+        std::string tail(static_cast<size_t>(raw.GetTailLength()), ' ');
+        pdfformat::ReadAt(raw.GetTailFd(), raw.GetTailPosition(), reinterpret_cast<uint8_t*>(tail.data()), tail.size());
+        if (const CPdfDecryptor* stored = raw.GetTailDecryptor()) {
+            // The data as its own document stored it: decrypted to the
+            // length its dictionary now states.
+            CPdfDecryptor decryptor = *stored;
+            const size_t data = static_cast<size_t>(raw.GetTailDataLength());
+            std::vector<uint8_t> plain =
+                decryptor.DecryptAll(reinterpret_cast<const uint8_t*>(tail.data()), std::min(data, tail.size()));
+            plain.resize(static_cast<size_t>(raw.GetTailPlainLength()), ' ');
+            text.append(reinterpret_cast<const char*>(plain.data()), plain.size());
+            text.append(tail, std::min(data, tail.size()), std::string::npos);
+        } else {
+            text += tail;
+        }
+    }
+    m_encryption->Encrypt(number, generation, text);
+    m_writer.Write(text.data(), text.size());
 }
 
 bool CPdfFileAppend::Rewrite(size_t part, int32_t number, const uint8_t* text, uint32_t length, uint32_t split,
@@ -517,8 +554,8 @@ void CPdfFileAppend::CopyObjects(size_t k)
             // an update, its new revision under the same number.
             if (keepFirst)
                 m_writer.SetOutputEntry(static_cast<int32_t>(number), m_numbering.OutputGeneration(k, i), at, 1);
-            m_writer.Write(m_edited.data(), m_edited.size());
-            WriteTail(m_text);
+            WriteObject(number, m_numbering.OutputGeneration(k, i), reinterpret_cast<const uint8_t*>(m_edited.data()),
+                        m_edited.size(), m_text);
             continue;
         }
         if (keepFirst) {
@@ -526,8 +563,7 @@ void CPdfFileAppend::CopyObjects(size_t k)
         } else if (k == 0) {
             WriteRawObject(m_text);
         } else {
-            m_writer.Write(text, length);
-            WriteTail(m_text);
+            WriteObject(number, m_numbering.OutputGeneration(k, i), text, length, m_text);
         }
         // The fingerprint of its text as read, skipping the header "i 0 obj"
         // and one line-end byte.

@@ -17,6 +17,7 @@
 #include "writer/CPdfFile.h"
 #include "writer/CPdfOutputFile.h"
 #include "writer/CPdfUpdateFile.h"
+#include "text/CPdfTextEncryption.h"
 
 class CPdfXRef;
 
@@ -89,6 +90,10 @@ private:
     void WriteRawObject(const CPdfRawObject& text);
     // The part of a large stream object that stayed in its file.
     void WriteTail(const CPdfRawObject& text);
+    // An object of a later input, or one the merges change: its head, then
+    // raw's tail; in an update of an encrypted document, encrypted as object
+    // (number, generation) first.
+    void WriteObject(int64_t number, int32_t generation, const uint8_t* head, size_t length, const CPdfRawObject& raw);
 
     CPdfArguments m_arguments;
     std::vector<std::unique_ptr<Input>> m_inputs;
@@ -97,6 +102,8 @@ private:
     CPdfFingerprintIndex m_fingerprints;
     CPdfOutputFile m_outputFile;
     CPdfUpdateFile m_updateFile;  // the in-place update
+    // An update of an encrypted first input encrypts what it writes.
+    std::unique_ptr<CPdfTextEncryption> m_encryption;
     CPdfFile m_writer;
     std::unique_ptr<CPdfMergePlan> m_plan;
     std::vector<std::unique_ptr<CPdfDocumentMerge>> m_merges;

@@ -79,8 +79,6 @@ inline constexpr const char* kEmptyOutputName = "the output file name is empty";
 inline constexpr const char* kUnknownOption = "unknown option ";
 inline constexpr const char* kUpdateNeedsChain =
     "an incremental update needs the file's cross-reference data as the file states it; append without --incremental";
-inline constexpr const char* kUpdateNotEncrypted =
-    "an incremental update of an encrypted file is not written yet; append without --incremental";
 inline constexpr const char* kTooManyObjects = "the inputs together have more objects than one file can number";
 
 }  // namespace msg

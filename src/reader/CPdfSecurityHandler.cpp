@@ -372,7 +372,8 @@ bool CPdfSecurityHandler::AuthenticateOwnerV5(const std::string& password)
     return true;
 }
 
-CPdfDecryptor CPdfSecurityHandler::MakeDecryptor(EMethod method, int32_t number, int32_t generation) const
+bool CPdfSecurityHandler::ObjectKey(EMethod method, int32_t number, int32_t generation, CPdfDecryptor::ECipher& cipher,
+                                    std::string& key) const
 {
     switch (method) {
     case METHOD_RC4:
@@ -386,15 +387,35 @@ CPdfDecryptor CPdfSecurityHandler::MakeDecryptor(EMethod method, int32_t number,
             input.push_back(static_cast<char>((static_cast<uint32_t>(generation) >> shift) & 0xFF));
         if (method == METHOD_AESV2)
             input += "sAlT";
-        const std::string key = Md5(input).substr(0, std::min<size_t>(m_fileKey.size() + 5, 16));
-        return CPdfDecryptor(method == METHOD_RC4 ? CPdfDecryptor::CIPHER_RC4 : CPdfDecryptor::CIPHER_AES,
-                             Bytes(key), key.size());
+        key = Md5(input).substr(0, std::min<size_t>(m_fileKey.size() + 5, 16));
+        cipher = method == METHOD_RC4 ? CPdfDecryptor::CIPHER_RC4 : CPdfDecryptor::CIPHER_AES;
+        return true;
     }
     case METHOD_AESV3:
-        return CPdfDecryptor(CPdfDecryptor::CIPHER_AES, Bytes(m_fileKey), m_fileKey.size());
+        key = m_fileKey;
+        cipher = CPdfDecryptor::CIPHER_AES;
+        return true;
     default:
-        return CPdfDecryptor();
+        return false;
     }
+}
+
+CPdfDecryptor CPdfSecurityHandler::MakeDecryptor(EMethod method, int32_t number, int32_t generation) const
+{
+    CPdfDecryptor::ECipher cipher;
+    std::string key;
+    if (!ObjectKey(method, number, generation, cipher, key))
+        return CPdfDecryptor();
+    return CPdfDecryptor(cipher, Bytes(key), key.size());
+}
+
+CPdfEncryptor CPdfSecurityHandler::CreateEncryptor(EDataKind kind, int32_t number, int32_t generation) const
+{
+    CPdfDecryptor::ECipher cipher;
+    std::string key;
+    if (!ObjectKey(kind == DATA_STRING ? m_stringMethod : m_streamMethod, number, generation, cipher, key))
+        return CPdfEncryptor();
+    return CPdfEncryptor(cipher, Bytes(key), key.size());
 }
 
 CPdfDecryptor CPdfSecurityHandler::CreateDecryptor(EDataKind kind, int32_t number, int32_t generation) const

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/CPdfDecryptor.h"
+#include "base/CPdfEncryptor.h"
 
 class CPdfDictionary;
 
@@ -49,6 +50,10 @@ public:
     // The decryptor for one string or stream of object (number, generation),
     // through the document's default crypt filter for that kind of data.
     CPdfDecryptor CreateDecryptor(EDataKind kind, int32_t number, int32_t generation) const;
+    // The encryptor for what an update of the document writes as object
+    // (number, generation): the same filter and key a reader decrypts it
+    // with.
+    CPdfEncryptor CreateEncryptor(EDataKind kind, int32_t number, int32_t generation) const;
     // A whole string of object (number, generation), decrypted.
     std::string DecryptString(int32_t number, int32_t generation, const std::string& data) const;
 
@@ -63,6 +68,10 @@ private:
     EMethod MethodOf(const CPdfDictionary& encrypt, const char* key) const;
     EMethod MethodOfFilter(const std::string& name) const;
     CPdfDecryptor MakeDecryptor(EMethod method, int32_t number, int32_t generation) const;
+    // The cipher and key of method for object (number, generation); false
+    // for no encryption.
+    bool ObjectKey(EMethod method, int32_t number, int32_t generation, CPdfDecryptor::ECipher& cipher,
+                   std::string& key) const;
 
     bool AuthenticateUser(const std::string& password);
     bool AuthenticateOwner(const std::string& password);

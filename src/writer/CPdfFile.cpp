@@ -223,7 +223,13 @@ void CPdfFile::WriteNewObject(int64_t number, const std::string& body)
     SetOutputEntry(static_cast<int32_t>(number), 0, GetOutputPosition(), 1);
     WriteNumber(number);
     Write(" 0 obj\r");
-    Write(body.data(), body.size());
+    if (m_bodyFilter) {
+        std::string filtered = body;
+        m_bodyFilter(number, filtered);
+        Write(filtered.data(), filtered.size());
+    } else {
+        Write(body.data(), body.size());
+    }
     Write("\rendobj\r");
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,10 @@ public:
     // "N 0 obj" CR, body, CR, "endobj" CR as object number, entered in the
     // table where it begins.
     void WriteNewObject(int64_t number, const std::string& body);
+    // Applied to every body WriteNewObject writes (an update of an
+    // encrypted document encrypts them).
+    using BodyFilter = std::function<void(int64_t number, std::string& body)>;
+    void SetBodyFilter(BodyFilter filter) { m_bodyFilter = std::move(filter); }
     void WriteXRefTable();
     // The last bytes of the file: everything is handed to the file after
     // it (see Flush).
@@ -109,6 +114,7 @@ private:
     std::string m_outputLabel;
     int64_t m_outputPos = 0;
     std::vector<XRefEntry> m_outputTable;
+    BodyFilter m_bodyFilter;
 
     // The copy that waits for its successor (length 0: none).
     struct Range {

@@ -82,9 +82,27 @@ class IncrementalTest(KorvelTestCase):
             rc, _, err = run(["mutool", "info", out])
             self.assertEqual((rc, "warning" in err.lower() or "error" in err.lower()), (0, False), err)
 
+    def test_an_encrypted_first_input_gets_an_update_encrypted_with_its_own_key(self):
+        # RC4 of 40 and 128 bits, AES-128 and AES-256, with object streams
+        # and with metadata in the clear; a later input encrypted too.
+        variants = ((["--allow-weak-crypto"], ["40"], []), (["--allow-weak-crypto"], ["128", "--use-aes=n"], []),
+                    ([], ["128", "--use-aes=y"], []), ([], ["256"], []), ([], ["256"], ["--object-streams=generate"]),
+                    ([], ["128", "--use-aes=y"], ["--object-streams=generate"]), ([], ["256", "--cleartext-metadata"], []))
+        for n, (weak, key, rest) in enumerate(variants):
+            with self.subTest(variant=key + rest):
+                first = os.path.join(FIX.dir, "alpha-encrypted%d.pdf" % n)
+                if not os.path.exists(first):
+                    must("qpdf", *weak, "--encrypt", "", "owner", *key, "--", *rest, FIX.get("alpha-gs.pdf"), first)
+                for in_place in (False, True):
+                    result, update = self.extend(first, encrypted("beta-gs", "128"), in_place=in_place)
+                    # Nothing of the later document's text is in the clear.
+                    self.assertNotIn(b"Beta", update)
+                    self.assertEqual(must("qpdf", "--show-encryption", os.path.join(self.dir, "a.pdf")
+                                          if in_place else os.path.join(self.dir, "out.pdf")).splitlines()[0],
+                                     must("qpdf", "--show-encryption", first).splitlines()[0])
+
     def test_a_first_input_it_cannot_extend_is_refused_and_left_alone(self):
-        for source, message in ((encrypted("alpha-classic", "256"), "Encrypted PDF files are not supported"),
-                                (None, "PDF file was damaged")):
+        for source, message in ((None, "PDF file was damaged"),):
             with self.subTest(message=message):
                 a = os.path.join(self.dir, "a.pdf")
                 if source:
