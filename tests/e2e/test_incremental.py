@@ -138,6 +138,15 @@ class IncrementalTest(KorvelTestCase):
         self.assertEqual(r[0], 1, r)
         self.assertEqual(self.snapshot(), before)
 
+    @unittest.skipUnless(KORVEL_CORPUS and os.path.exists(os.path.join(KORVEL_CORPUS, "pdfjs-issue11656.pdf")),
+                         "needs the shared corpus's hybrid file")
+    def test_a_hybrid_file_gets_a_table_that_both_kinds_of_reader_follow(self):
+        # A table with /XRefStm for its object streams, as Word writes it:
+        # the update is a plain table whose /Prev leads to that section.
+        _, update = self.extend(os.path.join(KORVEL_CORPUS, "pdfjs-issue11656.pdf"), FIX.get("beta-gs.pdf"))
+        self.assertIn(b"trailer\n<<", update)
+        self.assertNotIn(b"/XRefStm", update)
+
     @unittest.skipUnless(KORVEL_CORPUS and os.path.exists(os.path.join(KORVEL_CORPUS, "pdfjs-issue16553.pdf")) and
                          shutil.which("pdfsig"), "needs the shared corpus's signed file and pdfsig")
     def test_a_signature_of_the_first_input_stays_valid(self):
