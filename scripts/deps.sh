@@ -7,7 +7,7 @@ set -eu
 what=${1:-test}
 packages="cmake g++ make pkg-config zlib1g-dev nettle-dev libxxhash-dev qpdf"
 if [ "$what" = test ]; then
-  packages="$packages libgtest-dev poppler-utils ghostscript python3 groff-base pdftk-java"
+  packages="$packages libgtest-dev poppler-utils ghostscript python3 groff-base pdftk-java libnss3-tools mupdf-tools"
 fi
 missing=""
 for p in $packages; do

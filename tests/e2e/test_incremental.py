@@ -169,6 +169,30 @@ class IncrementalTest(KorvelTestCase):
         self.assertNotIn("Signature is Valid.", out)
 
 
+    @unittest.skipUnless(shutil.which("certutil") and shutil.which("pdfsig"), "needs certutil (libnss3-tools) and pdfsig")
+    def test_a_signature_made_here_stays_valid_in_the_update_only(self):
+        # A throw-away certificate in a database of this test's own.
+        nss = os.path.join(self.dir, "nss")
+        os.mkdir(nss)
+        write(os.path.join(self.dir, "noise"), os.urandom(64))
+        must("certutil", "-N", "-d", "sql:" + nss, "--empty-password")
+        must("certutil", "-S", "-x", "-n", "test", "-s", "CN=Korvel Test", "-t", "CT,C,C", "-d", "sql:" + nss,
+             "-k", "rsa", "-g", "2048", "-v", "12", "-z", os.path.join(self.dir, "noise"))
+        signed = os.path.join(self.dir, "signed.pdf")
+        run(["pdfsig", "-nssdir", "sql:" + nss, "-add-signature", "-nick", "test", FIX.get("alpha-classic.pdf"), signed])
+
+        def validation(path):
+            out = run(["pdfsig", "-nssdir", "sql:" + nss, path])[1]
+            return re.findall(r"Signature Validation: (.*)", out)
+
+        self.assertEqual(validation(signed), ["Signature is Valid."])
+        for args, valid in ((["--incremental", "signed.pdf", FIX.get("beta-gs.pdf"), "o.pdf"], True),
+                            (["signed.pdf", FIX.get("beta-gs.pdf"), "o.pdf"], False)):
+            with self.subTest(args=args):
+                self.assertSucceeded(korvel(args, self.dir))
+                self.assertEqual(validation(os.path.join(self.dir, "o.pdf")) == ["Signature is Valid."], valid)
+
+
 class OptionsTest(KorvelTestCase):
     def test_options_stand_anywhere_and_a_double_dash_ends_them(self):
         a = self.copy_in(FIX.get("alpha-classic.pdf"), "a.pdf")
