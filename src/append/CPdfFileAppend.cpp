@@ -359,6 +359,21 @@ void CPdfFileAppend::PlanMerges()
     m_merges.push_back(std::move(nameDictionary));
     for (const auto& merge : m_merges)
         merge->Plan(*m_plan);
+    // An update keeps the first input's header: a later input of a newer
+    // version raises the catalog's /Version instead.
+    if (m_arguments.IsIncremental()) {
+        std::string own = m_inputs[0]->doc.GetVersion(), later;
+        for (size_t k = 1; k < m_inputs.size(); ++k)
+            later = std::max(later, m_inputs[k]->doc.GetVersion());
+        const CPdfObject& catalog = m_plan->GetParts()[0].catalogValue;
+        CPdfObject stated;
+        if (catalog.GetKind() == OBJ_DICTIONARY)
+            catalog.GetDictionary()->LookupRaw("Version", stated);
+        if (stated.GetKind() == OBJ_NAME)
+            own = std::max(own, std::string("PDF-") + stated.GetText());
+        if (later > own && later.compare(0, 4, "PDF-") == 0)
+            m_plan->SetKey(0, m_inputs[0]->xref->GetRootNum(), "/Version", "/" + later.substr(4));
+    }
     for (size_t k : tags.GetUntagged())
         m_untaggedNames.push_back(m_inputs[k]->name);
     // Signatures break where an input's bytes are written anew: every input

@@ -66,6 +66,20 @@ class IncrementalTest(KorvelTestCase):
         self.assertTrue(0 < len(own) < 10, own)
         self.assertEqual(sorted(set(headers)), sorted(headers), "an object written twice")
 
+    def test_a_newer_later_input_raises_the_catalogs_version_not_the_header(self):
+        old = os.path.join(self.dir, "old.pdf")
+        must("qpdf", "--force-version=1.3", FIX.get("alpha-classic.pdf"), old)
+        newer = os.path.join(self.dir, "newer.pdf")
+        must("qpdf", "--force-version=1.6", FIX.get("beta-gs.pdf"), newer)
+        result, _ = self.extend(old, newer)
+        self.assertTrue(result.startswith(b"%PDF-1.3"))
+        out = os.path.join(self.dir, "out.pdf")
+        root = re.search(r"/Root (\d+)", must("qpdf", "--show-object=trailer", out)).group(1)
+        self.assertIn("/Version /1.6", must("qpdf", "--show-object=" + root, out))
+        # An older one leaves the catalog as it was.
+        _, update = self.extend(newer, old)
+        self.assertNotIn(b"/Version", update)
+
     def test_three_inputs_and_sharing(self):
         result, _ = self.extend(FIX.get("alpha-classic.pdf"), FIX.get("beta-gs.pdf"), FIX.get("plain-objstm.pdf"))
         self.assertEqual(int(must("qpdf", "--show-npages", os.path.join(self.dir, "out.pdf"))), 3 + 2 + 2)
