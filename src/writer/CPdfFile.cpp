@@ -251,7 +251,8 @@ void CPdfFile::WriteXRefTable()
     char entry[pdfformat::kEntrySize];
     for (size_t i = 1; i < m_outputTable.size(); ++i) {
         const XRefEntry& e = m_outputTable[i];
-        pdfformat::FormatEntry(e.offset, e.generation, e.type != 0, entry);
+        // A free entry names no next free object: the list ends at once.
+        pdfformat::FormatEntry(e.type != 0 ? e.offset : 0, e.generation, e.type != 0, entry);
         Write(entry, sizeof(entry));
     }
 }

@@ -170,3 +170,11 @@ TEST(CPdfFileTest, AnUpdateAfterAStreamIsAStreamThatListsItself)
     EXPECT_EQ(bytes.substr(0x2000 + head.size(), 10), std::string("\x01\x12\x34\x00\x00\x01\x20\x00\x00\x00", 10));
     EXPECT_EQ(bytes.substr(0x2000 + head.size() + 10), "\nendstream\nendobj\nstartxref\n8192\n%%EOF\n");
 }
+
+TEST(CPdfFileTest, FreeEntriesEndTheFreeListWhateverPositionTheyWereGiven)
+{
+    TestWriter w(3);
+    w.SetOutputEntry(1, 4, 716855, 0);  // freed where the copy stood
+    w.WriteXRefTable();                 // entry 2 never set
+    EXPECT_EQ(w.Bytes(), "xref\n0 3\r0000000000 65535 f \r0000000000 00004 f \r0000000000 00000 f \r");
+}
