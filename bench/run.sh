@@ -303,13 +303,14 @@ for _ in $(seq "$runs"); do
   timed u.inc-inplace none -- "$korvel" --incremental u.pdf one.pdf
   cp g1.pdf u.pdf
   timed u.full-inplace none -- "$korvel" u.pdf one.pdf
-  timed u.inc-output out.pdf -- "$korvel" --incremental g1.pdf one.pdf out.pdf
+  timed u.inc-output out-inc.pdf -- "$korvel" --incremental g1.pdf one.pdf out-inc.pdf
   timed u.full-output out.pdf -- "$korvel" g1.pdf one.pdf out.pdf
   timed u.cp out.cp -- cp g1.pdf out.cp
 done
-check_output out.pdf g1.pdf one.pdf
-cmp -n "$(stat -c %s g1.pdf)" g1.pdf out.pdf || { echo "WRONG RESULT: (u) g1.pdf is not the prefix of the update" >&2; exit 1; }
-rm -f u.pdf out.pdf out.cp one.pdf
+check_output out-inc.pdf g1.pdf one.pdf
+check_output u.pdf g1.pdf one.pdf
+cmp -n "$(stat -c %s g1.pdf)" g1.pdf out-inc.pdf || { echo "WRONG RESULT: (u) g1.pdf is not the prefix of the update" >&2; exit 1; }
+rm -f u.pdf out.pdf out-inc.pdf out.cp one.pdf
 
 # (f) 100 inputs in one run.
 echo "(f) 100 inputs of 1 MB: $runs runs each of korvel, cat, qpdf, pdfunite ..."

@@ -1,5 +1,8 @@
 #include "append/CPdfArguments.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "base/CPdfException.h"
 #include "base/Messages.h"
 
@@ -16,15 +19,69 @@ bool EndsWithPdf(const std::string& name)
     return tail == ".pdf";
 }
 
+// The lines of the list file (standard input for "-"): one argument a
+// line, any byte but a line feed; a last line feed is optional. Raises
+// "Wrong program parameteres" when the list cannot be read.
+void ReadList(const std::string& name, std::vector<std::string>& out)
+{
+    FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
+    if (file == nullptr)
+        throw CPdfException(msg::kWrongParameters)
+            .Because(std::string(msg::kCantReadList) + name + ": " + std::strerror(errno) + msg::kSeeHelp);
+    std::string text;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), file)) > 0)
+        text.append(buffer, n);
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    if (file != stdin)
+        std::fclose(file);
+    if (failed)
+        throw CPdfException(msg::kWrongParameters)
+            .Because(std::string(msg::kCantReadList) + name + ": " + std::strerror(error) + msg::kSeeHelp);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
 }  // namespace
+
+bool CPdfArguments::NamesStandardOutput(int argc, char** argv)
+{
+    // The output is the last argument, or the one before a last "/s", of
+    // three or more that are not options.
+    int named = 0;
+    for (int i = 1; i < argc; ++i)
+        named += std::strncmp(argv[i], "--", 2) != 0;
+    if (named >= 3 && std::strcmp(argv[argc - 1], "-") == 0)
+        return true;
+    return named >= 4 && std::strcmp(argv[argc - 1], "/s") == 0 && std::strcmp(argv[argc - 2], "-") == 0;
+}
 
 CPdfArguments CPdfArguments::Parse(int argc, char** argv)
 {
     CPdfArguments parsed;
-    std::vector<std::string> args;
-    bool options = true;
+    // Argument lists first: what they hold are arguments like any other.
+    std::vector<std::string> given;
+    bool lists = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (lists && arg.size() > 1 && arg[0] == '@')
+            ReadList(arg.substr(1), given);
+        else
+            given.push_back(arg);
+        if (arg == "--")
+            lists = false;
+    }
+    std::vector<std::string> args;
+    bool options = true;
+    for (const std::string& arg : given) {
         if (!options || arg.compare(0, 2, "--") != 0) {
             args.push_back(arg);
         } else if (arg == "--") {
@@ -64,9 +121,12 @@ CPdfArguments CPdfArguments::Parse(int argc, char** argv)
     } else {
         problem = msg::kMissingSecondInput;
     }
-    for (const std::string& name : parsed.m_inputNames)
+    for (const std::string& name : parsed.m_inputNames) {
         if (name.empty())
             problem = msg::kEmptyInputName;
+        else if (name == "-")
+            problem = msg::kDashAsInput;
+    }
     if (problem != nullptr)
         throw CPdfException(msg::kWrongParameters).Because(std::string(problem) + msg::kSeeHelp);
     // An empty output name in the three-argument form, as ever, is the

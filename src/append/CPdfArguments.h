@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -9,10 +10,13 @@
 // the compact switch, as always, unless the fourth ends in ".pdf": three
 // inputs and an output; five or more are inputs, the output and an optional
 // last "/s". No output name, or an empty one in the three-argument form, is
-// the in-place form. Options come first out of the arguments, wherever they
-// stand: an argument starting with "--" is one (the argument "--" ends them,
-// so a file name may then start with "--"); the rules above apply to the
-// rest.
+// the in-place form. An output named "-" is standard output.
+//
+// Before those rules: an argument "@FILE" stands for the lines of FILE, one
+// argument a line ("@-": standard input), and options come out of the
+// arguments wherever they stand: an argument starting with "--" is one (the
+// argument "--" ends them, so a file name may then start with "--", and
+// "@" after it is a plain name).
 class CPdfArguments {
 public:
     // The output name that makes the result replace the first input.
@@ -29,6 +33,12 @@ public:
     bool IsIncremental() const { return m_incremental; }
     // The result replaces the first input.
     bool IsInPlace() const { return m_outputName == kInPlaceName; }
+    // The result goes to standard output.
+    bool IsStandardOutput() const { return m_outputName == "-"; }
+    // Whether argv names standard output as the output, as far as can be
+    // told without parsing (the last argument, or the one before a last
+    // "/s"), for reporting a failure to parse.
+    static bool NamesStandardOutput(int argc, char** argv);
 
 private:
     std::vector<std::string> m_inputNames;

@@ -43,6 +43,8 @@
 namespace {
 
 constexpr const char* kInPlaceName = CPdfArguments::kInPlaceName;
+// How write failures name the output "-".
+constexpr const char* kStandardOutput = "standard output";
 
 // Same path, or the same existing file reached another way.
 bool SameFile(const std::string& a, const std::string& b)
@@ -196,7 +198,7 @@ void CPdfFileAppend::CheckOutputName() const
 {
     // Writing the output would destroy an input of the same name. The
     // in-place form writes no file of the name "temp.tmp".
-    if (m_arguments.IsInPlace())
+    if (m_arguments.IsInPlace() || m_arguments.IsStandardOutput())
         return;
     const std::string& output = m_arguments.GetOutputName();
     for (const std::string& input : m_arguments.GetInputNames())
@@ -262,9 +264,24 @@ void CPdfFileAppend::OpenInputs()
         OpenUpdate(target);
         return;
     }
+    OpenOutput(target);
+}
+
+void CPdfFileAppend::OpenOutput(const std::string& target)
+{
+    // Standard output is written as it is: nothing to create or rename.
+    if (m_arguments.IsStandardOutput()) {
+        m_writer.AttachOutput(stdout, kStandardOutput);
+        return;
+    }
     if (!m_outputFile.Create(target))
         throw CPdfException(msg::kFileOpenError).InFile(target).Because(m_outputFile.GetError());
     m_writer.AttachOutput(m_outputFile.Get(), target);
+}
+
+bool CPdfFileAppend::CommitOutput()
+{
+    return m_arguments.IsStandardOutput() || m_outputFile.Commit();
 }
 
 void CPdfFileAppend::OpenUpdate(const std::string& target)
@@ -300,9 +317,7 @@ void CPdfFileAppend::OpenUpdate(const std::string& target)
             throw CPdfException(msg::kWriteError).InFile(target).Because(m_updateFile.GetError());
         m_writer.AttachOutput(m_updateFile.Get(), target, m_updateFile.GetOriginalLength());
     } else {
-        if (!m_outputFile.Create(target))
-            throw CPdfException(msg::kFileOpenError).InFile(target).Because(m_outputFile.GetError());
-        m_writer.AttachOutput(m_outputFile.Get(), target);
+        OpenOutput(target);
         // The first input's bytes as they are, copied file to file.
         m_writer.CopyFromFile(fd, 0, length);
     }
@@ -630,7 +645,7 @@ void CPdfFileAppend::FinishOutput()
     m_inputs.clear();
     if (m_arguments.IsInPlace()) {
         ReplaceFirstInput();
-    } else if (!m_outputFile.Commit()) {
+    } else if (!CommitOutput()) {
         throw CPdfException(msg::kWriteError).InFile(m_arguments.GetOutputName()).Because(m_outputFile.GetError());
     }
     // The result is good, but an input was damaged: its owner should know.
@@ -684,7 +699,7 @@ void CPdfFileAppend::FinishUpdate()
     if (m_arguments.IsInPlace()) {
         if (!m_updateFile.Commit())
             throw CPdfException(msg::kWriteError).InFile(m_arguments.GetInputNames()[0]).Because(m_updateFile.GetError());
-    } else if (!m_outputFile.Commit()) {
+    } else if (!CommitOutput()) {
         throw CPdfException(msg::kWriteError).InFile(m_arguments.GetOutputName()).Because(m_outputFile.GetError());
     }
     for (const std::string& name : rebuilt)

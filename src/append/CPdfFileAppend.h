@@ -77,6 +77,10 @@ private:
     // --incremental: where the update goes (the first input itself, or a
     // copy of its bytes), and its cross-reference data and trailer.
     void OpenUpdate(const std::string& target);
+    // The output file beside target, or standard output; Commit gives the
+    // file its name.
+    void OpenOutput(const std::string& target);
+    bool CommitOutput();
     void FinishUpdate();
     void WarnOfSignatures() const;
     // The first input's objects stay in the file; only those the merges

@@ -77,6 +77,8 @@ inline constexpr const char* kIsAnInput = "this output file is also an input; ch
 inline constexpr const char* kSwitchNotLast = "/s can only come last";
 inline constexpr const char* kEmptyOutputName = "the output file name is empty";
 inline constexpr const char* kUnknownOption = "unknown option ";
+inline constexpr const char* kCantReadList = "cannot read the argument list ";
+inline constexpr const char* kDashAsInput = "- stands for standard output, and only the output may be -";
 inline constexpr const char* kUpdateNeedsChain =
     "an incremental update needs the file's cross-reference data as the file states it; append without --incremental";
 inline constexpr const char* kTooManyObjects = "the inputs together have more objects than one file can number";

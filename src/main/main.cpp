@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "append/CPdfArguments.h"
 #include "append/CPdfFileAppend.h"
 #include "base/CPdfException.h"
 #include "base/Messages.h"
@@ -35,6 +36,8 @@ const char* const kUsage[] = {
     "Options:",
     "--incremental  append to in1.pdf as an incremental update, keeping its bytes",
     "--             end of options",
+    "@FILE          the lines of FILE as arguments, one a line (@- reads standard input)",
+    "-              as the output: write the result to standard output",
 };
 
 int PrintUsage()
@@ -49,8 +52,17 @@ int PrintUsage()
 // Scripts compare the message bytes on standard output, so they get them
 // exactly; at a terminal a line feed follows, or the prompt would land on
 // the message's line. The person also gets one line on standard error.
-int ReportFailure(const char* message, const std::string& line)
+int ReportFailure(const char* message, const std::string& line, bool resultOnStdout)
 {
+    // When the result goes to standard output, nothing else may: the
+    // message goes to standard error with the line.
+    if (resultOnStdout) {
+        std::fputs(message, stderr);
+        std::fputs("\n", stderr);
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+        return 1;
+    }
     std::fputs(message, stdout);
     if (isatty(STDOUT_FILENO))
         std::fputs("\n", stdout);
@@ -75,18 +87,23 @@ int main(int argc, char** argv)
     }
     // Exit status 1 after a reported failure, so that scripts can tell a
     // failed append from a good one; the message itself stays as it was.
+    // Where a failure is reported depends on the output: as the command
+    // line looks until it is parsed, as parsed after that.
+    bool toStdout = CPdfArguments::NamesStandardOutput(argc, argv);
     try {
         auto job = std::make_unique<CPdfFileAppend>();
         job->ParseArguments(argc, argv);
+        toStdout = job->GetArguments().IsStandardOutput();
         job->Run();
     } catch (const CPdfException& e) {
-        return ReportFailure(e.GetMessageText(), diagnostics::FailureLine(e));
+        return ReportFailure(e.GetMessageText(), diagnostics::FailureLine(e), toStdout);
     } catch (const std::bad_alloc&) {
-        return ReportFailure(msg::kUnexpected, diagnostics::FormatLine("", "out of memory"));
+        return ReportFailure(msg::kUnexpected, diagnostics::FormatLine("", "out of memory"), toStdout);
     } catch (const std::exception& e) {
-        return ReportFailure(msg::kUnexpected, diagnostics::FormatLine("", std::string("internal error: ") + e.what()));
+        return ReportFailure(msg::kUnexpected, diagnostics::FormatLine("", std::string("internal error: ") + e.what()),
+                             toStdout);
     } catch (...) {
-        return ReportFailure(msg::kUnexpected, diagnostics::FormatLine("", "internal error"));
+        return ReportFailure(msg::kUnexpected, diagnostics::FormatLine("", "internal error"), toStdout);
     }
     return 0;
 }

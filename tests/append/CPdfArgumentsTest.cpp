@@ -7,6 +7,7 @@
 #include "append/CPdfArguments.h"
 #include "base/CPdfException.h"
 #include "base/Messages.h"
+#include "support/PdfBuilder.h"
 
 TEST(CPdfArgumentsTest, InputsOutputAndSwitchByArgumentCount)
 {
@@ -79,4 +80,49 @@ TEST(CPdfArgumentsTest, OptionsAreTakenOutWhereverTheyStandUntilADoubleDash)
     }
     // Options do not count as arguments: still one input short.
     EXPECT_THROW(parse({"--incremental", "a"}), CPdfException);
+}
+
+TEST(CPdfArgumentsTest, AnArgumentListStandsForItsLinesAndStandardOutputIsOnlyTheOutput)
+{
+    TempDir dir;
+    const auto parse = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "korvel");
+        std::vector<char*> argv;
+        for (auto& s : args)
+            argv.push_back(s.data());
+        return CPdfArguments::Parse(static_cast<int>(argv.size()), argv.data());
+    };
+    // Any byte but a line feed is part of a name (a carriage return too);
+    // the last line feed is optional; options may come from a list.
+    dir.Write("list", "first input.pdf\nsecond\r\n--incremental\n");
+    dir.Write("out", "o.pdf");
+    CPdfArguments a = parse({"@" + dir.File("list"), "@" + dir.File("out")});
+    EXPECT_EQ(a.GetInputNames(), (std::vector<std::string>{"first input.pdf", "second\r"}));
+    EXPECT_EQ(a.GetOutputName(), "o.pdf");
+    EXPECT_TRUE(a.IsIncremental());
+    // After "--", "@x" is a name like any other.
+    a = parse({"a", "--", "@b", "-"});
+    EXPECT_EQ(a.GetInputNames(), (std::vector<std::string>{"a", "@b"}));
+    EXPECT_TRUE(a.IsStandardOutput() && !a.IsInPlace());
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"@" + dir.File("missing"), "b"}, {"-", "b", "o"}, {"a", "-"}, {"a", "-", "c", "o.pdf"}}) {
+        try {
+            parse(wrong);
+            ADD_FAILURE() << wrong[0] << " " << wrong[1];
+        } catch (const CPdfException& e) {
+            EXPECT_STREQ(e.GetMessageText(), msg::kWrongParameters);
+        }
+    }
+    // Telling the output before parsing: the last of three or more names.
+    const auto names = [](std::vector<std::string> args) {
+        args.insert(args.begin(), "korvel");
+        std::vector<char*> argv;
+        for (auto& s : args)
+            argv.push_back(s.data());
+        return CPdfArguments::NamesStandardOutput(static_cast<int>(argv.size()), argv.data());
+    };
+    EXPECT_TRUE(names({"a", "b", "-"}));
+    EXPECT_TRUE(names({"--incremental", "a", "b", "-", "/s"}));
+    EXPECT_FALSE(names({"a", "-"}));
+    EXPECT_FALSE(names({"-", "b", "o"}));
 }

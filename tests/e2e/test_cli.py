@@ -6,7 +6,7 @@ status, and no file touched."""
 
 import os, pty, subprocess, unittest
 
-from e2etools import KORVEL_BIN, Fixtures, KorvelTestCase, korvel, write
+from e2etools import KORVEL_BIN, Fixtures, KorvelTestCase, korvel, npages, write
 
 FIX = Fixtures()
 USAGE = ("Korvel version 1.00\n\nUsage:\nKorvel in1.pdf in2.pdf output.pdf\n"
@@ -14,7 +14,9 @@ USAGE = ("Korvel version 1.00\n\nUsage:\nKorvel in1.pdf in2.pdf output.pdf\n"
          "will append in2.pdf onto in1.pdf\n\nFor optimization of the destination document's structure\n"
          "to reduce its size add /s parameter\n\nNotes:\nIf the name of file contains space character itself,\n"
          "it must be enclosed in quotes.\n\nOptions:\n"
-         "--incremental  append to in1.pdf as an incremental update, keeping its bytes\n--             end of options\n")
+         "--incremental  append to in1.pdf as an incremental update, keeping its bytes\n--             end of options\n"
+         "@FILE          the lines of FILE as arguments, one a line (@- reads standard input)\n"
+         "-              as the output: write the result to standard output\n")
 WRONG, CANT_OPEN, SAME = "Wrong program parameteres", "Can't open file", "Output file must differ from input files"
 SEE, MISSING, SAME_REASON = "; see korvel --help", ": No such file or directory", ": this output file is also an input; choose another name"
 
@@ -88,3 +90,48 @@ class CommandLine(KorvelTestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class OutputsAndLists(KorvelTestCase):
+    """The result through a pipe ("-" as the output), and argument lists."""
+
+    def setUp(self):
+        super().setUp()
+        self.a = self.copy_in(FIX.get("alpha-classic.pdf"), "a.pdf")
+        self.b = self.copy_in(FIX.get("beta-objstm.pdf"), "b file.pdf")
+
+    def piped(self, args, stdin=b""):
+        p = subprocess.run([KORVEL_BIN] + args, cwd=self.dir, input=stdin, capture_output=True, timeout=300)
+        return p.returncode, p.stdout, p.stderr.decode("latin-1")
+
+    def test_the_result_goes_through_a_pipe_and_nothing_else_does(self):
+        for args in (["a.pdf", "b file.pdf", "-"], ["--incremental", "a.pdf", "b file.pdf", "-", "/s"]):
+            with self.subTest(args=args):
+                rc, out, err = self.piped(args)
+                self.assertEqual((rc, err), (0, ""))
+                # The piped bytes, read back from a file.
+                got = os.path.join(self.dir, "got.pdf")
+                write(got, out)
+                self.judge(got, self.a, self.b)
+                os.remove(got)
+        # A failure: standard output stays empty, the message and its
+        # reason go to standard error, and the exit status is 1.
+        rc, out, err = self.piped(["a.pdf", "missing.pdf", "-"])
+        self.assertEqual((rc, out), (1, b""))
+        self.assertEqual(err, "Can't open file\nkorvel: missing.pdf: No such file or directory\n")
+        # "-" is never an input.
+        self.assertEqual(korvel(["-", "b file.pdf", "o.pdf"], self.dir), (1, "Wrong program parameteres",
+                         "korvel: - stands for standard output, and only the output may be -; see korvel --help\n"))
+
+    def test_an_argument_list_names_inputs_with_any_bytes_and_can_come_from_standard_input(self):
+        write(os.path.join(self.dir, "list.txt"), "a.pdf\nb file.pdf\na.pdf\nout.pdf")
+        self.assertEqual(korvel(["@list.txt"], self.dir), (0, "", ""))
+        out = os.path.join(self.dir, "out.pdf")
+        self.assertEqual(npages(out), 2 * npages(self.a) + npages(self.b))
+        rc, _, err = self.piped(["@-", "o2.pdf"], b"a.pdf\nb file.pdf\n")
+        self.assertEqual((rc, err), (0, ""))
+        self.assertEqual(npages(os.path.join(self.dir, "o2.pdf")), npages(self.a) + npages(self.b))
+        before = self.snapshot()
+        self.assertEqual(korvel(["@none.txt", "a.pdf"], self.dir),
+                         (1, WRONG, "korvel: cannot read the argument list none.txt: No such file or directory" + SEE + "\n"))
+        self.assertEqual(self.snapshot(), before)
