@@ -298,10 +298,14 @@ fi
 # made before the clock starts.
 echo "(u) one page onto 96 MB: $runs runs each, incremental and full, in place and with an output, and cp ..."
 qpdf --empty --pages c1.pdf 1 -- one.pdf
+# The copy is written back first: an archive being appended to is on disk
+# already, and the update's flush would otherwise write the copy too.
 for _ in $(seq "$runs"); do
   cp g1.pdf u.pdf
+  sync
   timed u.inc-inplace none -- "$korvel" --incremental u.pdf one.pdf
   cp g1.pdf u.pdf
+  sync
   timed u.full-inplace none -- "$korvel" u.pdf one.pdf
   timed u.inc-output out-inc.pdf -- "$korvel" --incremental g1.pdf one.pdf out-inc.pdf
   timed u.full-output out.pdf -- "$korvel" g1.pdf one.pdf out.pdf

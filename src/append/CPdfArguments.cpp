@@ -88,6 +88,19 @@ CPdfArguments CPdfArguments::Parse(int argc, char** argv)
             options = false;
         } else if (arg == "--incremental") {
             parsed.m_incremental = true;
+        } else if (arg.compare(0, 12, "--bookmarks=") == 0) {
+            const std::string value = arg.substr(12);
+            if (value == "join")
+                parsed.m_bookmarks = EBookmarks::kJoin;
+            else if (value == "per-input")
+                parsed.m_bookmarks = EBookmarks::kPerInput;
+            else if (value == "per-input-titles")
+                parsed.m_bookmarks = EBookmarks::kPerInputTitles;
+            else if (value == "none")
+                parsed.m_bookmarks = EBookmarks::kNone;
+            else
+                throw CPdfException(msg::kWrongParameters)
+                    .Because(std::string(msg::kUnknownValue) + value + " for --bookmarks" + msg::kSeeHelp);
         } else {
             throw CPdfException(msg::kWrongParameters).Because(msg::kUnknownOption + arg + msg::kSeeHelp);
         }

@@ -19,6 +19,10 @@
 // "@" after it is a plain name).
 class CPdfArguments {
 public:
+    // --bookmarks=: the joined outline (the default), one item per input
+    // titled with its file name or with the document's own title, or none.
+    enum class EBookmarks { kJoin, kPerInput, kPerInputTitles, kNone };
+
     // The output name that makes the result replace the first input.
     static constexpr const char* kInPlaceName = "temp.tmp";
 
@@ -31,6 +35,7 @@ public:
     // --incremental: the later inputs go into one incremental update of the
     // first, whose bytes stay as they are.
     bool IsIncremental() const { return m_incremental; }
+    EBookmarks GetBookmarks() const { return m_bookmarks; }
     // The result replaces the first input.
     bool IsInPlace() const { return m_outputName == kInPlaceName; }
     // The result goes to standard output.
@@ -45,4 +50,5 @@ private:
     std::string m_outputName;
     bool m_compact = false;
     bool m_incremental = false;
+    EBookmarks m_bookmarks = EBookmarks::kJoin;
 };

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@
 #include "reader/CPdfSecurityHandler.h"
 #include "reader/CPdfXRef.h"
 #include "text/CPdfTextEdit.h"
+#include "text/PdfTextString.h"
+#include "object/CPdfString.h"
+#include "object/CPdfStream.h"
 #include "text/PdfObjectText.h"
 
 namespace {
@@ -174,6 +178,78 @@ std::vector<int32_t> FileOrder(const std::vector<XRefEntry>& entries)
     if (!std::is_sorted(order.begin(), order.end(), before))
         std::sort(order.begin(), order.end(), before);
     return order;
+}
+
+// A person's name for an input: its file name without the directory and a
+// ".pdf" ending, as a text string.
+std::string FileTitle(const std::string& path)
+{
+    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    if (name.size() > 4) {
+        std::string tail = name.substr(name.size() - 4);
+        for (char& c : tail)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (tail == ".pdf")
+            name.resize(name.size() - 4);
+    }
+    return textstring::FromUtf8(name);
+}
+
+// The text of the first rdf:li of dc:title in XMP packet text, its
+// character references resolved; empty when there is none.
+std::string XmpTitle(const std::string& xmp)
+{
+    const size_t title = xmp.find("<dc:title");
+    const size_t li = title == std::string::npos ? title : xmp.find("<rdf:li", title);
+    const size_t start = li == std::string::npos ? li : xmp.find('>', li);
+    const size_t end = start == std::string::npos ? start : xmp.find('<', start);
+    if (end == std::string::npos)
+        return std::string();
+    const std::string raw = xmp.substr(start + 1, end - start - 1);
+    std::string text;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const size_t semi = raw[i] == '&' ? raw.find(';', i) : std::string::npos;
+        if (semi == std::string::npos || semi - i > 10) {
+            text.push_back(raw[i]);
+            continue;
+        }
+        const std::string entity = raw.substr(i + 1, semi - i - 1);
+        static const std::pair<const char*, char> kNamed[] = {
+            {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+        bool done = false;
+        for (const auto& [name, c] : kNamed)
+            if (entity == name) {
+                text.push_back(c);
+                done = true;
+            }
+        if (!done && entity.size() > 1 && entity[0] == '#') {
+            const bool hex = entity[1] == 'x';
+            const uint32_t code = static_cast<uint32_t>(std::strtoul(entity.c_str() + (hex ? 2 : 1), nullptr, hex ? 16 : 10));
+            // As UTF-8.
+            if (code > 0 && code < 0x80) {
+                text.push_back(static_cast<char>(code));
+            } else if (code < 0x800) {
+                text.push_back(static_cast<char>(0xC0 | (code >> 6)));
+                text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+            } else if (code < 0x10000) {
+                text.push_back(static_cast<char>(0xE0 | (code >> 12)));
+                text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+                text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+            } else if (code < 0x110000) {
+                text.push_back(static_cast<char>(0xF0 | (code >> 18)));
+                text.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+                text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+                text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+            }
+            done = true;
+        }
+        if (!done) {
+            text.push_back(raw[i]);
+            continue;
+        }
+        i = semi;
+    }
+    return text;
 }
 
 CPdfException PageTreeDamaged(int32_t number)
@@ -382,7 +458,7 @@ void CPdfFileAppend::PlanMerges()
     // once after they are planned.
     auto nameDictionary = std::make_unique<CPdfNameDictionaryMerge>();
     m_merges.push_back(std::make_unique<CPdfPageTreeMerge>());
-    m_merges.push_back(std::make_unique<CPdfOutlineMerge>());
+    m_merges.push_back(MakeOutlineMerge());
     m_merges.push_back(std::make_unique<CPdfDestinationMerge>(*nameDictionary));
     m_merges.push_back(std::make_unique<CPdfAttachmentMerge>(*nameDictionary));
     m_merges.push_back(std::make_unique<CPdfPageLabelMerge>());
@@ -416,6 +492,62 @@ void CPdfFileAppend::PlanMerges()
     for (size_t k = KeepsFirstInput(0) ? 1 : 0; k < m_inputs.size(); ++k)
         if (HasSignedField(*m_inputs[k]->xref, m_plan->GetParts()[k].catalogValue))
             m_signedNames.push_back({m_inputs[k]->name, k == 0});
+}
+
+std::unique_ptr<CPdfOutlineMerge> CPdfFileAppend::MakeOutlineMerge()
+{
+    using EBookmarks = CPdfArguments::EBookmarks;
+    switch (m_arguments.GetBookmarks()) {
+    case EBookmarks::kNone:
+        return std::make_unique<CPdfOutlineMerge>(CPdfOutlineMerge::EMode::kNone, std::vector<std::string>());
+    case EBookmarks::kPerInput:
+    case EBookmarks::kPerInputTitles: {
+        std::vector<std::string> titles;
+        for (const auto& input : m_inputs) {
+            std::string title;
+            if (m_arguments.GetBookmarks() == EBookmarks::kPerInputTitles)
+                title = DocumentTitle(*input);
+            titles.push_back(title.empty() ? FileTitle(input->name) : title);
+        }
+        return std::make_unique<CPdfOutlineMerge>(CPdfOutlineMerge::EMode::kPerInput, std::move(titles));
+    }
+    default:
+        return std::make_unique<CPdfOutlineMerge>();
+    }
+}
+
+std::string CPdfFileAppend::DocumentTitle(Input& input)
+{
+    // The information dictionary's /Title, else the XMP metadata's dc:title;
+    // a document that states neither, or that cannot be read there, has
+    // none.
+    try {
+        CPdfXRef& xref = *input.xref;
+        CPdfObject info, title;
+        if (xref.GetInfoNum() > 0)
+            xref.FetchObject(xref.GetInfoNum(), xref.GetInfoGen(), info);
+        if (info.GetKind() == OBJ_DICTIONARY)
+            info.GetDictionary()->Lookup("Title", title);
+        if (title.GetKind() == OBJ_STRING && !textstring::ToUtf8(title.GetString()->GetValue()).empty())
+            return title.GetString()->GetValue();
+        CPdfObject metadata;
+        const CPdfObject& catalog = input.doc.GetCatalog()->GetValue();
+        if (catalog.GetKind() == OBJ_DICTIONARY)
+            catalog.GetDictionary()->Lookup("Metadata", metadata);
+        if (metadata.GetKind() != OBJ_STREAM)
+            return std::string();
+        CPdfStream* stream = metadata.GetStream();
+        stream->Reset();
+        std::string xmp;
+        // Titles stand near the start of a packet; a bound keeps a huge
+        // stream from being read whole.
+        for (int c; xmp.size() < (size_t(1) << 22) && (c = stream->GetChar()) >= 0;)
+            xmp.push_back(static_cast<char>(c));
+        const std::string text = XmpTitle(xmp);
+        return text.empty() ? std::string() : textstring::FromUtf8(text);
+    } catch (const CPdfException&) {
+        return std::string();
+    }
 }
 
 void CPdfFileAppend::WriteRawObject(const CPdfRawObject& text)

@@ -14,6 +14,7 @@
 #include "document/CPdfDocument.h"
 #include "merge/CPdfDocumentMerge.h"
 #include "merge/CPdfMergePlan.h"
+#include "merge/CPdfOutlineMerge.h"
 #include "writer/CPdfFile.h"
 #include "writer/CPdfOutputFile.h"
 #include "writer/CPdfUpdateFile.h"
@@ -64,6 +65,9 @@ private:
     // The document-level merges: planned before the copy, their new objects
     // written after it.
     void PlanMerges();
+    // The outline the bookmarks option asks for, with each input's title.
+    std::unique_ptr<CPdfOutlineMerge> MakeOutlineMerge();
+    std::string DocumentTitle(Input& input);
     // Copies input k, renumbered; the inputs' own failures name the file.
     void CopyInput(size_t k);
     void CopyObjects(size_t k);

@@ -77,6 +77,7 @@ inline constexpr const char* kIsAnInput = "this output file is also an input; ch
 inline constexpr const char* kSwitchNotLast = "/s can only come last";
 inline constexpr const char* kEmptyOutputName = "the output file name is empty";
 inline constexpr const char* kUnknownOption = "unknown option ";
+inline constexpr const char* kUnknownValue = "unknown value ";
 inline constexpr const char* kCantReadList = "cannot read the argument list ";
 inline constexpr const char* kDashAsInput = "- stands for standard output, and only the output may be -";
 inline constexpr const char* kUpdateNeedsChain =

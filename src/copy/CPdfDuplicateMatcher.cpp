@@ -17,6 +17,22 @@ bool Contains(const std::string& text, const char* pattern, uint32_t length)
                                    static_cast<uint32_t>(text.size()), pattern, length) != 0;
 }
 
+// Contains "/Page", "/ObjStm" or "/Parent": one pass over the text (stream
+// data included) for the three words at once.
+bool HoldsTreeWord(const std::string& text)
+{
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while ((p = static_cast<const char*>(std::memchr(p, '/', static_cast<size_t>(end - p)))) != nullptr) {
+        const size_t left = static_cast<size_t>(end - p);
+        if ((left >= 5 && std::memcmp(p, "/Page", 5) == 0) || (left >= 7 && std::memcmp(p, "/ObjStm", 7) == 0) ||
+            (left >= 7 && std::memcmp(p, "/Parent", 7) == 0))
+            return true;
+        ++p;
+    }
+    return false;
+}
+
 }  // namespace
 
 CPdfDuplicateMatcher::CPdfDuplicateMatcher(const std::vector<CPdfRawReader*>& earlier,
@@ -122,8 +138,7 @@ bool CPdfDuplicateMatcher::BeginMatch(int32_t number, bool allowPages, std::vect
         return Fail(number, allowPages);
     // Pages, page-tree nodes, object streams and anything with a /Parent
     // are shared only when reached from an annotation.
-    if (!allowPages && (Contains(frame.text, "/Page", 5) || Contains(frame.text, "/ObjStm", 7) ||
-                        Contains(frame.text, "/Parent", 7)))
+    if (!allowPages && HoldsTreeWord(frame.text))
         return Fail(number, allowPages);
     objecttext::Layout layout;
     objecttext::Scan(reinterpret_cast<const uint8_t*>(frame.text.data()), static_cast<uint32_t>(frame.text.size()),

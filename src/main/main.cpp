@@ -35,6 +35,8 @@ const char* const kUsage[] = {
     "",
     "Options:",
     "--incremental  append to in1.pdf as an incremental update, keeping its bytes",
+    "--bookmarks=join|per-input|per-input-titles|none",
+    "               the outline: joined (the default), an item per input, none",
     "--             end of options",
     "@FILE          the lines of FILE as arguments, one a line (@- reads standard input)",
     "-              as the output: write the result to standard output",

@@ -3,8 +3,11 @@
 #include <unordered_set>
 #include <vector>
 
+#include "merge/CPdfMergeOutput.h"
 #include "merge/CPdfMergePlan.h"
+#include "object/CPdfArray.h"
 #include "object/CPdfDictionary.h"
+#include "text/CPdfValueWriter.h"
 
 namespace {
 
@@ -59,9 +62,118 @@ bool ReadOutline(const CPdfMergePart& part, int32_t number, Outline& out)
     return true;
 }
 
+// The first leaf of the page tree of part, by its first kids (0 when the
+// tree leads to none).
+int32_t FirstPage(const CPdfMergePart& part)
+{
+    int32_t number = part.pageTree;
+    // Bounded: a tree deeper than its file has objects loops.
+    for (int32_t depth = 0; depth < part.GetTableSize() && number > 0; ++depth) {
+        CPdfObject node, kids, kid;
+        part.Fetch(number, node);
+        if (node.GetKind() != OBJ_DICTIONARY)
+            return 0;
+        if (node.GetDictionary()->IsType("Page"))
+            return number;
+        node.GetDictionary()->LookupRaw("Kids", kids);
+        if (kids.GetKind() == OBJ_REFERENCE)
+            part.Fetch(kids.GetRefNum(), kids);
+        if (kids.GetKind() != OBJ_ARRAY || kids.GetArray()->GetSize() == 0)
+            return 0;
+        kids.GetArray()->GetRaw(0, kid);
+        number = kid.GetKind() == OBJ_REFERENCE ? kid.GetRefNum() : 0;
+    }
+    return 0;
+}
+
 }  // namespace
 
 void CPdfOutlineMerge::Plan(CPdfMergePlan& plan)
+{
+    switch (m_mode) {
+    case EMode::kPerInput:
+        PlanPerInput(plan);
+        break;
+    case EMode::kNone:
+        PlanNone(plan);
+        break;
+    default:
+        PlanJoin(plan);
+        break;
+    }
+}
+
+void CPdfOutlineMerge::PlanNone(CPdfMergePlan& plan)
+{
+    const auto& parts = plan.GetParts();
+    if (parts[0].catalogValue.GetKind() != OBJ_DICTIONARY)
+        return;
+    CPdfObject outlines;
+    parts[0].catalogValue.GetDictionary()->LookupRaw("Outlines", outlines);
+    if (outlines.GetKind() != OBJ_NULL)
+        plan.RemoveKey(0, parts[0].catalog, "/Outlines");
+}
+
+void CPdfOutlineMerge::PlanPerInput(CPdfMergePlan& plan)
+{
+    const auto& parts = plan.GetParts();
+    if (parts[0].catalogValue.GetKind() != OBJ_DICTIONARY)
+        return;
+    m_root = plan.NewObject();
+    plan.SetKey(0, parts[0].catalog, "/Outlines", std::to_string(m_root) + " 0 R");
+    for (size_t k = 0; k < parts.size(); ++k) {
+        InputItem item;
+        item.number = plan.NewObject();
+        item.title = k < m_titles.size() ? m_titles[k] : std::string();
+        if (const int32_t page = FirstPage(parts[k]))
+            item.page = plan.OutputReference(k, page);
+        const int32_t number = CPdfMergePart::ReferenceIn(parts[k].catalogValue, "Outlines");
+        Outline outline;
+        if (number != 0 && ReadOutline(parts[k], number, outline)) {
+            item.first = plan.OutputReference(k, outline.first);
+            item.last = plan.OutputReference(k, outline.last);
+            // What shows when the item is opened: the input's root counted
+            // it, and its top-level items at the least.
+            const int64_t tops = static_cast<int64_t>(outline.tops.size());
+            item.hidden = outline.hasCount && outline.count > tops ? outline.count : tops;
+            for (int32_t top : outline.tops)
+                plan.SetKey(k, top, "/Parent", std::to_string(item.number) + " 0 R");
+            // The root's place is taken; a later input's is not copied.
+            if (k > 0)
+                plan.Drop(k, number);
+        }
+        m_items.push_back(std::move(item));
+    }
+}
+
+void CPdfOutlineMerge::Write(CPdfMergeOutput& output)
+{
+    if (m_mode != EMode::kPerInput || m_root == 0)
+        return;
+    const auto reference = [](int64_t number) { return std::to_string(number) + " 0 R"; };
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        const InputItem& item = m_items[i];
+        std::string body = "<</Title ";
+        CPdfValueWriter::WriteString(item.title, body);
+        body += "/Parent " + reference(m_root);
+        if (!item.page.empty())
+            body += "/Dest[" + item.page + "/Fit]";
+        if (i > 0)
+            body += "/Prev " + reference(m_items[i - 1].number);
+        if (i + 1 < m_items.size())
+            body += "/Next " + reference(m_items[i + 1].number);
+        // Closed: a negative count of what opening it shows.
+        if (!item.first.empty())
+            body += "/First " + item.first + "/Last " + item.last + "/Count -" + std::to_string(item.hidden);
+        body += ">>";
+        output.WriteNewObject(item.number, body);
+    }
+    output.WriteNewObject(m_root, "<</Type/Outlines/First " + reference(m_items.front().number) + "/Last " +
+                                      reference(m_items.back().number) + "/Count " +
+                                      std::to_string(m_items.size()) + ">>");
+}
+
+void CPdfOutlineMerge::PlanJoin(CPdfMergePlan& plan)
 {
     const auto& parts = plan.GetParts();
     const CPdfObject& catalog = parts[0].catalogValue;

@@ -57,6 +57,47 @@ std::string ToUtf8(const std::string& bytes)
     return text;
 }
 
+std::string FromUtf8(const std::string& utf8)
+{
+    const auto byte = [&utf8](size_t i) { return static_cast<uint8_t>(utf8[i]); };
+    bool ascii = true;
+    for (size_t i = 0; i < utf8.size() && ascii; ++i)
+        ascii = byte(i) >= 0x20 && byte(i) < 0x7F;
+    if (ascii)
+        return utf8;
+    std::string out = "\xFE\xFF";
+    const auto unit = [&out](uint32_t u) {
+        out.push_back(static_cast<char>(u >> 8));
+        out.push_back(static_cast<char>(u & 0xFF));
+    };
+    for (size_t i = 0; i < utf8.size();) {
+        const uint8_t b = byte(i);
+        // The length of a well-formed sequence starting here, else 1 (the
+        // byte alone, as Latin-1).
+        size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        uint32_t code = n == 1 ? b : n == 2 ? b & 0x1F : n == 3 ? b & 0x0F : b & 0x07;
+        bool good = n != 0 && i + n <= utf8.size();
+        for (size_t k = 1; good && k < n; ++k) {
+            good = (byte(i + k) >> 6) == 2;
+            code = (code << 6) | (byte(i + k) & 0x3F);
+        }
+        const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        good = good && code >= least[n] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+        if (!good) {
+            code = b;
+            n = 1;
+        }
+        if (code >= 0x10000) {
+            unit(0xD800 + ((code - 0x10000) >> 10));
+            unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            unit(code);
+        }
+        i += n;
+    }
+    return out;
+}
+
 std::string AppendAscii(const std::string& bytes, const std::string& ascii)
 {
     const bool utf16 = IsUtf16(bytes);

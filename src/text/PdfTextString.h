@@ -14,6 +14,11 @@ bool IsUtf16(const std::string& bytes);
 // printable range names are written in.
 std::string ToUtf8(const std::string& bytes);
 
+// A text string for UTF-8 text (a file name, an XMP title): the bytes
+// themselves when they are printable ASCII, else UTF-16BE after FE FF.
+// Bytes that are not UTF-8 are taken as Latin-1.
+std::string FromUtf8(const std::string& utf8);
+
 // The string with ASCII text appended in the string's own encoding.
 std::string AppendAscii(const std::string& bytes, const std::string& ascii);
 
