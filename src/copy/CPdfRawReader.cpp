@@ -207,17 +207,18 @@ int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uin
     // The usual cases: a direct /Length, or one in a plain object of its
     // own nearby (as many producers write it, read through the cache
     // rather than the parser), whose data is followed by "endstream".
+    // chunk is read first: reading the length object may reuse the cache
+    // block it points into.
+    const uint32_t start = objecttext::DataStart(chunk, got, layout.split);
     const int64_t length = layout.directLength >= 0 ? layout.directLength : ReadIndirectLength(layout);
-    if (length >= 0) {
-        const uint32_t start = objecttext::DataStart(chunk, got, layout.split);
-        if (start < got) {
-            const int64_t dataEnd = position + start + length;
-            uint8_t after[kEndstreamRead];
-            const size_t n = ReadCached(dataEnd, after, sizeof(after));
-            if (objecttext::StartsWithEndstream(after, static_cast<uint32_t>(n))) {
-                dataStart = position + start;
-                return dataEnd;
-            }
+    chunk = nullptr;
+    if (length >= 0 && start < got) {
+        const int64_t dataEnd = position + start + length;
+        uint8_t after[kEndstreamRead];
+        const size_t n = ReadCached(dataEnd, after, sizeof(after));
+        if (objecttext::StartsWithEndstream(after, static_cast<uint32_t>(n))) {
+            dataStart = position + start;
+            return dataEnd;
         }
     }
     // Otherwise as a reader takes it: /Length through the table, and the
