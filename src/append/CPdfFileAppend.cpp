@@ -205,22 +205,8 @@ std::string XmpTitle(const std::string& xmp)
         if (!done && entity.size() > 1 && entity[0] == '#') {
             const bool hex = entity[1] == 'x';
             const uint32_t code = static_cast<uint32_t>(std::strtoul(entity.c_str() + (hex ? 2 : 1), nullptr, hex ? 16 : 10));
-            // As UTF-8.
-            if (code > 0 && code < 0x80) {
-                text.push_back(static_cast<char>(code));
-            } else if (code < 0x800) {
-                text.push_back(static_cast<char>(0xC0 | (code >> 6)));
-                text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            } else if (code < 0x10000) {
-                text.push_back(static_cast<char>(0xE0 | (code >> 12)));
-                text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-                text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            } else if (code < 0x110000) {
-                text.push_back(static_cast<char>(0xF0 | (code >> 18)));
-                text.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-                text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-                text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            }
+            if (code > 0 && code < 0x110000)
+                textstring::AppendUtf8(text, code);
             done = true;
         }
         if (!done) {
@@ -750,12 +736,20 @@ void CPdfFileAppend::FinishOutput()
     const int64_t startXRef = m_writer.GetOutputPosition();
     m_writer.WriteXRefTable();
     m_writer.WriteTrailer(startXRef, m_inputs[0]->xref->GetTrailer());
+    CommitAndWarn();
+}
+
+void CPdfFileAppend::CommitAndWarn()
+{
     std::vector<std::string> rebuilt;
     for (const auto& input : m_inputs)
         if (input->doc.WasRebuilt())
             rebuilt.push_back(input->name);
     m_inputs.clear();
-    if (m_arguments.IsInPlace()) {
+    if (m_arguments.IsInPlace() && m_arguments.IsIncremental()) {
+        if (!m_updateFile.Commit())
+            throw CPdfException(msg::kWriteError).InFile(m_arguments.GetInputNames()[0]).Because(m_updateFile.GetError());
+    } else if (m_arguments.IsInPlace()) {
         ReplaceFirstInput();
     } else if (!CommitOutput()) {
         throw CPdfException(msg::kWriteError).InFile(m_arguments.GetOutputName()).Because(m_outputFile.GetError());
@@ -766,11 +760,7 @@ void CPdfFileAppend::FinishOutput()
     // Tagged in part: a reader of the untagged pages is given no structure.
     for (const std::string& name : m_untaggedNames)
         diagnostics::Warn(name, msg::kUntagged);
-    WarnOfSignatures();
-}
-
-void CPdfFileAppend::WarnOfSignatures() const
-{
+    // A signature the result no longer matches.
     for (const auto& [name, first] : m_signedNames)
         diagnostics::Warn(name, first ? msg::kSignatureLost : msg::kLaterSignatureLost);
 }
@@ -803,22 +793,7 @@ void CPdfFileAppend::FinishUpdate()
         m_writer.WriteUpdateStream(update, first.xref->GetTrailer());
     else
         m_writer.WriteUpdateTable(update, first.xref->GetTrailer());
-    std::vector<std::string> rebuilt;
-    for (const auto& input : m_inputs)
-        if (input->doc.WasRebuilt())
-            rebuilt.push_back(input->name);
-    m_inputs.clear();
-    if (m_arguments.IsInPlace()) {
-        if (!m_updateFile.Commit())
-            throw CPdfException(msg::kWriteError).InFile(m_arguments.GetInputNames()[0]).Because(m_updateFile.GetError());
-    } else if (!CommitOutput()) {
-        throw CPdfException(msg::kWriteError).InFile(m_arguments.GetOutputName()).Because(m_outputFile.GetError());
-    }
-    for (const std::string& name : rebuilt)
-        diagnostics::Warn(name, msg::kXRefRebuilt);
-    for (const std::string& name : m_untaggedNames)
-        diagnostics::Warn(name, msg::kUntagged);
-    WarnOfSignatures();
+    CommitAndWarn();
 }
 
 void CPdfFileAppend::ReplaceFirstInput()

@@ -86,7 +86,9 @@ private:
     void OpenOutput(const std::string& target);
     bool CommitOutput();
     void FinishUpdate();
-    void WarnOfSignatures() const;
+    // The result takes its place; then what a person should know of the
+    // inputs goes to standard error.
+    void CommitAndWarn();
     // The first input's objects stay in the file; only those the merges
     // change are written again.
     bool KeepsFirstInput(size_t k) const { return m_arguments.IsIncremental() && k == 0; }

@@ -4,8 +4,6 @@
 
 namespace textstring {
 
-namespace {
-
 void AppendUtf8(std::string& out, uint32_t code)
 {
     if (code < 0x80) {
@@ -25,7 +23,6 @@ void AppendUtf8(std::string& out, uint32_t code)
     }
 }
 
-}  // namespace
 
 bool IsUtf16(const std::string& bytes)
 {

@@ -6,6 +6,9 @@
 // UTF-8 after EF BB BF, PDFDocEncoding otherwise. Bytes in, bytes out.
 namespace textstring {
 
+// Appends code point code (at most 0x10FFFF) to out as UTF-8.
+void AppendUtf8(std::string& out, uint32_t code);
+
 // True when the bytes are UTF-16BE (they start with FE FF).
 bool IsUtf16(const std::string& bytes);
 

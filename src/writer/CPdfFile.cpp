@@ -330,24 +330,17 @@ void CPdfFile::WriteUpdateTable(const Update& update, const CPdfObject& trailer)
     Write("xref\n");
     char entry[pdfformat::kEntrySize];
     const size_t n = m_outputTable.size();
-    for (size_t i = 1; i < n;) {
-        if (m_outputTable[i].offset < 0) {
-            ++i;
-            continue;
-        }
-        size_t end = i;
-        while (end < n && m_outputTable[end].offset >= 0)
-            ++end;
-        WriteNumber(static_cast<int64_t>(i));
+    ForEachSetRun([&](size_t first, size_t end) {
+        WriteNumber(static_cast<int64_t>(first));
         Write(" ");
-        WriteNumber(static_cast<int64_t>(end - i));
+        WriteNumber(static_cast<int64_t>(end - first));
         Write("\n");
-        for (; i < end; ++i) {
+        for (size_t i = first; i < end; ++i) {
             const XRefEntry& e = m_outputTable[i];
             pdfformat::FormatEntry(e.type != 0 ? e.offset - update.base : 0, e.generation, e.type != 0, entry);
             Write(entry, sizeof(entry));
         }
-    }
+    });
     Write("trailer\n<<\n/Size ");
     WriteNumber(static_cast<int64_t>(n));
     Write("\n/Prev ");
@@ -372,16 +365,9 @@ void CPdfFile::WriteUpdateStream(const Update& update, const CPdfObject& trailer
     while (width < 8 && ((start - update.base) >> (8 * width)) != 0)
         ++width;
     std::string index, data;
-    for (size_t i = 1; i < n;) {
-        if (m_outputTable[i].offset < 0) {
-            ++i;
-            continue;
-        }
-        size_t end = i;
-        while (end < n && m_outputTable[end].offset >= 0)
-            ++end;
-        index += (index.empty() ? "" : " ") + std::to_string(i) + " " + std::to_string(end - i);
-        for (; i < end; ++i) {
+    ForEachSetRun([&](size_t first, size_t end) {
+        index += (index.empty() ? "" : " ") + std::to_string(first) + " " + std::to_string(end - first);
+        for (size_t i = first; i < end; ++i) {
             const XRefEntry& e = m_outputTable[i];
             const int64_t field = e.type != 0 ? e.offset - update.base : 0;
             data.push_back(static_cast<char>(e.type != 0 ? 1 : 0));
@@ -391,7 +377,7 @@ void CPdfFile::WriteUpdateStream(const Update& update, const CPdfObject& trailer
             data.push_back(static_cast<char>((generation >> 8) & 0xFF));
             data.push_back(static_cast<char>(generation & 0xFF));
         }
-    }
+    });
     WriteNumber(self);
     Write(" 0 obj\n<<\n/Type /XRef\n/Size ");
     WriteNumber(static_cast<int64_t>(n));

@@ -98,6 +98,24 @@ public:
     int64_t GetKernelCopyCount() const { return m_kernelCopyCount; }
 
 private:
+    // Calls visit(first, end) for each run of consecutive numbers whose
+    // entries were set since ResetXRefTable (entry 0 aside), in order.
+    template <typename Visit>
+    void ForEachSetRun(Visit visit) const
+    {
+        const size_t n = m_outputTable.size();
+        for (size_t i = 1; i < n;) {
+            if (m_outputTable[i].offset < 0) {
+                ++i;
+                continue;
+            }
+            size_t end = i;
+            while (end < n && m_outputTable[end].offset >= 0)
+                ++end;
+            visit(i, end);
+            i = end;
+        }
+    }
     // Issues the waiting copy, if any.
     void IssueCopy();
     // The copies themselves; the bytes were counted when they were asked
