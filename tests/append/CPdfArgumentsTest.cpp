@@ -9,6 +9,31 @@
 #include "base/Messages.h"
 #include "support/PdfBuilder.h"
 
+namespace {
+
+// The command line "korvel ARGS...", as main receives it, handed to f.
+template <typename F>
+auto WithArgv(std::vector<std::string> args, F f)
+{
+    args.insert(args.begin(), "korvel");
+    std::vector<char*> argv;
+    for (auto& s : args)
+        argv.push_back(s.data());
+    return f(static_cast<int>(argv.size()), argv.data());
+}
+
+CPdfArguments ParseLine(std::vector<std::string> args)
+{
+    return WithArgv(std::move(args), CPdfArguments::Parse);
+}
+
+bool NamesOutput(std::vector<std::string> args)
+{
+    return WithArgv(std::move(args), CPdfArguments::NamesStandardOutput);
+}
+
+}  // namespace
+
 TEST(CPdfArgumentsTest, InputsOutputAndSwitchByArgumentCount)
 {
     const struct {
@@ -54,75 +79,54 @@ TEST(CPdfArgumentsTest, InputsOutputAndSwitchByArgumentCount)
 
 TEST(CPdfArgumentsTest, OptionsAreTakenOutWhereverTheyStandUntilADoubleDash)
 {
-    const auto parse = [](std::vector<std::string> args) {
-        args.insert(args.begin(), "korvel");
-        std::vector<char*> argv;
-        for (auto& s : args)
-            argv.push_back(s.data());
-        return CPdfArguments::Parse(static_cast<int>(argv.size()), argv.data());
-    };
-    CPdfArguments a = parse({"--incremental", "a", "b"});
+    CPdfArguments a = ParseLine({"--incremental", "a", "b"});
     EXPECT_TRUE(a.IsIncremental() && a.IsInPlace());
-    a = parse({"a", "b", "--incremental", "o"});
+    a = ParseLine({"a", "b", "--incremental", "o"});
     EXPECT_TRUE(a.IsIncremental());
     EXPECT_EQ(a.GetOutputName(), "o");
     // After "--", a name may start with "--".
-    a = parse({"a", "--", "--incremental", "--o"});
+    a = ParseLine({"a", "--", "--incremental", "--o"});
     EXPECT_FALSE(a.IsIncremental());
     EXPECT_EQ(a.GetInputNames(), (std::vector<std::string>{"a", "--incremental"}));
     EXPECT_EQ(a.GetOutputName(), "--o");
-    EXPECT_FALSE(parse({"a", "b"}).IsIncremental());
+    EXPECT_FALSE(ParseLine({"a", "b"}).IsIncremental());
     try {
-        parse({"a", "--incremantal", "b"});
+        ParseLine({"a", "--incremantal", "b"});
         ADD_FAILURE() << "an unknown option was taken";
     } catch (const CPdfException& e) {
         EXPECT_STREQ(e.GetMessageText(), msg::kWrongParameters);
     }
     // Options do not count as arguments: still one input short.
-    EXPECT_THROW(parse({"--incremental", "a"}), CPdfException);
+    EXPECT_THROW(ParseLine({"--incremental", "a"}), CPdfException);
 }
 
 TEST(CPdfArgumentsTest, AnArgumentListStandsForItsLinesAndStandardOutputIsOnlyTheOutput)
 {
     TempDir dir;
-    const auto parse = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), "korvel");
-        std::vector<char*> argv;
-        for (auto& s : args)
-            argv.push_back(s.data());
-        return CPdfArguments::Parse(static_cast<int>(argv.size()), argv.data());
-    };
     // Any byte but a line feed is part of a name (a carriage return too);
     // the last line feed is optional; options may come from a list.
     dir.Write("list", "first input.pdf\nsecond\r\n--incremental\n");
     dir.Write("out", "o.pdf");
-    CPdfArguments a = parse({"@" + dir.File("list"), "@" + dir.File("out")});
+    CPdfArguments a = ParseLine({"@" + dir.File("list"), "@" + dir.File("out")});
     EXPECT_EQ(a.GetInputNames(), (std::vector<std::string>{"first input.pdf", "second\r"}));
     EXPECT_EQ(a.GetOutputName(), "o.pdf");
     EXPECT_TRUE(a.IsIncremental());
     // After "--", "@x" is a name like any other.
-    a = parse({"a", "--", "@b", "-"});
+    a = ParseLine({"a", "--", "@b", "-"});
     EXPECT_EQ(a.GetInputNames(), (std::vector<std::string>{"a", "@b"}));
     EXPECT_TRUE(a.IsStandardOutput() && !a.IsInPlace());
     for (const std::vector<std::string>& wrong :
          {std::vector<std::string>{"@" + dir.File("missing"), "b"}, {"-", "b", "o"}, {"a", "-"}, {"a", "-", "c", "o.pdf"}}) {
         try {
-            parse(wrong);
+            ParseLine(wrong);
             ADD_FAILURE() << wrong[0] << " " << wrong[1];
         } catch (const CPdfException& e) {
             EXPECT_STREQ(e.GetMessageText(), msg::kWrongParameters);
         }
     }
     // Telling the output before parsing: the last of three or more names.
-    const auto names = [](std::vector<std::string> args) {
-        args.insert(args.begin(), "korvel");
-        std::vector<char*> argv;
-        for (auto& s : args)
-            argv.push_back(s.data());
-        return CPdfArguments::NamesStandardOutput(static_cast<int>(argv.size()), argv.data());
-    };
-    EXPECT_TRUE(names({"a", "b", "-"}));
-    EXPECT_TRUE(names({"--incremental", "a", "b", "-", "/s"}));
-    EXPECT_FALSE(names({"a", "-"}));
-    EXPECT_FALSE(names({"-", "b", "o"}));
+    EXPECT_TRUE(NamesOutput({"a", "b", "-"}));
+    EXPECT_TRUE(NamesOutput({"--incremental", "a", "b", "-", "/s"}));
+    EXPECT_FALSE(NamesOutput({"a", "-"}));
+    EXPECT_FALSE(NamesOutput({"-", "b", "o"}));
 }
