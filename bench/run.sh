@@ -18,6 +18,9 @@
 #       every page, appended to itself (every name collides)
 #   (f) 100 inputs of about 1 MB each (20 image pages) joined in one run,
 #       beside cat, qpdf --empty --pages and pdfunite on the same inputs
+#   (m) 20,000 inputs of one small page each (copies of one file, named
+#       with spaces) from an argument list in one run, beside cat on the
+#       same files (korvel/cat), and qpdf --empty --pages once
 #   (g) two files of 2,000 pages and ~96 MB each shaped like many real
 #       files: four objects a page (page, content, an image of 25 to 50 KB,
 #       a thumbnail of ~10 KB)
@@ -125,8 +128,24 @@ make_inputs() {
   done
   [ -f g1.pdf ] || python3 "$here/make_pdf.py" g1.pdf 2000 224 3 "First" --min-side 160 --thumb 100
   [ -f g2.pdf ] || python3 "$here/make_pdf.py" g2.pdf 2000 224 4 "Second" --min-side 160 --thumb 100
+  [ -f m.list ] || make_many_small
   [ -f h1.pdf ] || python3 "$here/make_pdf.py" h1.pdf 200000 0 5 "First"
   [ -f h2.pdf ] || python3 "$here/make_pdf.py" h2.pdf 200000 0 6 "Second"
+}
+
+make_many_small() {  # (m): 20,000 copies of a one-page invoice, and their list
+  mkdir -p m
+  text_pages_ps "Invoice" 1 | gs_pdf m/one.pdf
+  python3 - <<'EOF'
+import shutil
+names = ["m/invoice %05d.pdf" % i for i in range(1, 20001)]
+for name in names:
+    shutil.copyfile("m/one.pdf", name)
+with open("m.qpdf-args", "w") as f:
+    f.write("--empty\n--pages\n" + "".join(name + "\n" for name in names) + "--\nout.qpdf.pdf\n")
+with open("m.list", "w") as f:
+    f.write("".join(name + "\n" for name in names))
+EOF
 }
 
 # Made only when asked for, and removed after the run.
@@ -333,6 +352,19 @@ fk=$(median runs/f.korvel.times); fc=$(median runs/f.cat.times); fq=$(median run
 fu=$( [ -f runs/f.pdfunite.times ] && median runs/f.pdfunite.times || echo 0)
 rm -f out.pdf out.cat out.qpdf.pdf out.unite.pdf
 
+# (m) 20,000 small inputs from a list; qpdf once (it takes minutes).
+echo "(m) 20,000 small inputs: $runs runs each of korvel and cat, qpdf once ..."
+for _ in $(seq "$runs"); do
+  timed m.korvel out.pdf -- "$korvel" @m.list out.pdf
+  timed m.cat out.cat -- sh -c 'xargs -d "\n" -a m.list cat > out.cat'
+done
+qpdf --check out.pdf >/dev/null 2>&1 || [ $? = 3 ] || { echo "WRONG RESULT: (m) out.pdf is not valid" >&2; exit 1; }
+[ "$(pages out.pdf)" = 20000 ] || { echo "WRONG RESULT: (m) out.pdf has $(pages out.pdf) pages" >&2; exit 1; }
+try_timed m.qpdf out.qpdf.pdf -- timeout 600 qpdf @m.qpdf-args || echo "qpdf failed or took over 10 minutes on (m)" >&2
+mk=$(median runs/m.korvel.times); mc=$(median runs/m.cat.times)
+mq=$( [ -f runs/m.qpdf.times ] && median runs/m.qpdf.times || echo 0)
+rm -f out.pdf out.cat out.qpdf.pdf
+
 # (d) plain against /s on documents that share fonts and images.
 echo "(d) shared fonts and images: $runs runs each of korvel and korvel /s ..."
 for _ in $(seq "$runs"); do
@@ -378,3 +410,7 @@ echo
 printf '%-28s %9s %9s %8s %8s %10s %10s %9s\n' "(f) 100 inputs of 1 MB" "input MB" "korvel s" "cat s" "qpdf s" "pdfunite s" "korvel/cat" "RSS MB"
 awk -v s="$(cat f???.pdf | wc -c)" -v k="$fk" -v c="$fc" -v q="$fq" -v u="$fu" -v r="$(maximum runs/f.korvel.rss)" \
   'BEGIN { printf "%-28s %9.1f %9.3f %8.3f %8.3f %10.3f %10.2f %9.1f\n", "2,000 pages", s / 1048576, k, c, q, u, k / c, r / 1024 }'
+echo
+printf '%-28s %9s %9s %8s %8s %10s %11s %9s\n' "(m) 20,000 inputs, a list" "input MB" "korvel s" "cat s" "qpdf s" "korvel/cat" "qpdf/korvel" "RSS MB"
+awk -v s="$(xargs -d "\n" -a m.list cat | wc -c)" -v k="$mk" -v c="$mc" -v q="$mq" -v r="$(maximum runs/m.korvel.rss)" \
+  'BEGIN { printf "%-28s %9.1f %9.3f %8.3f %8.3f %10.2f %11.1f %9.1f\n", "20,000 pages", s / 1048576, k, c, q, k / c, q / k, r / 1024 }'

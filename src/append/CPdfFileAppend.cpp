@@ -1,6 +1,5 @@
 #include "append/CPdfFileAppend.h"
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -253,6 +252,9 @@ bool CPdfFileAppend::Run()
     CheckOutputName();
     OpenInputs();
     PlanMerges();
+    // What planning read of each input is read again when needed.
+    for (const auto& input : m_inputs)
+        input->doc.ReleaseCache();
     // Copied objects and the merges' new objects; one free entry follows
     // when a reference names nothing (a number beyond its own table).
     m_numbering.PlaceDangling();
@@ -281,14 +283,8 @@ bool CPdfFileAppend::Run()
 
 void CPdfFileAppend::OpenInputs()
 {
-    // A descriptor an input, all open at once.
     const std::vector<std::string>& names = m_arguments.GetInputNames();
-    const rlim_t wanted = static_cast<rlim_t>(names.size()) + 32;
-    struct rlimit limit;
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < wanted) {
-        limit.rlim_cur = std::min(wanted, limit.rlim_max);
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
+    m_files = std::make_unique<CPdfInputFilePool>(CPdfInputFilePool::ProcessLimit());
     for (const std::string& name : names) {
         auto input = std::make_unique<Input>();
         input->name = name;
@@ -340,11 +336,9 @@ void CPdfFileAppend::OpenUpdate(const std::string& target)
         const CPdfTextEncryption* encryption = m_encryption.get();
         m_writer.SetBodyFilter([encryption](int64_t number, std::string& body) { encryption->Encrypt(number, 0, body); });
     }
-    const int fd = first.doc.GetDescriptor();
+    CPdfInputFile& file = *first.doc.GetFile();
+    const int64_t length = file.GetSize();
     struct stat st;
-    if (fstat(fd, &st) != 0)
-        throw CPdfException(msg::kCantOpenFile).InFile(first.name).BecauseOf(errno);
-    const int64_t length = st.st_size;
     // The update's size: the later inputs, and the objects of the first
     // that the merges write again.
     int64_t later = 0;
@@ -361,11 +355,11 @@ void CPdfFileAppend::OpenUpdate(const std::string& target)
     } else {
         OpenOutput(target);
         // The first input's bytes as they are, copied file to file.
-        m_writer.CopyFromFile(fd, 0, length);
+        m_writer.CopyFromFile(file, 0, length);
     }
     // The update starts on a line of its own.
     uint8_t last = '\n';
-    if (length > 0 && pdfformat::ReadAt(fd, length - 1, &last, 1) == 1 && last != '\n' && last != '\r')
+    if (length > 0 && pdfformat::ReadAt(file.Descriptor(), length - 1, &last, 1) == 1 && last != '\n' && last != '\r')
         m_writer.Write("\n");
 }
 
@@ -374,7 +368,11 @@ void CPdfFileAppend::OpenInput(Input& input)
     // The layers below know objects and offsets, not file names: the name
     // joins a failure here.
     try {
-        input.doc.Open(input.name);
+        input.doc.Open(input.name, m_files.get());
+        // The first input is read to the end of the job, and an update in
+        // place changes its length: it keeps its descriptor.
+        if (m_inputs.empty())
+            input.doc.GetFile()->Pin();
         input.xref = input.doc.GetXRef();
         input.entries = &input.xref->GetEntries();
         // Hanging one tree under the other needs both roots as objects of
@@ -392,7 +390,7 @@ void CPdfFileAppend::OpenInput(Input& input)
         e.InFile(input.name);
         throw;
     }
-    input.reader = std::make_unique<CPdfRawReader>(input.doc.GetDescriptor(), *input.xref);
+    input.reader = std::make_unique<CPdfRawReader>(*input.doc.GetFile(), *input.xref);
 }
 
 void CPdfFileAppend::PlanMerges()
@@ -521,7 +519,7 @@ void CPdfFileAppend::WriteRawObject(const CPdfRawObject& text)
     // The file's own bytes go file to file: a run of objects that follow
     // each other there goes out in one copy.
     if (text.GetSourcePosition() >= 0) {
-        m_writer.CopyFromFile(text.GetSourceFd(), text.GetSourcePosition(), static_cast<int64_t>(text.GetLength()));
+        m_writer.CopyFromFile(*text.GetSourceFile(), text.GetSourcePosition(), static_cast<int64_t>(text.GetLength()));
         return;
     }
     m_writer.Write(text.GetHead(), text.GetHeadLength());
@@ -532,12 +530,12 @@ void CPdfFileAppend::WriteTail(const CPdfRawObject& text)
 {
     int64_t position = text.GetTailPosition(), length = text.GetTailLength();
     if (const CPdfDecryptor* decryptor = text.GetTailDecryptor()) {
-        m_writer.CopyFromFile(text.GetTailFd(), position, text.GetTailDataLength(), *decryptor,
+        m_writer.CopyFromFile(*text.GetTailFile(), position, text.GetTailDataLength(), *decryptor,
                               text.GetTailPlainLength());
         position += text.GetTailDataLength();
         length -= text.GetTailDataLength();
     }
-    m_writer.CopyFromFile(text.GetTailFd(), position, length);
+    m_writer.CopyFromFile(*text.GetTailFile(), position, length);
 }
 
 void CPdfFileAppend::WriteObject(int64_t number, int32_t generation, const uint8_t* head, size_t length,
@@ -552,7 +550,7 @@ void CPdfFileAppend::WriteObject(int64_t number, int32_t generation, const uint8
     std::string text(reinterpret_cast<const char*>(head), length);
     if (raw.HasTail()) {
         std::string tail(static_cast<size_t>(raw.GetTailLength()), ' ');
-        pdfformat::ReadAt(raw.GetTailFd(), raw.GetTailPosition(), reinterpret_cast<uint8_t*>(tail.data()), tail.size());
+        pdfformat::ReadAt(raw.GetTailFile()->Descriptor(), raw.GetTailPosition(), reinterpret_cast<uint8_t*>(tail.data()), tail.size());
         if (const CPdfDecryptor* stored = raw.GetTailDecryptor()) {
             // The data as its own document stored it: decrypted to the
             // length its dictionary now states.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "append/CPdfArguments.h"
+#include "base/CPdfInputFilePool.h"
 #include "copy/CPdfDuplicateMatcher.h"
 #include "copy/CPdfFingerprintIndex.h"
 #include "copy/CPdfNumbering.h"
@@ -46,8 +47,8 @@ public:
     const CPdfArguments& GetArguments() const { return m_arguments; }
 
 private:
-    // One input while the job runs. The document's one descriptor serves
-    // its raw reader too: every read names its offset.
+    // One input while the job runs. The document's one file serves its raw
+    // reader too: every read names its offset.
     struct Input {
         std::string name;
         CPdfDocument doc;
@@ -106,6 +107,9 @@ private:
     void WriteObject(int64_t number, int32_t generation, const uint8_t* head, size_t length, const CPdfRawObject& raw);
 
     CPdfArguments m_arguments;
+    // The inputs' descriptors: more inputs than the process may keep open
+    // take turns.
+    std::unique_ptr<CPdfInputFilePool> m_files;
     std::vector<std::unique_ptr<Input>> m_inputs;
     CPdfNumbering m_numbering;
     // With /s: the objects written unchanged so far, by fingerprint.

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/CPdfInputFile.h"
 #include "base/PdfFileFormat.h"
 
 void CPdfRawObject::Release()
@@ -11,25 +12,25 @@ void CPdfRawObject::Release()
     if (m_head.capacity() > (size_t(1) << 20))
         m_head.shrink_to_fit();
     m_layout = objecttext::Layout();
-    m_fd = -1;
+    m_file = nullptr;
     m_tailPosition = 0;
     m_tailLength = 0;
     m_decryptor.reset();
     m_dataLength = 0;
     m_plainLength = 0;
-    m_sourceFd = -1;
+    m_sourceFile = nullptr;
     m_sourcePosition = -1;
 }
 
-void CPdfRawObject::SetSource(int fd, int64_t position)
+void CPdfRawObject::SetSource(CPdfInputFile* file, int64_t position)
 {
-    m_sourceFd = fd;
+    m_sourceFile = file;
     m_sourcePosition = position;
 }
 
-void CPdfRawObject::SetTail(int fd, int64_t position, int64_t length)
+void CPdfRawObject::SetTail(CPdfInputFile* file, int64_t position, int64_t length)
 {
-    m_fd = fd;
+    m_file = file;
     m_tailPosition = position;
     m_tailLength = length;
 }
@@ -48,7 +49,7 @@ bool CPdfRawObject::Materialize()
     if (m_decryptor) {
         // The data decrypted in one piece, then the bytes after it.
         std::vector<uint8_t> data(static_cast<size_t>(m_dataLength));
-        const size_t got = pdfformat::ReadAt(m_fd, m_tailPosition, data.data(), data.size());
+        const size_t got = pdfformat::ReadAt(m_file->Descriptor(), m_tailPosition, data.data(), data.size());
         if (got < data.size())
             return false;
         std::vector<uint8_t> plain = m_decryptor->DecryptAll(data.data(), data.size());
@@ -60,7 +61,7 @@ bool CPdfRawObject::Materialize()
     }
     const size_t old = m_head.size();
     m_head.resize(old + static_cast<size_t>(m_tailLength));
-    const size_t got = pdfformat::ReadAt(m_fd, m_tailPosition, reinterpret_cast<uint8_t*>(m_head.data()) + old,
+    const size_t got = pdfformat::ReadAt(m_file->Descriptor(), m_tailPosition, reinterpret_cast<uint8_t*>(m_head.data()) + old,
                                           static_cast<size_t>(m_tailLength));
     m_tailLength = 0;
     if (got < m_head.size() - old) {

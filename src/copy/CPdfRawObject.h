@@ -8,6 +8,8 @@
 #include "text/PdfObjectText.h"
 #include "base/CPdfDecryptor.h"
 
+class CPdfInputFile;
+
 // The bytes of one indirect object as it is copied: "N G obj", its value,
 // "endobj" and one byte more. A large stream object keeps only the part up
 // to its data in memory; the rest stays in the input file until it is
@@ -36,16 +38,16 @@ public:
     std::string& Head() { return m_head; }
     bool HasTail() const { return m_tailLength > 0; }
 
-    void SetTail(int fd, int64_t position, int64_t length);
-    // The head and the tail are exactly the bytes of the file behind fd
+    void SetTail(CPdfInputFile* file, int64_t position, int64_t length);
+    // The head and the tail are exactly the bytes of file
     // from position on: the object can be copied file to file. Any change
     // to the head must come with ClearSource.
-    void SetSource(int fd, int64_t position);
+    void SetSource(CPdfInputFile* file, int64_t position);
     void ClearSource() { m_sourcePosition = -1; }
     // -1 when the text is not the file's bytes as they stand (a member of
     // an object stream, a decrypted object, a line end added).
     int64_t GetSourcePosition() const { return m_sourcePosition; }
-    int GetSourceFd() const { return m_sourceFd; }
+    CPdfInputFile* GetSourceFile() const { return m_sourceFile; }
     // The first dataLength bytes of the tail are encrypted stream data that
     // decryptor turns into plainLength bytes; the rest is copied as it is.
     void SetTailDecryption(const CPdfDecryptor& decryptor, int64_t dataLength, int64_t plainLength);
@@ -59,20 +61,20 @@ public:
     // Reads the tail into memory (decrypted); false when the file gives
     // fewer bytes.
     bool Materialize();
-    int GetTailFd() const { return m_fd; }
+    CPdfInputFile* GetTailFile() const { return m_file; }
     int64_t GetTailPosition() const { return m_tailPosition; }
     int64_t GetTailLength() const { return m_tailLength; }
 
 private:
     std::string m_head;
     objecttext::Layout m_layout;
-    int m_fd = -1;
+    CPdfInputFile* m_file = nullptr;
     int64_t m_tailPosition = 0;
     int64_t m_tailLength = 0;
     std::optional<CPdfDecryptor> m_decryptor;
     int64_t m_dataLength = 0;
     int64_t m_plainLength = 0;
-    int m_sourceFd = -1;
+    CPdfInputFile* m_sourceFile = nullptr;
     int64_t m_sourcePosition = -1;
 };
 

@@ -10,6 +10,7 @@
 #include "base/PdfFileFormat.h"
 #include "text/PdfObjectText.h"
 #include "base/CPdfException.h"
+#include "base/CPdfInputFile.h"
 #include "reader/CPdfSecurityHandler.h"
 #include "object/CPdfStream.h"
 #include "reader/CPdfXRef.h"
@@ -72,8 +73,8 @@ int64_t DataEndBeforeEndstream(const uint8_t* text, uint32_t length, uint32_t da
 
 }  // namespace
 
-CPdfRawReader::CPdfRawReader(int fd, CPdfXRef& xref)
-    : m_fd(fd), m_xref(xref), m_cache(fd, kCacheBlocks, kCacheBlockSize)
+CPdfRawReader::CPdfRawReader(CPdfInputFile& file, CPdfXRef& xref)
+    : m_file(file), m_xref(xref), m_cache(file, kCacheBlocks, kCacheBlockSize)
 {
 }
 
@@ -183,7 +184,7 @@ int64_t CPdfRawReader::FindEndobj(int64_t position)
     const uint32_t found = bytesearch::FindPattern(bytes, 0, static_cast<uint32_t>(got), "endobj", 6);
     if (found != 0)
         return position + found;
-    return got >= 6 ? bytesearch::FindInFile(m_fd, position + static_cast<int64_t>(got) - 5, "endobj", 6) : 0;
+    return got >= 6 ? bytesearch::FindInFile(m_file.Descriptor(), position + static_cast<int64_t>(got) - 5, "endobj", 6) : 0;
 }
 
 int64_t CPdfRawReader::ReadIndirectLength(const objecttext::Layout& layout)
@@ -241,8 +242,8 @@ int64_t CPdfRawReader::FindStreamEnd(int32_t number, int64_t position, const uin
 int64_t CPdfRawReader::FindRepairedDataEnd(int64_t dataStart, bool& endRebuilt)
 {
     endRebuilt = false;
-    const int64_t endstream = bytesearch::FindInFile(m_fd, dataStart, "endstream", 9);
-    const int64_t endobj = bytesearch::FindInFile(m_fd, dataStart, "endobj", 6);
+    const int64_t endstream = bytesearch::FindInFile(m_file.Descriptor(), dataStart, "endstream", 9);
+    const int64_t endobj = bytesearch::FindInFile(m_file.Descriptor(), dataStart, "endobj", 6);
     int64_t end = -1;
     if (endstream != 0 && (endobj == 0 || endstream - 8 < endobj - 5)) {
         end = endstream - 8;
@@ -354,8 +355,8 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
         const size_t head = ReadCached(position, reinterpret_cast<uint8_t*>(text.data()), text.size());
         if (head < text.size())
             return false;
-        out.SetTail(m_fd, dataStart, end + 2 - dataStart);
-        out.SetSource(m_fd, position);
+        out.SetTail(&m_file, dataStart, end + 2 - dataStart);
+        out.SetSource(&m_file, position);
         // The scan of the first bytes stopped at "stream": when the head
         // holds that keyword, it describes the head too.
         if (!layout.isStream || layout.split > out.GetHeadLength())
@@ -368,7 +369,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
         text.assign(reinterpret_cast<const char*>(bytes), have);
     } else {
         text.resize(static_cast<size_t>(length));
-        have = pdfformat::ReadAt(m_fd, position, reinterpret_cast<uint8_t*>(text.data()), text.size());
+        have = pdfformat::ReadAt(m_file.Descriptor(), position, reinterpret_cast<uint8_t*>(text.data()), text.size());
     }
     if (have + 1 == static_cast<size_t>(length)) {
         // "endobj" is the file's last word: end the text with a line end.
@@ -377,7 +378,7 @@ bool CPdfRawReader::ReadFileObject(int32_t number, int32_t generation, int64_t p
     } else if (have < static_cast<size_t>(length)) {
         return false;
     } else {
-        out.SetSource(m_fd, position);
+        out.SetSource(&m_file, position);
     }
     if (place.endobjMissing) {
         text.resize(static_cast<size_t>(dataEnd - position));
@@ -445,7 +446,7 @@ bool CPdfRawReader::DecryptObject(int32_t number, int64_t position, const FilePl
         const int64_t dataLength = dataEnd - dataStart;
         uint8_t last[2 * CPdfDecryptor::kBlock];
         const size_t tailSize = decryptor.GetTailSize(dataLength);
-        if (pdfformat::ReadAt(m_fd, dataEnd - static_cast<int64_t>(tailSize), last, tailSize) < tailSize)
+        if (pdfformat::ReadAt(m_file.Descriptor(), dataEnd - static_cast<int64_t>(tailSize), last, tailSize) < tailSize)
             return false;
         const int64_t plainLength = decryptor.GetOutputLength(dataLength, last);
         SetLength(text, plainLength);

@@ -7,14 +7,15 @@
 #include "text/PdfObjectText.h"
 #include "reader/CPdfFileCache.h"
 
+class CPdfInputFile;
 class CPdfXRef;
 
-// Reads the raw text of objects of one input, through the job's own raw
-// handle (fd) and the document's cross-reference data. Every offset the file
+// Reads the raw text of objects of one input, through its file and the
+// document's cross-reference data. Every offset the file
 // states is taken relative to the document's "%PDF-" header. Borrows both.
 class CPdfRawReader {
 public:
-    CPdfRawReader(int fd, CPdfXRef& xref);
+    CPdfRawReader(CPdfInputFile& file, CPdfXRef& xref);
 
     // The raw text of object `number`: for an object in the file, from its
     // offset through "endobj" and one byte more (for a stream with a usable
@@ -90,7 +91,7 @@ private:
     // The last byte of the first "endobj" at or after position, or 0.
     int64_t FindEndobj(int64_t position);
 
-    int m_fd;
+    CPdfInputFile& m_file;
     CPdfXRef& m_xref;
     // Objects are read in number order, which producers often do not
     // follow in the file: a set of blocks keeps the regions in use.

@@ -1,8 +1,5 @@
 #include "document/CPdfDocument.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstring>
 #include <optional>
 
@@ -29,31 +26,18 @@ CPdfDocument::~CPdfDocument()
     Close();
 }
 
-void CPdfDocument::Open(const std::string& path)
+void CPdfDocument::Open(const std::string& path, CPdfInputFilePool* pool)
 {
     Close();
-    m_file.reset(std::fopen(path.c_str(), "rb"));
-    if (!m_file) {
-        const int error = errno;
-        throw CPdfException(msg::kCantOpenFile).BecauseOf(error);
-    }
+    m_file = std::make_unique<CPdfInputFile>(path, pool);
     try {
-        struct stat st;
-        if (fstat(fileno(m_file.get()), &st) != 0) {
-            const int error = errno;
-            throw CPdfException(msg::kCantOpenFile).BecauseOf(error);
-        }
-        if (S_ISDIR(st.st_mode))
-            throw CPdfException(msg::kCantOpenFile).BecauseOf(EISDIR);
-        if (!S_ISREG(st.st_mode))
-            throw CPdfException(msg::kCantOpenFile).Because("not a regular file");
         CPdfObject none;
         none.SetNull();
-        m_cache = std::make_shared<CPdfFileCache>(fileno(m_file.get()), kCacheBlocks, kCacheBlockSize);
+        m_cache = std::make_shared<CPdfFileCache>(*m_file, kCacheBlocks, kCacheBlockSize);
         m_stream.Reset(new CPdfFileStream(m_file.get(), 0, 0, none, m_cache));
         CheckHeader();
         m_xref = std::make_unique<CPdfXRef>();
-        m_xref->LoadOrRebuild(m_stream.Get(), fileno(m_file.get()));
+        m_xref->LoadOrRebuild(m_stream.Get(), m_file.get());
         LoadCatalog();
         // A header further into the file than CheckHeader looks.
         if (m_version.empty() && m_xref->GetRebuiltHeader() >= 0)

@@ -1,17 +1,18 @@
 #pragma once
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
+#include "base/CPdfInputFile.h"
 #include "object/CPdfStreamRef.h"
 
 class CPdfCatalog;
 class CPdfException;
 class CPdfFileCache;
+class CPdfInputFilePool;
 class CPdfXRef;
 
-// One open input file: owns its FILE handle, the whole-file stream (whose
+// One open input file: owns the file, the whole-file stream (whose
 // start is moved to the "%PDF-" header), the cross-reference data (rebuilt
 // from the file when it is damaged) and the checked catalog.
 class CPdfDocument {
@@ -22,15 +23,16 @@ public:
     ~CPdfDocument();
 
     // Opens and loads the file; on failure the document is left closed and
-    // the exception passes on.
-    void Open(const std::string& path);
+    // the exception passes on. With a pool, the file's descriptor may be
+    // closed between reads (see CPdfInputFile).
+    void Open(const std::string& path, CPdfInputFilePool* pool = nullptr);
     void Close();
     bool IsOpen() const { return m_open; }
 
     CPdfXRef* GetXRef() const { return m_xref.get(); }
-    // The open file's descriptor. Everything reads it at explicit offsets
-    // (pread), never through its position, so raw copies may use it too.
-    int GetDescriptor() const { return m_file ? fileno(m_file.get()) : -1; }
+    // The open file. Everything reads it at explicit offsets (pread), never
+    // through a position, so raw copies may use it too.
+    CPdfInputFile* GetFile() const { return m_file.get(); }
     CPdfCatalog* GetCatalog() const { return m_catalog.get(); }
     const std::string& GetVersion() const { return m_version; }
     // The cross-reference data had to be rebuilt from the file's bytes.
@@ -47,12 +49,8 @@ private:
     static CPdfException Damaged(const CPdfException& failure);
     void ReadVersion(int64_t position);
 
-    struct FileCloser {
-        void operator()(FILE* f) const { std::fclose(f); }
-    };
-
     bool m_open = false;
-    std::unique_ptr<FILE, FileCloser> m_file;
+    std::unique_ptr<CPdfInputFile> m_file;
     std::shared_ptr<CPdfFileCache> m_cache;
     CPdfStreamRef m_stream;
     std::unique_ptr<CPdfXRef> m_xref;

@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <cstring>
 
-CPdfFileCache::CPdfFileCache(int fd, size_t blocks, size_t blockSize)
-    : m_fd(fd), m_blockSize(blockSize < 1024 ? 1024 : blockSize), m_blocks(blocks < 1 ? 1 : blocks)
+#include "base/CPdfInputFile.h"
+
+CPdfFileCache::CPdfFileCache(CPdfInputFile& file, size_t blocks, size_t blockSize)
+    : m_file(&file), m_blockSize(blockSize < 1024 ? 1024 : blockSize), m_blockCount(blocks < 1 ? 1 : blocks)
 {
 }
 
@@ -14,6 +16,8 @@ CPdfFileCache::Block& CPdfFileCache::BlockAt(int64_t position)
 {
     // Direct-mapped: a block's place follows from its position, so finding
     // it costs nothing however many blocks there are.
+    if (m_blocks.empty())
+        m_blocks.resize(m_blockCount);
     const int64_t index = position / static_cast<int64_t>(m_blockSize);
     const int64_t start = index * static_cast<int64_t>(m_blockSize);
     Block& block = m_blocks[static_cast<size_t>(index % static_cast<int64_t>(m_blocks.size()))];
@@ -22,7 +26,7 @@ CPdfFileCache::Block& CPdfFileCache::BlockAt(int64_t position)
     block.data.resize(m_blockSize);
     ssize_t got;
     do {
-        got = pread(m_fd, block.data.data(), m_blockSize, static_cast<off_t>(start));
+        got = pread(m_file->Descriptor(), block.data.data(), m_blockSize, static_cast<off_t>(start));
     } while (got < 0 && errno == EINTR);
     block.start = start;
     block.length = got > 0 ? static_cast<size_t>(got) : 0;
@@ -31,11 +35,7 @@ CPdfFileCache::Block& CPdfFileCache::BlockAt(int64_t position)
 
 void CPdfFileCache::Release()
 {
-    for (Block& block : m_blocks) {
-        block.start = -1;
-        block.length = 0;
-        std::vector<uint8_t>().swap(block.data);
-    }
+    std::vector<Block>().swap(m_blocks);
 }
 
 size_t CPdfFileCache::Read(int64_t position, uint8_t* out, size_t n)

@@ -4,13 +4,15 @@
 #include <cstdint>
 #include <vector>
 
+class CPdfInputFile;
+
 // A few recently read blocks of one input file, shared by all windows of a
 // document. Fetching a document's pages opens a window per object, mostly
 // close to the previous one; served from here they cost a copy instead of a
 // system call each.
 class CPdfFileCache {
 public:
-    explicit CPdfFileCache(int fd, size_t blocks = 4, size_t blockSize = 64 * 1024);
+    explicit CPdfFileCache(CPdfInputFile& file, size_t blocks = 4, size_t blockSize = 64 * 1024);
     CPdfFileCache(const CPdfFileCache&) = delete;
     CPdfFileCache& operator=(const CPdfFileCache&) = delete;
 
@@ -39,7 +41,9 @@ private:
     // The block holding position (read when missing).
     Block& BlockAt(int64_t position);
 
-    int m_fd;
+    CPdfInputFile* m_file;
     size_t m_blockSize;
+    size_t m_blockCount;
+    // Made when first read: a job of many inputs holds a cache for each.
     std::vector<Block> m_blocks;
 };

@@ -1,20 +1,20 @@
 #include "reader/CPdfFileStream.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "base/CPdfInputFile.h"
 #include "object/CPdfDictionary.h"
 
-CPdfFileStream::CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfObject& dict)
+CPdfFileStream::CPdfFileStream(CPdfInputFile* file, int64_t start, int64_t length, const CPdfObject& dict)
     : m_file(file), m_start(start), m_length(length), m_bufferPos(start)
 {
     m_dict.CopyFrom(dict);
     Seek(start, SEEK_FROM_BEGIN);
 }
 
-CPdfFileStream::CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfObject& dict,
+CPdfFileStream::CPdfFileStream(CPdfInputFile* file, int64_t start, int64_t length, const CPdfObject& dict,
                                std::shared_ptr<CPdfFileCache> cache)
     : CPdfFileStream(file, start, length, dict)
 {
@@ -41,10 +41,8 @@ int64_t CPdfFileStream::GetPosition()
 void CPdfFileStream::Seek(int64_t offset, int origin)
 {
     int64_t target = offset;
-    if (origin == SEEK_FROM_END) {
-        struct stat st;
-        target = fstat(fileno(m_file), &st) == 0 ? st.st_size + offset : offset;
-    }
+    if (origin == SEEK_FROM_END)
+        target = m_file->GetSize() + offset;
     // A seek before the start of the file fails and leaves the position at
     // the beginning; the next refill then reads from there.
     if (target < 0)
@@ -99,7 +97,7 @@ bool CPdfFileStream::Refill()
         got = static_cast<ssize_t>(m_cache->Read(m_bufferPos, m_buffer.data(), n));
     } else {
         do {
-            got = pread(fileno(m_file), m_buffer.data(), n, static_cast<off_t>(m_bufferPos));
+            got = pread(m_file->Descriptor(), m_buffer.data(), n, static_cast<off_t>(m_bufferPos));
         } while (got < 0 && errno == EINTR);
     }
     if (got <= 0)

@@ -2,23 +2,24 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 
 #include "reader/CPdfFileCache.h"
+
+class CPdfInputFile;
 #include "object/CPdfStream.h"
 
 // A window onto an open PDF file: a start offset and an optional length
 // (0 = to the end of the file). Every window of a document shares the
-// document's one FILE handle, so each refill reads at its own absolute
-// position and never relies on where the handle was left. Borrows the handle;
+// document's one input file, so each refill reads at its own absolute
+// position and never relies on where the handle was left. Borrows the file;
 // holds a copy (one count) of its dictionary value.
 class CPdfFileStream : public CPdfStream {
 public:
-    CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfObject& dict);
+    CPdfFileStream(CPdfInputFile* file, int64_t start, int64_t length, const CPdfObject& dict);
     // A window that reads through a cache shared with the windows made from
     // it (the whole-file stream makes one; sub-streams inherit it).
-    CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfObject& dict,
+    CPdfFileStream(CPdfInputFile* file, int64_t start, int64_t length, const CPdfObject& dict,
                    std::shared_ptr<CPdfFileCache> cache);
 
     void Reset() override;
@@ -55,7 +56,7 @@ private:
     static constexpr uint32_t kBufferSize = 4096;
 
     CPdfObject m_dict;
-    FILE* m_file;
+    CPdfInputFile* m_file;
     std::shared_ptr<CPdfFileCache> m_cache;
     int64_t m_start;
     int64_t m_length;

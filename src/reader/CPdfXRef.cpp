@@ -1,12 +1,11 @@
 #include "reader/CPdfXRef.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <set>
 
 #include "base/CPdfException.h"
+#include "base/CPdfInputFile.h"
 #include "base/Messages.h"
 #include "object/CPdfDictionary.h"
 #include "object/CPdfStream.h"
@@ -33,11 +32,11 @@ void CPdfXRef::Load(CPdfStream* fileStream)
     OpenSecurity();
 }
 
-void CPdfXRef::LoadOrRebuild(CPdfStream* fileStream, int fd)
+void CPdfXRef::LoadOrRebuild(CPdfStream* fileStream, CPdfInputFile* file)
 {
     m_fileStream = fileStream;
     m_baseOffset = fileStream->GetStart();
-    m_fd = fd;
+    m_file = file;
     // The stated data first: a valid file never pays for the whole scan.
     try {
         ReadStated(true);
@@ -117,12 +116,10 @@ bool CPdfXRef::RebuildFor(const XRefEntry& entry)
 
 bool CPdfXRef::Rebuild()
 {
-    if (m_rebuilt || m_fd < 0)
+    if (m_rebuilt || !m_file)
         return false;
     m_rebuilt = true;
-    struct stat st;
-    const int64_t fileSize = fstat(m_fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
-    CPdfXRefScanner scanner(m_fd, m_fileStream, m_baseOffset, fileSize);
+    CPdfXRefScanner scanner(*m_file, m_fileStream, m_baseOffset, m_file->GetSize());
     scanner.Scan();
     m_rebuiltHeader = scanner.GetHeaderFound();
     // Cached object streams were found through the old table.

@@ -12,6 +12,7 @@
 #include "reader/CPdfXRefScanner.h"
 
 class CPdfDictionary;
+class CPdfInputFile;
 class CPdfObjectStream;
 class CPdfObjectStreamData;
 class CPdfParser;
@@ -43,7 +44,7 @@ public:
     // not parse, a /Prev leading nowhere, a trailer without /Root) is rebuilt
     // from the file behind fd instead. Raises "PDF file was damaged" when
     // even that gives no trailer, and what opening its encryption raises.
-    void LoadOrRebuild(CPdfStream* fileStream, int fd);
+    void LoadOrRebuild(CPdfStream* fileStream, CPdfInputFile* file);
     // Rebuilds the table from the file, the first time it is called on a
     // table loaded with a descriptor: true when it did. Raises nothing; the
     // object-stream caches are emptied. Before KeepLayout the trailer, Root
@@ -152,7 +153,7 @@ private:
     int64_t m_streamEntries = 0;
 
     CPdfStream* m_fileStream = nullptr;
-    int m_fd = -1;
+    CPdfInputFile* m_file = nullptr;
     bool m_rebuilt = false;
     bool m_layoutKept = false;
     int64_t m_rebuiltHeader = -1;

@@ -1,5 +1,7 @@
 #include "reader/CPdfXRefScanner.h"
 
+#include "base/CPdfInputFile.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -49,8 +51,9 @@ void CopyWithout(const CPdfDictionary& dict, const char* key, CPdfObject& out)
 
 }  // namespace
 
-CPdfXRefScanner::CPdfXRefScanner(int fd, CPdfStream* fileStream, int64_t headerPosition, int64_t fileSize)
-    : m_fd(fd),
+CPdfXRefScanner::CPdfXRefScanner(CPdfInputFile& file, CPdfStream* fileStream, int64_t headerPosition,
+                                 int64_t fileSize)
+    : m_file(&file),
       m_fileStream(fileStream),
       m_base(headerPosition),
       m_fileSize(fileSize),
@@ -66,7 +69,7 @@ CPdfXRefScanner::~CPdfXRefScanner() = default;
 
 size_t CPdfXRefScanner::ReadAt(int64_t position, uint8_t* out, size_t length) const
 {
-    return pdfformat::ReadAt(m_fd, position, out, length);
+    return pdfformat::ReadAt(m_file->Descriptor(), position, out, length);
 }
 
 bool CPdfXRefScanner::Fill()

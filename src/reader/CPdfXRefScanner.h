@@ -8,6 +8,7 @@
 #include "base/PdfFileFormat.h"
 
 class CPdfDictionary;
+class CPdfInputFile;
 class CPdfStream;
 
 // Rebuilds the cross-reference data of a file whose own cannot be read as
@@ -26,12 +27,12 @@ class CPdfStream;
 // "endstream". Work is linear in the file size, memory grows with the object
 // count, and nothing recurses on the input.
 //
-// Borrows the input's descriptor, read in large blocks, and its whole-file
+// Borrows the input file, read in large blocks, and its whole-file
 // stream, which gives the parser windows over the few dictionaries it reads.
 class CPdfXRefScanner {
 public:
     // headerPosition: where offsets count from (the "%PDF-" header, or 0).
-    CPdfXRefScanner(int fd, CPdfStream* fileStream, int64_t headerPosition, int64_t fileSize);
+    CPdfXRefScanner(CPdfInputFile& file, CPdfStream* fileStream, int64_t headerPosition, int64_t fileSize);
     CPdfXRefScanner(const CPdfXRefScanner&) = delete;
     CPdfXRefScanner& operator=(const CPdfXRefScanner&) = delete;
     ~CPdfXRefScanner();
@@ -123,7 +124,7 @@ private:
         list.push_back(value);
     }
 
-    int m_fd;
+    CPdfInputFile* m_file;
     CPdfStream* m_fileStream;
     int64_t m_base;
     int64_t m_fileSize;

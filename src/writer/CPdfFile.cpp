@@ -89,15 +89,15 @@ void CPdfFile::WriteNumber(int64_t value)
     Write(digits, pdfformat::FormatNumber(value, digits));
 }
 
-void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length)
+void CPdfFile::CopyFromFile(CPdfInputFile& file, int64_t position, int64_t length)
 {
     if (length <= 0)
         return;
-    if (m_waiting.length > 0 && m_waiting.fd == fd && m_waiting.position + m_waiting.length == position) {
+    if (m_waiting.length > 0 && m_waiting.file == &file && m_waiting.position + m_waiting.length == position) {
         m_waiting.length += length;
     } else {
         IssueCopy();
-        m_waiting = {fd, position, length};
+        m_waiting = {&file, position, length};
     }
     // Counted now: positions taken before the copy goes out are right.
     m_outputPos += length;
@@ -119,13 +119,13 @@ void CPdfFile::IssueCopy()
     ++m_copyCount;
     if (range.length >= kKernelCopy) {
         ++m_kernelCopyCount;
-        CopyInKernel(range.fd, range.position, range.length);
+        CopyInKernel(*range.file, range.position, range.length);
     } else {
-        CopyThroughBuffer(range.fd, range.position, range.length);
+        CopyThroughBuffer(*range.file, range.position, range.length);
     }
 }
 
-void CPdfFile::CopyInKernel(int fd, int64_t position, int64_t length)
+void CPdfFile::CopyInKernel(CPdfInputFile& file, int64_t position, int64_t length)
 {
     if (m_blockUsed > 0)
         WriteBlock();
@@ -133,17 +133,17 @@ void CPdfFile::CopyInKernel(int fd, int64_t position, int64_t length)
     int64_t left = length;
     loff_t from = position;
     while (left > 0) {
-        const ssize_t n = copy_file_range(fd, &from, out, nullptr, static_cast<size_t>(left), 0);
+        const ssize_t n = copy_file_range(file.Descriptor(), &from, out, nullptr, static_cast<size_t>(left), 0);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;  // not supported here, or the input ended: copy by hand
         left -= n;
     }
-    CopyThroughBuffer(fd, from, left);
+    CopyThroughBuffer(file, from, left);
 }
 
-void CPdfFile::CopyThroughBuffer(int fd, int64_t position, int64_t length)
+void CPdfFile::CopyThroughBuffer(CPdfInputFile& file, int64_t position, int64_t length)
 {
     if (length > 0 && m_block.size() < kBlockSize)
         m_block.resize(kBlockSize);
@@ -154,7 +154,7 @@ void CPdfFile::CopyThroughBuffer(int fd, int64_t position, int64_t length)
             WriteBlock();
         const size_t n = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(m_block.size() - m_blockUsed)));
         uint8_t* to = m_block.data() + m_blockUsed;
-        const size_t got = pdfformat::ReadAt(fd, position, to, n);
+        const size_t got = pdfformat::ReadAt(file.Descriptor(), position, to, n);
         std::memset(to + got, ' ', n - got);
         m_blockUsed += n;
         position += static_cast<int64_t>(n);
@@ -162,7 +162,8 @@ void CPdfFile::CopyThroughBuffer(int fd, int64_t position, int64_t length)
     }
 }
 
-void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length, CPdfDecryptor decryptor, int64_t plainLength)
+void CPdfFile::CopyFromFile(CPdfInputFile& file, int64_t position, int64_t length, CPdfDecryptor decryptor,
+                            int64_t plainLength)
 {
     constexpr size_t kChunk = size_t(1) << 16;
     std::vector<uint8_t> input(kChunk), output;
@@ -175,7 +176,7 @@ void CPdfFile::CopyFromFile(int fd, int64_t position, int64_t length, CPdfDecryp
     };
     while (left > 0) {
         const size_t want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(kChunk)));
-        const size_t got = pdfformat::ReadAt(fd, position, input.data(), want);
+        const size_t got = pdfformat::ReadAt(file.Descriptor(), position, input.data(), want);
         if (got == 0)
             break;
         decryptor.Update(input.data(), got, output);

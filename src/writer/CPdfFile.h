@@ -9,6 +9,7 @@
 
 #include "object/CPdfObject.h"
 #include "base/CPdfDecryptor.h"
+#include "base/CPdfInputFile.h"
 #include "base/PdfFileFormat.h"
 
 // The output file as it is written, front to back: the header, objects
@@ -70,7 +71,7 @@ public:
     void Write(const void* data, size_t length);
     void Write(const char* text);
     void WriteNumber(int64_t value);
-    // Copies length bytes at position of the file behind fd to the output.
+    // Copies length bytes at position of file to the output.
     // A file that gives fewer bytes is padded with spaces, so that the
     // offsets already in the table stay right. The copy waits for the next
     // write, Flush or copy: a copy of the bytes that follow in the same
@@ -80,13 +81,14 @@ public:
     // passing through this process; a shorter one is read into the block
     // being gathered, which costs fewer and larger writes than a kernel
     // copy of every object's data between the writes of their texts.
-    void CopyFromFile(int fd, int64_t position, int64_t length);
+    void CopyFromFile(CPdfInputFile& file, int64_t position, int64_t length);
     static constexpr int64_t kKernelCopy = 256 * 1024;
     // The same for encrypted stream data, decrypted a chunk at a time on its
     // way: exactly plainLength bytes are written (the length the object's
     // dictionary already states), cut or padded with spaces should the file
     // give other data than it did when that length was worked out.
-    void CopyFromFile(int fd, int64_t position, int64_t length, CPdfDecryptor decryptor, int64_t plainLength);
+    void CopyFromFile(CPdfInputFile& file, int64_t position, int64_t length, CPdfDecryptor decryptor,
+                      int64_t plainLength);
     // The position of the next byte; raises when the output grows beyond
     // what the ten digits of a table entry can state.
     int64_t GetOutputPosition() const;
@@ -120,8 +122,8 @@ private:
     void IssueCopy();
     // The copies themselves; the bytes were counted when they were asked
     // for.
-    void CopyInKernel(int fd, int64_t position, int64_t length);
-    void CopyThroughBuffer(int fd, int64_t position, int64_t length);
+    void CopyInKernel(CPdfInputFile& file, int64_t position, int64_t length);
+    void CopyThroughBuffer(CPdfInputFile& file, int64_t position, int64_t length);
     // Adds bytes to the block; raises on a failed write.
     void Put(const void* data, size_t length);
     // Writes the block out; raises on a failed write.
@@ -136,7 +138,7 @@ private:
 
     // The copy that waits for its successor (length 0: none).
     struct Range {
-        int fd = -1;
+        CPdfInputFile* file = nullptr;
         int64_t position = 0;
         int64_t length = 0;
     };

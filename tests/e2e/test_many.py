@@ -1,10 +1,11 @@
 """More than two inputs in one run: every input appended in order into the
 output, bookmarks, links, labels and form fields chained across all of them,
 objects shared across all of them with /s; the old meanings of four
-arguments; nothing written when one fails. (Every argument form is
+arguments; nothing written when one fails; more inputs than the process
+may hold open, up to 20,000 from a list. (Every argument form is
 parsed in CPdfFileAppendTest.)"""
 
-import os, unittest
+import os, resource, shutil, unittest
 
 from e2etools import (Fixtures, KorvelTestCase, assemble, expected_targets, fields, korvel, must, npages,
                       page_labels, qpdf_problem, read, renders, targets, write)
@@ -13,6 +14,11 @@ from test_destinations import gs_named
 from test_encryption import form_pdf
 
 FIX = Fixtures()
+
+
+def descriptors(n):
+    """For korvel's preexec: at most n open descriptors, hard limit too."""
+    return lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (n, n))
 
 
 def labelled(path, pages, nums):
@@ -71,6 +77,57 @@ class ManyInputs(KorvelTestCase):
         # The form twice: both copies' fields, under different names.
         names = [name for name, _ in fields(out)]
         self.assertEqual(len(set(names)), 2 * len(fields(self.form)))
+
+    def test_more_inputs_than_descriptors_give_the_same_result(self):
+        # 30 inputs with 20 descriptors: the inputs take turns (about ten at
+        # a time), and the result is byte for byte the one made with all of
+        # them open; damaged and encrypted inputs are read again after their
+        # descriptor was closed.
+        ten = [self.named, self.encrypted, FIX.get("alpha-objstm.pdf"), self.damaged, self.form, self.labels,
+               FIX.get("plain-incremental.pdf"), self.named, FIX.get("beta-generations.pdf"), self.form]
+        inputs = ten * 3
+        for switches in ([], ["/s"], ["--bookmarks=per-input"], ["--incremental"]):
+            with self.subTest(switches=switches):
+                results = []
+                for limit in (None, descriptors(20)):
+                    before = [read(p) for p in inputs]
+                    options, last = [x for x in switches if x != "/s"], [x for x in switches if x == "/s"]
+                    r = korvel(options + inputs + ["out.pdf"] + last, self.dir, preexec=limit)
+                    self.assertEqual((r[0], r[1]), (0, ""), r)
+                    self.assertEqual([read(p) for p in inputs], before, "an input changed")
+                    results.append(read(os.path.join(self.dir, "out.pdf")))
+                out = os.path.join(self.dir, "out.pdf")
+                self.assertIsNone(qpdf_problem(out))
+                if switches == ["--incremental"]:
+                    # The update's /ID is new each time.
+                    self.assertEqual(len(results[0]), len(results[1]))
+                    self.assertEqual(renders(out), [r for p in inputs for r in renders(p if p != self.damaged
+                                                    else FIX.get("alpha-classic.pdf"))])
+                else:
+                    self.assertTrue(results[0] == results[1], "the result depends on the descriptors")
+        # Too few to hold even the output: a clear failure, nothing written.
+        before = self.snapshot()
+        r = korvel(inputs + ["out2.pdf"], self.dir, preexec=descriptors(4))
+        self.assertEqual(r[0], 1, r)
+        self.assertEqual(self.snapshot(), before)
+
+    def test_twenty_thousand_inputs_from_a_list(self):
+        # Copies of a small file, named with spaces, in a list: more inputs
+        # than a command line holds and than 4,096 descriptors.
+        d = os.path.join(self.dir, "inputs")
+        os.makedirs(d)
+        one = labelled(os.path.join(self.dir, "one.pdf"), 1, "0<</S/D>>")
+        names = [os.path.join("inputs", "invoice %05d.pdf" % i) for i in range(20000)]
+        for name in names:
+            shutil.copyfile(one, os.path.join(self.dir, name))
+        write(os.path.join(self.dir, "list"), "\n".join(names + ["month.pdf"]) + "\n")
+        r = korvel(["@list"], self.dir, preexec=descriptors(4096))
+        self.assertEqual(r, (0, "", ""))
+        out = os.path.join(self.dir, "month.pdf")
+        self.assertIsNone(qpdf_problem(out))
+        self.assertEqual(npages(out), 20000)
+        # Each input's labels start again at its first page.
+        self.assertEqual(page_labels(out), ["1"] * 20000)
 
     def test_the_same_file_three_times(self):
         out = self.run_many([self.named] * 3)

@@ -1,7 +1,10 @@
-// CPdfFileStream (windows onto one shared FILE, read through a block cache
+// CPdfFileStream (windows onto one shared input file, read through a block cache
 // or directly) and CPdfEmbedStream (a borrowed, limited view).
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include "base/CPdfInputFile.h"
 #include "support/ObjectTestKit.h"
 #include "reader/CPdfEmbedStream.h"
 #include "reader/CPdfFileStream.h"
@@ -11,11 +14,10 @@
 class CPdfFileStreamTest : public ::testing::Test {
 protected:
     static constexpr int32_t kSize = 140000;  // more than two cache blocks
-    ~CPdfFileStreamTest() override { std::fclose(m_fp); }
     CPdfStreamRef Window(int32_t start, int32_t length, bool cached = true)
     {
-        return CPdfStreamRef(cached ? new CPdfFileStream(m_fp, start, length, CPdfObject(), m_cache)
-                                    : new CPdfFileStream(m_fp, start, length, CPdfObject()));
+        return CPdfStreamRef(cached ? new CPdfFileStream(&m_input, start, length, CPdfObject(), m_cache)
+                                    : new CPdfFileStream(&m_input, start, length, CPdfObject()));
     }
     int At(int32_t offset) const { return static_cast<uint8_t>(m_bytes[offset]); }
 
@@ -27,8 +29,8 @@ protected:
         return bytes;
     }();
     MemoryFile m_file{m_bytes};
-    FILE* m_fp = std::fopen(m_file.Path().c_str(), "rb");
-    std::shared_ptr<CPdfFileCache> m_cache = std::make_shared<CPdfFileCache>(fileno(m_fp));
+    CPdfInputFile m_input{m_file.Path()};
+    std::shared_ptr<CPdfFileCache> m_cache = std::make_shared<CPdfFileCache>(m_input);
 };
 
 TEST_F(CPdfFileStreamTest, WindowsDeliverExactlyTheirBytesAndSeekIgnoresThem)
@@ -68,8 +70,10 @@ TEST_F(CPdfFileStreamTest, WindowsOnOneFileKeepTheirOwnPositions)
         for (int i = 0; i < 70000; ++i) {
             gotA += static_cast<char>(a->GetChar());
             gotB += static_cast<char>(b->GetChar());
-            if (i % 9973 == 0 && std::fseek(m_fp, 123, SEEK_SET) == 0)  // someone else moves the shared handle
-                std::fgetc(m_fp);
+            char c;
+            if (i % 9973 == 0 && lseek(m_input.Descriptor(), 123, SEEK_SET) == 123) {  // someone else moves the shared file
+                EXPECT_EQ(read(m_input.Descriptor(), &c, 1), 1);
+            }
         }
         EXPECT_EQ(gotA, m_bytes.substr(0, 70000));
         EXPECT_EQ(gotB, m_bytes.substr(kSize - 60000) + std::string(10000, '\xFF'));  // -1 after the end

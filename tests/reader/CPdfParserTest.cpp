@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/CPdfException.h"
+#include "base/CPdfInputFile.h"
 #include "base/Messages.h"
 #include "support/ObjectTestKit.h"
 #include "reader/CPdfFileStream.h"
@@ -54,10 +55,10 @@ TEST(CPdfParserTest, TokensAndObjects)
 static std::string ParseFile(const std::string& text, CPdfResolver* resolver = nullptr, bool decode = true)
 {
     MemoryFile file(text);
-    FILE* fp = std::fopen(file.Path().c_str(), "rb");
+    CPdfInputFile input(file.Path());
     std::string out;
     try {
-        CPdfParser parser(resolver, new CPdfFileStream(fp, 0, 0, CPdfObject()));
+        CPdfParser parser(resolver, new CPdfFileStream(&input, 0, 0, CPdfObject()));
         parser.SetDecodeStreams(decode);
         for (CPdfObject o; parser.ParseObject(o), o.GetKind() != OBJ_EOF;) {
             CPdfStream* s = o.GetKind() == OBJ_STREAM ? o.GetStream() : nullptr;
@@ -67,7 +68,6 @@ static std::string ParseFile(const std::string& text, CPdfResolver* resolver = n
     } catch (const CPdfException& e) {
         out = std::string("throws ") + e.GetMessageText();
     }
-    std::fclose(fp);
     return out;
 }
 

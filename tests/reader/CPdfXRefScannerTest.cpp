@@ -35,9 +35,9 @@ Scanned Scan(const std::string& bytes)
     const size_t header = bytes.substr(0, 1023).find("%PDF-");
     const int64_t base = header == std::string::npos ? 0 : int64_t(header);
     MemoryFile file(bytes);
-    std::unique_ptr<FILE, int (*)(FILE*)> handle(std::fopen(file.Path().c_str(), "rb"), std::fclose);
-    CPdfStreamRef stream(new CPdfFileStream(handle.get(), 0, 0, CPdfObject()));
-    CPdfXRefScanner scanner(fileno(handle.get()), stream.Get(), base, int64_t(bytes.size()));
+    CPdfInputFile input(file.Path());
+    CPdfStreamRef stream(new CPdfFileStream(&input, 0, 0, CPdfObject()));
+    CPdfXRefScanner scanner(input, stream.Get(), base, int64_t(bytes.size()));
     scanner.Scan();
     const CPdfObject& trailer = scanner.GetTrailer();
     Scanned out{InUse(scanner.GetEntries()), trailer.GetKind() == OBJ_DICTIONARY ? Describe(trailer) : "none",

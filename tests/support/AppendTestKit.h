@@ -106,10 +106,10 @@ inline std::string Text(const CPdfRawObject& raw)
 class RawReading {
 public:
     explicit RawReading(const std::string& bytes)
-        : m_file(bytes), m_handle(std::fopen(m_file.Path().c_str(), "rb"), std::fclose)
+        : m_file(bytes), m_input(m_file.Path())
     {
         m_doc.Open(m_file.Path());
-        m_reader = std::make_unique<CPdfRawReader>(fileno(m_handle.get()), *m_doc.GetXRef());
+        m_reader = std::make_unique<CPdfRawReader>(m_input, *m_doc.GetXRef());
     }
     CPdfDocument& Doc() { return m_doc; }
     bool Read(int number, CPdfRawObject& raw, bool allowTail) { return m_reader->ReadRawObject(number, raw, allowTail); }
@@ -121,7 +121,7 @@ public:
 
 private:
     MemoryFile m_file;
-    std::unique_ptr<FILE, int (*)(FILE*)> m_handle;
+    CPdfInputFile m_input;
     CPdfDocument m_doc;
     std::unique_ptr<CPdfRawReader> m_reader;  // destroyed first: it borrows the table
 };

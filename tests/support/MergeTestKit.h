@@ -64,7 +64,7 @@ public:
     {
         if (m_plan->IsDropped(part, number))
             return CPdfObject();
-        CPdfRawReader reader(m_inputs[part]->doc.GetDescriptor(), *m_inputs[part]->doc.GetXRef());
+        CPdfRawReader reader(*m_inputs[part]->doc.GetFile(), *m_inputs[part]->doc.GetXRef());
         CPdfRawObject raw;
         if (!reader.ReadRawObject(number, raw, true))
             return CPdfObject();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/CPdfException.h"
+#include "base/CPdfInputFile.h"
 #include "base/Messages.h"
 #include "object/CPdfDictionary.h"
 #include "object/CPdfString.h"
@@ -22,9 +23,9 @@ std::string ErrorOf(F&& f)
 class LoadedXRef {
 public:
     explicit LoadedXRef(const std::string& bytes)
-        : m_file(bytes), m_handle(std::fopen(m_file.Path().c_str(), "rb"), [](FILE* f) { std::fclose(f); })
+        : m_file(bytes), m_input(m_file.Path())
     {
-        m_stream.Reset(new CPdfFileStream(m_handle.get(), 0, 0, CPdfObject()));
+        m_stream.Reset(new CPdfFileStream(&m_input, 0, 0, CPdfObject()));
         m_xref.Load(m_stream.Get());
     }
     CPdfXRef* operator->() { return &m_xref; }
@@ -44,7 +45,7 @@ public:
 
 private:
     MemoryFile m_file;
-    std::unique_ptr<FILE, void (*)(FILE*)> m_handle;
+    CPdfInputFile m_input;
     CPdfStreamRef m_stream;
     CPdfXRef m_xref;  // destroyed first: it borrows the stream
 };

@@ -61,10 +61,12 @@ TEST(CPdfFileTest, ResultsUpToTenDigitOffsets)
 {
     // A copy is counted when it is asked for and goes out with the next
     // write, which never comes here.
+    MemoryFile file("x");
+    CPdfInputFile input(file.Path());
     TestWriter w(1);
-    w.CopyFromFile(0, 0, pdfformat::kMaxEntryOffset);
+    w.CopyFromFile(input, 0, pdfformat::kMaxEntryOffset);
     EXPECT_EQ(w.GetOutputPosition(), 9999999999);
-    w.CopyFromFile(0, pdfformat::kMaxEntryOffset, 1);
+    w.CopyFromFile(input, pdfformat::kMaxEntryOffset, 1);
     EXPECT_EQ(ErrorOf([&] { w.GetOutputPosition(); }), msg::kOutputTooLarge);
 }
 
@@ -102,10 +104,8 @@ TEST(CPdfFileTest, CopiesOfContiguousBytesGoOutAsOne)
     dir.Write("a", "0123456789");
     dir.Write("b", "ABCDEF");
     dir.Write("c", big);
-    const std::unique_ptr<FILE, int (*)(FILE*)> a(std::fopen(dir.File("a").c_str(), "rb"), std::fclose);
-    const std::unique_ptr<FILE, int (*)(FILE*)> b(std::fopen(dir.File("b").c_str(), "rb"), std::fclose);
-    const std::unique_ptr<FILE, int (*)(FILE*)> c(std::fopen(dir.File("c").c_str(), "rb"), std::fclose);
-    const int fds[] = {fileno(a.get()), fileno(b.get()), fileno(c.get())};
+    CPdfInputFile a(dir.File("a")), b(dir.File("b")), c(dir.File("c"));
+    CPdfInputFile* files[] = {&a, &b, &c};
     for (size_t i = 0; i < std::size(cases); ++i) {
         TestWriter w(1);
         int64_t expected = 0;
@@ -114,7 +114,7 @@ TEST(CPdfFileTest, CopiesOfContiguousBytesGoOutAsOne)
                 w.Write(step.text);
                 expected += int64_t(std::strlen(step.text));
             } else {
-                w.CopyFromFile(fds[step.file], step.position, step.length);
+                w.CopyFromFile(*files[step.file], step.position, step.length);
                 expected += step.length;
             }
             EXPECT_EQ(w.GetOutputPosition(), expected) << "case " << i;

@@ -1,0 +1,108 @@
+#include "base/CPdfInputFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/CPdfException.h"
+#include "base/CPdfInputFilePool.h"
+#include "base/Messages.h"
+
+CPdfInputFile::CPdfInputFile(const std::string& path, CPdfInputFilePool* pool) : m_path(path), m_pool(pool)
+{
+    m_fd = OpenWithRoom();
+    struct stat st;
+    if (fstat(m_fd, &st) != 0) {
+        const int error = errno;
+        CloseDescriptor();
+        throw CPdfException(msg::kCantOpenFile).InFile(m_path).BecauseOf(error);
+    }
+    if (S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode)) {
+        CloseDescriptor();
+        CPdfException failure(msg::kCantOpenFile);
+        failure.InFile(m_path);
+        if (S_ISDIR(st.st_mode))
+            throw failure.BecauseOf(EISDIR);
+        throw failure.Because("not a regular file");
+    }
+    m_size = static_cast<int64_t>(st.st_size);
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
+    m_modifiedSeconds = static_cast<int64_t>(st.st_mtim.tv_sec);
+    m_modifiedNanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
+    if (m_pool)
+        m_pool->Add(*this);
+}
+
+CPdfInputFile::~CPdfInputFile()
+{
+    CloseDescriptor();
+}
+
+void CPdfInputFile::Pin()
+{
+    if (m_pool && m_listed)
+        m_pool->Remove(*this);
+    m_pool = nullptr;
+    Descriptor();
+}
+
+int CPdfInputFile::OpenWithRoom()
+{
+    if (m_pool && !m_pool->MakeRoom())
+        throw CPdfException(msg::kCantOpenFile).InFile(m_path).BecauseOf(EMFILE);
+    int fd = OpenDescriptor();
+    // Other parts of the program hold descriptors too: one more of ours
+    // closed may be enough.
+    while (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_pool && m_pool->CloseOldest())
+        fd = OpenDescriptor();
+    if (fd < 0) {
+        const int error = errno;
+        throw CPdfException(msg::kCantOpenFile).InFile(m_path).BecauseOf(error);
+    }
+    return fd;
+}
+
+int CPdfInputFile::OpenDescriptor() const
+{
+    for (;;) {
+        const int fd = open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0 || errno != EINTR)
+            return fd;
+    }
+}
+
+void CPdfInputFile::CloseDescriptor()
+{
+    if (m_pool && m_listed)
+        m_pool->Remove(*this);
+    if (m_fd >= 0)
+        close(m_fd);
+    m_fd = -1;
+}
+
+int CPdfInputFile::Reopen()
+{
+    if (m_fd >= 0) {
+        m_pool->MoveToFront(*this);
+        return m_fd;
+    }
+    const int fd = OpenWithRoom();
+    struct stat st;
+    const bool same = fstat(fd, &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode &&
+                      static_cast<int64_t>(st.st_size) == m_size &&
+                      static_cast<int64_t>(st.st_mtim.tv_sec) == m_modifiedSeconds &&
+                      static_cast<int64_t>(st.st_mtim.tv_nsec) == m_modifiedNanoseconds;
+    if (!same) {
+        close(fd);
+        throw CPdfException(msg::kCantOpenFile).InFile(m_path).Because("the file changed while it was being read");
+    }
+    m_fd = fd;
+    if (m_pool) {
+        m_pool->Add(*this);
+        ++m_pool->m_reopened;
+    }
+    return m_fd;
+}
