@@ -71,7 +71,7 @@ cd "$work"
 # A change to a generator (this script or make_pdf.py) makes new inputs.
 stamp=$(cat "$here/make_pdf.py" "$here/make_named.py" "$here/make_tagged.py" <(sed -n '/^# BEGIN GENERATORS/,/^# END GENERATORS/p' "$here/run.sh") | sha256sum | cut -c1-16)
 if [ "$(cat .inputs-stamp 2>/dev/null)" != "$stamp" ]; then
-  rm -f ./*.pdf ./*.ps .inputs-stamp
+  rm -rf ./*.pdf ./*.ps .inputs-stamp m m.list m.qpdf-args
 fi
 
 # BEGIN GENERATORS

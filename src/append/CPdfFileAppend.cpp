@@ -49,14 +49,14 @@ constexpr const char* kInPlaceName = CPdfArguments::kInPlaceName;
 // How write failures name the output "-".
 constexpr const char* kStandardOutput = "standard output";
 
-// Same path, or the same existing file reached another way.
-bool SameFile(const std::string& a, const std::string& b)
+// Same path, or the same existing file reached another way; existing: the
+// status of a, when a exists.
+bool SameFile(const std::string& a, const struct stat* existing, const std::string& b)
 {
     if (a == b)
         return true;
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+    struct stat sb;
+    return existing && stat(b.c_str(), &sb) == 0 && existing->st_dev == sb.st_dev && existing->st_ino == sb.st_ino;
 }
 
 bool IsObjectStream(const CPdfRawObject& text)
@@ -242,8 +242,10 @@ void CPdfFileAppend::CheckOutputName() const
     if (m_arguments.IsInPlace() || m_arguments.IsStandardOutput())
         return;
     const std::string& output = m_arguments.GetOutputName();
+    struct stat status;
+    const struct stat* existing = stat(output.c_str(), &status) == 0 ? &status : nullptr;
     for (const std::string& input : m_arguments.GetInputNames())
-        if (SameFile(output, input))
+        if (SameFile(output, existing, input))
             throw CPdfException(msg::kOutputEqualsInput).InFile(output).Because(msg::kIsAnInput);
 }
 

@@ -56,7 +56,7 @@ int CPdfInputFile::OpenWithRoom()
     int fd = OpenDescriptor();
     // Other parts of the program hold descriptors too: one more of ours
     // closed may be enough.
-    while (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_pool && m_pool->CloseOldest())
+    while (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_pool && m_pool->CloseOne())
         fd = OpenDescriptor();
     if (fd < 0) {
         const int error = errno;

@@ -48,16 +48,19 @@ size_t CPdfInputFilePool::ProcessLimit()
 bool CPdfInputFilePool::MakeRoom()
 {
     while (m_open >= m_limit)
-        if (!CloseOldest())
+        if (!CloseOne())
             return false;
     return true;
 }
 
-bool CPdfInputFilePool::CloseOldest()
+bool CPdfInputFilePool::CloseOne()
 {
     if (!m_oldest)
         return false;
-    m_oldest->CloseDescriptor();
+    CPdfInputFile* victim = m_oldest;
+    if (m_open >= 3)
+        victim = m_newest->m_older->m_older;
+    victim->CloseDescriptor();
     return true;
 }
 

@@ -5,9 +5,16 @@
 class CPdfInputFile;
 
 // Bounds the descriptors a job's inputs hold open at once: beyond the
-// bound, the file used least recently is closed (it opens again when next
-// read). Below the bound nothing is ever closed, so a job of a few inputs
-// opens each one once.
+// bound, one is closed (it opens again when next read). Below the bound
+// nothing is ever closed, so a job of a few inputs opens each one once.
+//
+// The job reads its inputs in turn, pass after pass (opening them, each
+// merge's planning, the copy). Closing the file used least recently would
+// close, at every step of such a pass, the one the pass needs soonest, and
+// every file would be opened again on every pass. The file closed is the
+// third most recently used instead: most files stay open from one pass to
+// the next, and the two used last (the input being copied, and one it is
+// compared with) are never the one closed.
 class CPdfInputFilePool {
 public:
     explicit CPdfInputFilePool(size_t limit);
@@ -28,11 +35,12 @@ public:
 private:
     friend class CPdfInputFile;
 
-    // Before file opens: closes the least recently used files until one
-    // more fits; false when none is left to close.
+    // Before a file opens: closes files until one more fits; false when
+    // none is left to close.
     bool MakeRoom();
-    // The least recently used file is closed to answer EMFILE.
-    bool CloseOldest();
+    // Closes one file (see above); false when none is open. Also answers
+    // EMFILE, when others hold descriptors too.
+    bool CloseOne();
     void Add(CPdfInputFile& file);
     void Remove(CPdfInputFile& file);
     void MoveToFront(CPdfInputFile& file);

@@ -102,10 +102,11 @@ void CPdfDestinationMerge::Plan(CPdfMergePlan& plan)
     // Objects are rewritten only where they name something another input
     // defines: a later input's colliding names, and any input's names that
     // it does not define itself (dead links stay dead).
+    size_t defining = 0;
+    for (const Names& names : m_names)
+        defining += names.defined.empty() ? 0 : 1;
     for (size_t k = 0; k < parts.size(); ++k) {
-        bool others = false;
-        for (size_t j = 0; j < parts.size() && !others; ++j)
-            others = j != k && !m_names[j].defined.empty();
+        const bool others = defining > (m_names[k].defined.empty() ? 0 : 1);
         if (!others)
             continue;
         m_renamers.push_back(std::make_unique<CPdfDestinationRenamer>(

@@ -68,7 +68,7 @@ TEST(CPdfInputFileTest, MoreFilesThanTheBoundTakeTurnsAndReadTheirOwnBytes)
         EXPECT_LE(pool.GetOpenCount(), 3u);
     }
     EXPECT_GT(pool.GetReopenCount(), 0u);
-    // The one used last is never the one closed: the three newest stay.
+    // The two used last are never the one closed.
     const size_t reopened = pool.GetReopenCount();
     for (int round = 0; round < 5; ++round)
         for (int i : {4, 5, 6})
@@ -80,6 +80,25 @@ TEST(CPdfInputFileTest, MoreFilesThanTheBoundTakeTurnsAndReadTheirOwnBytes)
     EXPECT_LE(pool.GetOpenCount(), 3u);
     files.clear();
     EXPECT_EQ(pool.GetOpenCount(), 0u);
+}
+
+TEST(CPdfInputFileTest, PassAfterPassOverAllFilesKeepsMostOfThemOpen)
+{
+    // 100 files, 90 descriptors, five passes in order: a few files take
+    // turns, the others are opened once (closing the least recently used
+    // would open every file again on every pass).
+    TempDir dir;
+    CPdfInputFilePool pool(90);
+    std::vector<std::unique_ptr<CPdfInputFile>> files;
+    for (int i = 0; i < 100; ++i) {
+        dir.Write(std::to_string(i), std::to_string(i));
+        files.push_back(std::make_unique<CPdfInputFile>(dir.File(std::to_string(i)), &pool));
+    }
+    for (int pass = 0; pass < 5; ++pass)
+        for (int i = 0; i < 100; ++i)
+            EXPECT_EQ(ReadFrom(*files[i], 0, 3), std::to_string(i));
+    EXPECT_LE(pool.GetReopenCount(), 5u * 13u);
+    EXPECT_LE(pool.GetOpenCount(), 90u);
 }
 
 TEST(CPdfInputFileTest, APinnedFileKeepsItsDescriptor)
