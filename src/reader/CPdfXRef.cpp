@@ -129,9 +129,15 @@ bool CPdfXRef::Rebuild()
     m_sealed = scanner.GetSealedStreams();
     if (m_layoutKept) {
         // Numbers beyond the size the job planned with were never reachable
-        // through the table it opened, and stay out.
-        for (size_t n = 0; n < m_entries.size(); ++n)
-            m_entries[n] = n < found.size() ? found[n] : kUnset;
+        // through the table it opened, and stay out. An object the stated
+        // table had and the scan did not find (its bytes lie where the scan
+        // takes another object's data to be) keeps its stated entry: the
+        // job may have read it already, and reads it the same way again.
+        for (size_t n = 0; n < m_entries.size(); ++n) {
+            const XRefEntry scanned = n < found.size() ? found[n] : kUnset;
+            if (scanned.type != 0 || m_entries[n].type == 0)
+                m_entries[n] = scanned;
+        }
     } else {
         m_entries = std::move(found);
         m_trailer.CopyFrom(scanner.GetTrailer());

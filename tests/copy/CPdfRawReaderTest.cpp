@@ -49,6 +49,32 @@ TEST(CPdfRawReaderTest, AnObjectOffItsEntryIsFoundInARebuiltTableOnce)
     EXPECT_EQ(twice.Read(6), "6 0 obj\n(six)\nendobj\n");
 }
 
+TEST(CPdfRawReaderTest, ATableRebuiltWhileCopyingKeepsObjectsOnlyTheStatedTableFinds)
+{
+    // Object 6 lies inside the data of stream 8, where its entry leads but
+    // the scan of a rebuild does not look; 5 is off its entry, so reading
+    // it rebuilds the table. 6 must read the same before and after.
+    const std::string six = "6 0 obj\n(six)\nendobj\n";
+    PdfAssembler a("%PDF-1.4");
+    a.Objects({{1, "<</Type/Catalog/Pages 2 0 R>>"}, {2, "<</Type/Pages/Kids[3 0 R]/Count 1>>"},
+               {3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<</Font<</F1 5 0 R>>/X 6 0 R>>>>"},
+               {5, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>"}});
+    const size_t at8 = a.Object(8, StreamObject("", "left over\n" + six + "left over"));
+    a.SetEntry(6, 1, a.Bytes().find(six, at8), 0);
+    a.StartXRef(a.Table({}, "/Size 9 /Root 1 0 R"));
+    for (const bool sixFirst : {true, false}) {
+        SCOPED_TRACE(sixFirst);
+        RawReading reading(MoveEntry(a.Bytes(), 5, 3));
+        if (sixFirst) {
+            EXPECT_EQ(reading.Read(6), six);
+        }
+        EXPECT_EQ(reading.Read(5), "5 0 obj\n<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>\nendobj\n");
+        EXPECT_TRUE(reading.Doc().WasRebuilt());
+        EXPECT_EQ(reading.Read(6), six);
+        EXPECT_NE(reading.Read(8).find("left over\n" + six), std::string::npos);
+    }
+}
+
 TEST(CPdfRawReaderTest, AMemberItsObjectStreamDoesNotListIsFoundInARebuiltTable)
 {
     // The cross-reference stream swaps the indexes of 20 and 21 in stream 10.
