@@ -159,6 +159,26 @@ bool HasSignedField(CPdfXRef& xref, const CPdfObject& catalog)
     return false;
 }
 
+// The object numbers of a table in the order their objects lie in the file
+// (members of object streams and free entries after them, by number): read
+// and copied in that order, neighbours in the file are neighbours in the
+// output, so the reads go front to back and the copies join into runs.
+std::vector<int32_t> FileOrder(const std::vector<XRefEntry>& entries)
+{
+    std::vector<int32_t> order;
+    order.reserve(entries.size());
+    for (size_t i = 1; i < entries.size(); ++i)
+        order.push_back(static_cast<int32_t>(i));
+    const auto place = [&](int32_t n) {
+        const XRefEntry& e = entries[static_cast<size_t>(n)];
+        return std::make_pair(e.type == 1 ? e.offset : INT64_MAX, n);
+    };
+    const auto before = [&](int32_t a, int32_t b) { return place(a) < place(b); };
+    if (!std::is_sorted(order.begin(), order.end(), before))
+        std::sort(order.begin(), order.end(), before);
+    return order;
+}
+
 // A person's name for an input: its file name without the directory and a
 // ".pdf" ending, as a text string.
 std::string FileTitle(const std::string& path)
@@ -530,6 +550,8 @@ void CPdfFileAppend::WriteRawObject(const CPdfRawObject& text)
 
 void CPdfFileAppend::WriteTail(const CPdfRawObject& text)
 {
+    if (!text.HasTail())
+        return;
     int64_t position = text.GetTailPosition(), length = text.GetTailLength();
     if (const CPdfDecryptor* decryptor = text.GetTailDecryptor()) {
         m_writer.CopyFromFile(*text.GetTailFile(), position, text.GetTailDataLength(), *decryptor,
@@ -653,7 +675,7 @@ void CPdfFileAppend::CopyObjects(size_t k)
     for (const CPdfCatalog::TreeObject& object : input.doc.GetCatalog()->GetTreeObjects())
         if (object.number > 0 && object.number < size && (k == 0 || object.role != ETreeRole::kCatalog))
             roles[static_cast<size_t>(object.number)] = object.role;
-    for (int32_t i = 1; i < size; ++i) {
+    for (const int32_t i : FileOrder(*input.entries)) {
         const int64_t number = m_numbering.OutputNumber(k, i);
         const XRefEntry& in = (*input.entries)[static_cast<size_t>(i)];
         // Free until written; a free entry keeps its generation. An update
