@@ -6,12 +6,12 @@
 
 namespace {
 // Descriptors kept free of inputs: standard streams, the output or the file
-// an update goes to, an argument list, and what libraries open; under a
-// small limit, the fewest that a job needs beside its inputs (standard
-// streams, the output, the first input, which never takes turns, and one
-// spare).
+// an update goes to, an argument list, and what libraries open (a pipe, to
+// probe memory, say); under a small limit, the fewest that a job needs
+// beside its inputs: standard streams, the output, the first input, which
+// never takes turns, and a pipe's two ends.
 constexpr size_t kReserve = 16;
-constexpr size_t kFewest = 6;
+constexpr size_t kFewest = 8;
 }  // namespace
 
 CPdfInputFilePool::CPdfInputFilePool(size_t limit) : m_limit(limit < 1 ? 1 : limit) {}
