@@ -574,7 +574,8 @@ void CPdfFileAppend::WriteObject(int64_t number, int32_t generation, const uint8
     std::string text(reinterpret_cast<const char*>(head), length);
     if (raw.HasTail()) {
         std::string tail(static_cast<size_t>(raw.GetTailLength()), ' ');
-        pdfformat::ReadAt(raw.GetTailFile()->Descriptor(), raw.GetTailPosition(), reinterpret_cast<uint8_t*>(tail.data()), tail.size());
+        pdfformat::ReadAt(raw.GetTailFile()->Descriptor(), raw.GetTailPosition(),
+                          reinterpret_cast<uint8_t*>(tail.data()), tail.size());
         if (const CPdfDecryptor* stored = raw.GetTailDecryptor()) {
             // The data as its own document stored it: decrypted to the
             // length its dictionary now states.

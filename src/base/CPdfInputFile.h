@@ -8,11 +8,11 @@
 class CPdfInputFilePool;
 
 // One input file, read only at explicit offsets. A job may hold more inputs
-// than the process may keep open: the pool then closes the descriptors used
-// least recently, and Descriptor opens the file again when it is next read,
-// refusing a file that is no longer the one first opened (another file put
-// at its name, or its bytes changed), since offsets taken from it would no
-// longer hold.
+// than the process may keep open: the pool then closes some of their
+// descriptors (see CPdfInputFilePool), and Descriptor opens a file again
+// when it is next read, refusing a file that is no longer the one first
+// opened (another file put at its name, or its bytes changed), since
+// offsets taken from it would no longer hold.
 class CPdfInputFile {
 public:
     // Opens path for reading; raises "Can't open file" with the reason when

@@ -61,8 +61,9 @@ bool CPdfRawObject::Materialize()
     }
     const size_t old = m_head.size();
     m_head.resize(old + static_cast<size_t>(m_tailLength));
-    const size_t got = pdfformat::ReadAt(m_file->Descriptor(), m_tailPosition, reinterpret_cast<uint8_t*>(m_head.data()) + old,
-                                          static_cast<size_t>(m_tailLength));
+    const size_t got = pdfformat::ReadAt(m_file->Descriptor(), m_tailPosition,
+                                         reinterpret_cast<uint8_t*>(m_head.data()) + old,
+                                         static_cast<size_t>(m_tailLength));
     m_tailLength = 0;
     if (got < m_head.size() - old) {
         m_head.resize(old + got);

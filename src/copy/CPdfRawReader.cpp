@@ -184,7 +184,9 @@ int64_t CPdfRawReader::FindEndobj(int64_t position)
     const uint32_t found = bytesearch::FindPattern(bytes, 0, static_cast<uint32_t>(got), "endobj", 6);
     if (found != 0)
         return position + found;
-    return got >= 6 ? bytesearch::FindInFile(m_file.Descriptor(), position + static_cast<int64_t>(got) - 5, "endobj", 6) : 0;
+    if (got < 6)
+        return 0;
+    return bytesearch::FindInFile(m_file.Descriptor(), position + static_cast<int64_t>(got) - 5, "endobj", 6);
 }
 
 int64_t CPdfRawReader::ReadIndirectLength(const objecttext::Layout& layout)
