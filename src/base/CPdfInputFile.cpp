@@ -7,10 +7,9 @@
 #include <cerrno>
 
 #include "base/CPdfException.h"
-#include "base/CPdfInputFilePool.h"
 #include "base/Messages.h"
 
-CPdfInputFile::CPdfInputFile(const std::string& path, CPdfInputFilePool* pool) : m_path(path), m_pool(pool)
+CPdfInputFile::CPdfInputFile(const std::string& path, CPdfInputFilePool* pool) : Member(pool), m_path(path)
 {
     m_fd = OpenWithRoom();
     struct stat st;
@@ -32,8 +31,8 @@ CPdfInputFile::CPdfInputFile(const std::string& path, CPdfInputFilePool* pool) :
     m_inode = st.st_ino;
     m_modifiedSeconds = static_cast<int64_t>(st.st_mtim.tv_sec);
     m_modifiedNanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
-    if (m_pool)
-        m_pool->Add(*this);
+    if (CPdfInputFilePool* pool = GetPool())
+        pool->Opened(*this, false);
 }
 
 CPdfInputFile::~CPdfInputFile()
@@ -43,20 +42,19 @@ CPdfInputFile::~CPdfInputFile()
 
 void CPdfInputFile::Pin()
 {
-    if (m_pool && m_listed)
-        m_pool->Remove(*this);
-    m_pool = nullptr;
+    LeavePool();
     Descriptor();
 }
 
 int CPdfInputFile::OpenWithRoom()
 {
-    if (m_pool && !m_pool->MakeRoom())
+    CPdfInputFilePool* pool = GetPool();
+    if (pool && !pool->MakeRoom())
         throw CPdfException(msg::kCantOpenFile).InFile(m_path).BecauseOf(EMFILE);
     int fd = OpenDescriptor();
     // Other parts of the program hold descriptors too: one more of ours
     // closed may be enough.
-    while (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_pool && m_pool->CloseOne())
+    while (fd < 0 && (errno == EMFILE || errno == ENFILE) && pool && pool->CloseOne())
         fd = OpenDescriptor();
     if (fd < 0) {
         const int error = errno;
@@ -74,19 +72,10 @@ int CPdfInputFile::OpenDescriptor() const
     }
 }
 
-void CPdfInputFile::CloseDescriptor()
-{
-    if (m_pool && m_listed)
-        m_pool->Remove(*this);
-    if (m_fd >= 0)
-        close(m_fd);
-    m_fd = -1;
-}
-
 int CPdfInputFile::Reopen()
 {
     if (m_fd >= 0) {
-        m_pool->MoveToFront(*this);
+        GetPool()->Used(*this);
         return m_fd;
     }
     const int fd = OpenWithRoom();
@@ -100,9 +89,7 @@ int CPdfInputFile::Reopen()
         throw CPdfException(msg::kCantOpenFile).InFile(m_path).Because("the file changed while it was being read");
     }
     m_fd = fd;
-    if (m_pool) {
-        m_pool->Add(*this);
-        ++m_pool->m_reopened;
-    }
+    if (CPdfInputFilePool* pool = GetPool())
+        pool->Opened(*this, true);
     return m_fd;
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-class CPdfInputFilePool;
+#include "base/CPdfInputFilePool.h"
 
 // One input file, read only at explicit offsets. A job may hold more inputs
 // than the process may keep open: the pool then closes some of their
@@ -13,7 +13,7 @@ class CPdfInputFilePool;
 // when it is next read, refusing a file that is no longer the one first
 // opened (another file put at its name, or its bytes changed), since
 // offsets taken from it would no longer hold.
-class CPdfInputFile {
+class CPdfInputFile : private CPdfInputFilePool::Member {
 public:
     // Opens path for reading; raises "Can't open file" with the reason when
     // it cannot, or when it is not a regular file. Without a pool the file
@@ -28,7 +28,7 @@ public:
     // be opened again as it was.
     int Descriptor()
     {
-        if (m_fd >= 0 && m_newer == nullptr)
+        if (m_fd >= 0 && !IsBehind())
             return m_fd;
         return Reopen();
     }
@@ -43,8 +43,6 @@ public:
     void Pin();
 
 private:
-    friend class CPdfInputFilePool;
-
     // The slow path of Descriptor: marks the file as the most recently used
     // one, opening it again first when the pool closed it.
     int Reopen();
@@ -52,19 +50,12 @@ private:
     // "Can't open file" when it cannot.
     int OpenWithRoom();
     int OpenDescriptor() const;
-    void CloseDescriptor();
 
     std::string m_path;
-    CPdfInputFilePool* m_pool;
-    int m_fd = -1;
     int64_t m_size = 0;
     // What names this file and this content: checked on every reopening.
     dev_t m_device = 0;
     ino_t m_inode = 0;
     int64_t m_modifiedSeconds = 0;
     int64_t m_modifiedNanoseconds = 0;
-    // The pool's list of open files, most recently used first.
-    CPdfInputFile* m_newer = nullptr;
-    CPdfInputFile* m_older = nullptr;
-    bool m_listed = false;
 };

@@ -1,8 +1,7 @@
 #include "base/CPdfInputFilePool.h"
 
 #include <sys/resource.h>
-
-#include "base/CPdfInputFile.h"
+#include <unistd.h>
 
 namespace {
 // Descriptors kept free of inputs: standard streams, the output or the file
@@ -14,15 +13,36 @@ constexpr size_t kReserve = 16;
 constexpr size_t kFewest = 8;
 }  // namespace
 
+CPdfInputFilePool::Member::~Member()
+{
+    LeavePool();
+}
+
+void CPdfInputFilePool::Member::CloseDescriptor()
+{
+    if (m_pool)
+        m_pool->Closed(*this);
+    if (m_fd >= 0)
+        close(m_fd);
+    m_fd = -1;
+}
+
+void CPdfInputFilePool::Member::LeavePool()
+{
+    if (m_pool && m_listed)
+        m_pool->Remove(*this);
+    m_pool = nullptr;
+}
+
 CPdfInputFilePool::CPdfInputFilePool(size_t limit) : m_limit(limit < 1 ? 1 : limit) {}
 
 CPdfInputFilePool::~CPdfInputFilePool()
 {
     // The files outlive the pool only in a faulty job; they must not point
     // at it then.
-    while (CPdfInputFile* file = m_newest) {
-        Remove(*file);
-        file->m_pool = nullptr;
+    while (Member* member = m_newest) {
+        Remove(*member);
+        member->m_pool = nullptr;
     }
 }
 
@@ -57,45 +77,57 @@ bool CPdfInputFilePool::CloseOne()
 {
     if (!m_oldest)
         return false;
-    CPdfInputFile* victim = m_oldest;
+    Member* victim = m_oldest;
     if (m_open >= 3)
         victim = m_newest->m_older->m_older;
     victim->CloseDescriptor();
     return true;
 }
 
-void CPdfInputFilePool::Add(CPdfInputFile& file)
+void CPdfInputFilePool::Opened(Member& member, bool reopened)
 {
-    file.m_older = m_newest;
-    file.m_newer = nullptr;
+    Add(member);
+    m_reopened += reopened ? 1 : 0;
+}
+
+void CPdfInputFilePool::Used(Member& member)
+{
+    if (m_newest == &member || !member.m_listed)
+        return;
+    Remove(member);
+    Add(member);
+}
+
+void CPdfInputFilePool::Closed(Member& member)
+{
+    if (member.m_listed)
+        Remove(member);
+}
+
+void CPdfInputFilePool::Add(Member& member)
+{
+    member.m_older = m_newest;
+    member.m_newer = nullptr;
     if (m_newest)
-        m_newest->m_newer = &file;
-    m_newest = &file;
+        m_newest->m_newer = &member;
+    m_newest = &member;
     if (!m_oldest)
-        m_oldest = &file;
-    file.m_listed = true;
+        m_oldest = &member;
+    member.m_listed = true;
     ++m_open;
 }
 
-void CPdfInputFilePool::Remove(CPdfInputFile& file)
+void CPdfInputFilePool::Remove(Member& member)
 {
-    if (file.m_newer)
-        file.m_newer->m_older = file.m_older;
+    if (member.m_newer)
+        member.m_newer->m_older = member.m_older;
     else
-        m_newest = file.m_older;
-    if (file.m_older)
-        file.m_older->m_newer = file.m_newer;
+        m_newest = member.m_older;
+    if (member.m_older)
+        member.m_older->m_newer = member.m_newer;
     else
-        m_oldest = file.m_newer;
-    file.m_newer = file.m_older = nullptr;
-    file.m_listed = false;
+        m_oldest = member.m_newer;
+    member.m_newer = member.m_older = nullptr;
+    member.m_listed = false;
     --m_open;
-}
-
-void CPdfInputFilePool::MoveToFront(CPdfInputFile& file)
-{
-    if (m_newest == &file)
-        return;
-    Remove(file);
-    Add(file);
 }
