@@ -648,7 +648,7 @@ void CPdfFileAppend::BuildDuplicateMap(size_t k)
     const int32_t countObject = count.GetKind() == OBJ_REFERENCE ? count.GetRefNum() : 0;
     // Objects the merges rewrite or keep their own are never shared.
     std::string ignored;
-    const CPdfDuplicateMatcher::Filter mayShare = [&](int32_t number, const std::string& text) {
+    const CPdfDuplicateMatcher::Filter mayShare = [&](int32_t number, std::string_view text) {
         return !m_plan->IsKeptOwn(k, number) && !m_plan->HasEdits(k, number) &&
                !m_plan->Transform(k, number, reinterpret_cast<const uint8_t*>(text.data()),
                                   static_cast<uint32_t>(text.size()), ignored);
@@ -695,9 +695,8 @@ void CPdfFileAppend::CopyObjects(size_t k)
         if (keepFirst && !firstTransformed && !IsIndexed(k) && !m_plan->HasEdits(k, i))
             continue;
         // An entry without text is left free rather than pointing at some
-        // other object's bytes. With /s, objects that a later input's may
-        // stand for are read whole for their fingerprints.
-        if (!input.reader->ReadRawObject(i, m_text, !IsIndexed(k)) || m_text.IsEmpty() || IsObjectStream(m_text) ||
+        // other object's bytes.
+        if (!input.reader->ReadRawObject(i, m_text, true) || m_text.IsEmpty() || IsObjectStream(m_text) ||
             IsEncryptedXRefStream(m_text, *input.xref)) {
             if (role != ETreeRole::kNone)
                 throw PageTreeDamaged(i);
@@ -736,14 +735,35 @@ void CPdfFileAppend::CopyObjects(size_t k)
         } else {
             WriteObject(number, m_numbering.OutputGeneration(k, i), text, length, m_text);
         }
-        // The fingerprint of its text as read, skipping the header "i 0 obj"
-        // and one line-end byte.
-        const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(i)) + 7;
-        if (IsIndexed(k) && start < m_text.GetHeadLength())
-            m_fingerprints.Add(static_cast<int32_t>(k), i,
-                               fingerprint::Compute(m_text.GetHead(), m_text.GetHeadLength(), start));
+        if (IsIndexed(k))
+            IndexObject(k, i);
     }
     m_text.Release();
+}
+
+void CPdfFileAppend::IndexObject(size_t k, int32_t number)
+{
+    // The key of the text as read, after the header. Stream data that stays
+    // in the file lends its first bytes; data still to be decrypted is
+    // read whole, decrypted, as the later inputs' objects are.
+    CPdfRawReader& reader = *m_inputs[k]->reader;
+    const CPdfRawObject* text = &m_text;
+    if (m_text.HasTail() && m_text.GetTailDecryptor() != nullptr) {
+        if (!reader.ReadRawObject(number, m_whole, false))
+            return;
+        text = &m_whole;
+    }
+    const uint32_t start = fingerprint::TextStart(text->GetHead(), text->GetHeadLength());
+    if (start >= text->GetHeadLength())
+        return;
+    uint8_t rest[fingerprint::kKeyBytes];
+    const size_t got = reader.ReadTailStart(*text, rest, sizeof(rest));
+    if (text->HasTail() && static_cast<int64_t>(got) < std::min<int64_t>(text->GetTailLength(), sizeof(rest)))
+        return;  // the file ends early: nothing may stand for it
+    m_fingerprints.Add(static_cast<int32_t>(k), number,
+                       fingerprint::ComputeKey(text->GetHead(), text->GetHeadLength(), start, rest,
+                                               text->HasTail() ? text->GetTailLength() : 0));
+    m_whole.Release();
 }
 
 void CPdfFileAppend::FinishOutput()

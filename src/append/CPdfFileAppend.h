@@ -72,6 +72,9 @@ private:
     // Copies input k, renumbered; the inputs' own failures name the file.
     void CopyInput(size_t k);
     void CopyObjects(size_t k);
+    // Adds object number of input k, just copied from m_text, to the index
+    // of what later inputs' objects may be shared with.
+    void IndexObject(size_t k, int32_t number);
     // With /s, the objects of input k go into the fingerprint index (all
     // inputs but the last: no later input's objects could be shared into
     // the last one's).
@@ -127,6 +130,7 @@ private:
     // whether it is the first), warned of once the result stands.
     std::vector<std::pair<std::string, bool>> m_signedNames;
     CPdfRawObject m_text;       // the object being copied
+    CPdfRawObject m_whole;      // the same, read whole, when its key needs it
     std::string m_rewritten;    // its renumbered or edited form
     std::string m_edited;
     std::string m_transformed;

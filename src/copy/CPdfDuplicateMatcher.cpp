@@ -11,7 +11,7 @@
 
 namespace {
 
-bool Contains(const std::string& text, const char* pattern, uint32_t length)
+bool Contains(std::string_view text, const char* pattern, uint32_t length)
 {
     return bytesearch::FindPattern(reinterpret_cast<const uint8_t*>(text.data()), 0,
                                    static_cast<uint32_t>(text.size()), pattern, length) != 0;
@@ -19,7 +19,7 @@ bool Contains(const std::string& text, const char* pattern, uint32_t length)
 
 // Contains "/Page", "/ObjStm" or "/Parent": one pass over the text (stream
 // data included) for the three words at once.
-bool HoldsTreeWord(const std::string& text)
+bool HoldsTreeWord(std::string_view text)
 {
     const char* p = text.data();
     const char* end = p + text.size();
@@ -36,7 +36,7 @@ bool HoldsTreeWord(const std::string& text)
 }  // namespace
 
 CPdfDuplicateMatcher::CPdfDuplicateMatcher(const std::vector<CPdfRawReader*>& earlier,
-                                           const CPdfFingerprintIndex& index, CPdfRawReader& later,
+                                           CPdfFingerprintIndex& index, CPdfRawReader& later,
                                            int32_t laterPart, size_t laterSize)
     : m_earlier(earlier), m_index(index), m_later(later), m_laterPart(laterPart)
 {
@@ -77,39 +77,49 @@ bool CPdfDuplicateMatcher::Agree(int32_t& part, int32_t with)
     return part == with;
 }
 
-bool CPdfDuplicateMatcher::ReadExaminedText(int32_t number, std::string& text)
+bool CPdfDuplicateMatcher::ReadExaminedText(int32_t number, Frame& frame)
 {
-    // The bytes after "obj" and one line-end byte, through "endobj" and the
-    // byte after it: where the first document's fingerprints start too.
+    // Where the first document's fingerprints start too: after the header.
     CPdfRawObject raw;
     if (!m_later.ReadRawObject(number, raw, false) || raw.IsEmpty())
         return false;
-    const uint32_t o = bytesearch::FindPattern(raw.GetHead(), 0, raw.GetHeadLength(), "obj", 3);
-    if (o == 0 || o + 2 > raw.GetHeadLength())
+    const uint32_t start = fingerprint::TextStart(raw.GetHead(), raw.GetHeadLength());
+    if (start >= raw.GetHeadLength())
         return false;
-    text.assign(reinterpret_cast<const char*>(raw.GetHead()) + o + 2, raw.GetHeadLength() - o - 2);
+    // Kept as read: a copy of an image's text would cost as much as reading it.
+    frame.bytes = std::move(raw.Head());
+    frame.textStart = start;
     return true;
 }
 
-bool CPdfDuplicateMatcher::FindEqualObject(const std::string& text, int32_t part, int32_t& targetPart,
-                                           int32_t& target)
+bool CPdfDuplicateMatcher::FindEqualObject(std::string_view text, const fingerprint::Key& key, int32_t part,
+                                           int32_t& targetPart, int32_t& target)
 {
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data());
     const uint32_t length = static_cast<uint32_t>(text.size());
-    const auto [first, last] = m_index.Find(fingerprint::Compute(bytes, length, 0));
-    // A 32-bit checksum can collide: confirm with the bytes themselves (the
+    const auto [first, last] = m_index.Find(key);
+    if (first == last)
+        return false;
+    // Candidates of the same key are told apart by their fingerprints, each
+    // learnt once; a hash can collide, so the bytes themselves confirm (the
     // same bytes, usually; else the same bytes as the fingerprint sees them).
+    const fingerprint::Fingerprint print = fingerprint::Compute(bytes, length, 0);
     std::string processed;
     CPdfRawObject candidate;
-    for (const CPdfFingerprintIndex::Item* item = first; item != last; ++item) {
-        if (part >= 0 && item->part != part)
+    for (CPdfFingerprintIndex::Item* item = first; item != last; ++item) {
+        if ((part >= 0 && item->part != part) || !item->MayBe(print))
             continue;
         const int32_t t = item->number;
         if (!m_earlier[static_cast<size_t>(item->part)]->ReadRawObject(t, candidate, false))
             continue;
-        const uint32_t start = static_cast<uint32_t>(pdfformat::CountDigits(t)) + 7;
-        if (start > candidate.GetHeadLength())
+        const uint32_t start = fingerprint::TextStart(candidate.GetHead(), candidate.GetHeadLength());
+        if (start >= candidate.GetHeadLength())
             continue;
+        if (!item->KnowsFull()) {
+            item->SetFull(fingerprint::Compute(candidate.GetHead(), candidate.GetHeadLength(), start));
+            if (!item->MayBe(print))
+                continue;
+        }
         const uint32_t candidateLength = candidate.GetHeadLength() - start;
         bool equal = candidateLength == length && std::memcmp(candidate.GetHead() + start, bytes, length) == 0;
         if (!equal) {
@@ -134,14 +144,29 @@ bool CPdfDuplicateMatcher::BeginMatch(int32_t number, bool allowPages, std::vect
     Frame frame;
     frame.number = number;
     frame.allowPages = allowPages;
-    if (!ReadExaminedText(number, frame.text) || !(*m_mayShare)(number, frame.text))
+    if (!ReadExaminedText(number, frame))
+        return Fail(number, allowPages);
+    const std::string_view text = frame.Text();
+    // Most objects have no twin at all. One whose references are examined
+    // as the top level would examine them (no annotation in it) fails here
+    // without its references walked: they are examined in their own turn,
+    // with the same outcome.
+    frame.key = fingerprint::ComputeKey(reinterpret_cast<const uint8_t*>(text.data()),
+                                        static_cast<uint32_t>(text.size()), 0);
+    frame.allowReferences = Contains(text, "Annot", 5);
+    if (!frame.allowReferences) {
+        const auto [first, last] = m_index.Find(frame.key);
+        if (first == last)
+            return Fail(number, allowPages);
+    }
+    if (!(*m_mayShare)(number, text))
         return Fail(number, allowPages);
     // Pages, page-tree nodes, object streams and anything with a /Parent
     // are shared only when reached from an annotation.
-    if (!allowPages && HoldsTreeWord(frame.text))
+    if (!allowPages && HoldsTreeWord(text))
         return Fail(number, allowPages);
     objecttext::Layout layout;
-    objecttext::Scan(reinterpret_cast<const uint8_t*>(frame.text.data()), static_cast<uint32_t>(frame.text.size()),
+    objecttext::Scan(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()),
                      layout);
     for (const objecttext::Reference& ref : layout.references) {
         // A reference to object 0 or beyond the table names nothing the first
@@ -150,7 +175,6 @@ bool CPdfDuplicateMatcher::BeginMatch(int32_t number, bool allowPages, std::vect
             return Fail(number, allowPages);
         frame.references.push_back(static_cast<int32_t>(ref.number));
     }
-    frame.allowReferences = Contains(frame.text, "Annot", 5);
     m_map[static_cast<size_t>(number)].matched = 1;  // in progress
     m_inProgress[static_cast<size_t>(number)] = 1;
     stack.push_back(std::move(frame));
@@ -264,7 +288,7 @@ bool CPdfDuplicateMatcher::MatchObject(int32_t number, bool allowPages)
         m_inProgress[static_cast<size_t>(a)] = 0;
         bool success = false;
         int32_t target = 0, targetPart = -1;
-        if (!failed && FindEqualObject(f->text, f->part, targetPart, target)) {
+        if (!failed && FindEqualObject(f->Text(), f->key, f->part, targetPart, target)) {
             const bool reliesOnItself = std::find(f->dependsOn.begin(), f->dependsOn.end(), a) != f->dependsOn.end();
             success = !reliesOnItself || target == a;
         }

@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "copy/CPdfFingerprintIndex.h"
+#include "copy/PdfFingerprint.h"
 #include "base/PdfFileFormat.h"
 
 class CPdfRawReader;
@@ -29,12 +31,12 @@ public:
     };
     // True when the later object number, with this examined text, may be
     // shared at all (the merges keep some objects their own).
-    using Filter = std::function<bool(int32_t number, const std::string& text)>;
+    using Filter = std::function<bool(int32_t number, std::string_view text)>;
 
     // earlier: the readers of the inputs before (by input); index: their
     // objects that may stand in for others; later: the input examined,
     // number laterPart, with laterSize entries.
-    CPdfDuplicateMatcher(const std::vector<CPdfRawReader*>& earlier, const CPdfFingerprintIndex& index,
+    CPdfDuplicateMatcher(const std::vector<CPdfRawReader*>& earlier, CPdfFingerprintIndex& index,
                          CPdfRawReader& later, int32_t laterPart, size_t laterSize);
     CPdfDuplicateMatcher(const CPdfDuplicateMatcher&) = delete;
     CPdfDuplicateMatcher& operator=(const CPdfDuplicateMatcher&) = delete;
@@ -50,7 +52,12 @@ private:
         int32_t number = 0;
         bool allowPages = false;
         bool allowReferences = false;
-        std::string text;
+        std::string bytes;  // the object as read
+        size_t textStart = 0;
+        // What is examined: the bytes after "obj" and one line-end byte (an
+        // offset, as a short string moves with the frame).
+        std::string_view Text() const { return std::string_view(bytes).substr(textStart); }
+        fingerprint::Key key;
         std::vector<int32_t> references;
         size_t next = 0;
         std::vector<int32_t> dependsOn;  // objects in examination it relied on
@@ -67,16 +74,17 @@ private:
     // number is decided: the objects that relied on it fail with it, or
     // rely on what it still relies on (stillOn) instead.
     void Settle(int32_t number, bool matchedToItself, int32_t part, const std::vector<int32_t>& stillOn);
-    bool ReadExaminedText(int32_t number, std::string& text);
+    bool ReadExaminedText(int32_t number, Frame& frame);
     // An earlier object (in input part, when part >= 0) equal to text;
     // false when there is none.
-    bool FindEqualObject(const std::string& text, int32_t part, int32_t& targetPart, int32_t& target);
+    bool FindEqualObject(std::string_view text, const fingerprint::Key& key, int32_t part, int32_t& targetPart,
+                         int32_t& target);
     // Narrows the input a frame's references agree on; false when they
     // cannot all be in one.
     static bool Agree(int32_t& part, int32_t with);
 
     const std::vector<CPdfRawReader*>& m_earlier;
-    const CPdfFingerprintIndex& m_index;
+    CPdfFingerprintIndex& m_index;
     CPdfRawReader& m_later;
     int32_t m_laterPart;
     const Filter* m_mayShare = nullptr;

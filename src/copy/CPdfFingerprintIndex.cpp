@@ -12,9 +12,9 @@ bool Less(const CPdfFingerprintIndex::Item& a, const CPdfFingerprintIndex::Item&
 
 }  // namespace
 
-void CPdfFingerprintIndex::Add(int32_t part, int32_t number, const fingerprint::Fingerprint& f)
+void CPdfFingerprintIndex::Add(int32_t part, int32_t number, const fingerprint::Key& key)
 {
-    m_items.push_back({KeyOf(f), part, number});
+    m_items.push_back({key.hash, 0, part, number});
 }
 
 void CPdfFingerprintIndex::Commit()
@@ -27,13 +27,12 @@ void CPdfFingerprintIndex::Commit()
     m_committed = m_items.size();
 }
 
-std::pair<const CPdfFingerprintIndex::Item*, const CPdfFingerprintIndex::Item*>
-CPdfFingerprintIndex::Find(const fingerprint::Fingerprint& f) const
+std::pair<CPdfFingerprintIndex::Item*, CPdfFingerprintIndex::Item*>
+CPdfFingerprintIndex::Find(const fingerprint::Key& key)
 {
-    const uint64_t key = KeyOf(f);
-    const Item* begin = m_items.data();
-    const Item* end = begin + m_committed;
-    const Item* first = std::lower_bound(begin, end, key, [](const Item& item, uint64_t k) { return item.key < k; });
-    const Item* last = std::upper_bound(first, end, key, [](uint64_t k, const Item& item) { return k < item.key; });
+    Item* begin = m_items.data();
+    Item* end = begin + m_committed;
+    Item* first = std::lower_bound(begin, end, key.hash, [](const Item& item, uint64_t k) { return item.key < k; });
+    Item* last = std::upper_bound(first, end, key.hash, [](uint64_t k, const Item& item) { return k < item.key; });
     return {first, last};
 }

@@ -164,6 +164,14 @@ const uint8_t* CPdfRawReader::Span(int64_t position, size_t want, size_t& availa
     return m_cache.Span(position, want, available, m_scratch);
 }
 
+size_t CPdfRawReader::ReadTailStart(const CPdfRawObject& raw, uint8_t* out, size_t length)
+{
+    if (!raw.HasTail() || raw.GetTailFile() != &m_file)
+        return 0;
+    return ReadCached(raw.GetTailPosition(),
+                      out, static_cast<size_t>(std::min<int64_t>(raw.GetTailLength(), static_cast<int64_t>(length))));
+}
+
 size_t CPdfRawReader::ReadCached(int64_t position, uint8_t* out, size_t length)
 {
     size_t done = 0;

@@ -29,6 +29,11 @@ public:
     // data decrypted with a direct /Length that states the new length.
     bool ReadRawObject(int32_t number, CPdfRawObject& out, bool allowTail);
 
+    // Up to length bytes from the start of the tail of raw, an object this
+    // reader read (as the file holds them: still encrypted, if they are),
+    // through the reader's cache, which usually holds them already.
+    size_t ReadTailStart(const CPdfRawObject& raw, uint8_t* out, size_t length);
+
     // Frees what was kept to read the next objects faster; reading goes on
     // as before.
     void Release();

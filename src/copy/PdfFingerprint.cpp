@@ -1,8 +1,10 @@
 #include "copy/PdfFingerprint.h"
 
-#include <array>
+#include <algorithm>
 #include <cstring>
-#include <vector>
+
+#include "base/PdfByteSearch.h"
+#include "text/PdfObjectText.h"
 
 // Inlined: the streaming state lives on the stack, and the hash is
 // compiled with the code that calls it.
@@ -13,105 +15,88 @@ namespace fingerprint {
 
 namespace {
 
-bool IsDigit(uint8_t c)
-{
-    return c >= '0' && c <= '9';
-}
-
-struct Run {
-    uint32_t begin;
-    uint32_t end;
-};
-
-// The runs of processed bytes, found from the end (where a reference's
-// skip is decided) and handed to visit(begin, end) first to last. Stream
-// data holds few "R"s after a space, so long runs are found by memrchr.
+// Hands visit(pointer, size, pieces) the processed bytes of text[start,
+// length) in pieces, first to last; each call is told how many pieces
+// there are, so that a single piece needs no state.
 template <typename Visit>
-void ForEachRun(const uint8_t* text, uint32_t length, uint32_t start, Visit visit)
+void ForEachPiece(const uint8_t* text, uint32_t length, uint32_t start, Visit visit)
 {
-    // Most objects have a handful of references; beyond that the runs go
-    // to the heap.
-    std::array<Run, 32> inline_;
-    std::vector<Run> spilled;
-    size_t count = 0;
-    const auto keep = [&](uint32_t begin, uint32_t end) {
-        if (begin == end)
-            return;
-        if (count < inline_.size())
-            inline_[count] = {begin, end};
-        else {
-            if (spilled.empty())
-                spilled.assign(inline_.begin(), inline_.end());
-            spilled.push_back({begin, end});
-        }
-        ++count;
-    };
-    int64_t runEnd = length;  // one past the run being grown
-    int64_t searchEnd = length;  // an "R" is looked for before this
-    while (searchEnd > start) {
-        const void* found = memrchr(text + start, 'R', static_cast<size_t>(searchEnd - start));
-        if (found == nullptr)
-            break;
-        const int64_t r = static_cast<const uint8_t*>(found) - text;
-        if (r - 1 < start || text[r - 1] != ' ') {
-            searchEnd = r;  // an ordinary "R"
-            continue;
-        }
-        keep(static_cast<uint32_t>(r + 1), static_cast<uint32_t>(runEnd));
-        int64_t k = r - 3;
-        while (k >= start && IsDigit(text[k]))
-            --k;
-        if (k < start) {
-            runEnd = start;  // nothing before the reference is processed
-            break;
-        }
-        // text[k] stands in the R's place, whatever it is.
-        runEnd = k + 1;
-        searchEnd = k;
+    if (start >= length)
+        return;
+    // The token scan stops at "stream": stream data has no references.
+    objecttext::Layout layout;
+    objecttext::Scan(text + start, length - start, layout);
+    static const uint8_t kZero = '0';
+    const size_t pieces = 1 + 2 * layout.references.size();
+    uint32_t at = start;
+    for (const objecttext::Reference& ref : layout.references) {
+        visit(text + at, start + ref.generationStart - at, pieces);
+        visit(&kZero, 1, pieces);
+        at = start + ref.generationEnd;
     }
-    keep(start, static_cast<uint32_t>(runEnd));
-    if (count > inline_.size()) {
-        for (size_t i = spilled.size(); i-- > 0;)
-            visit(spilled[i].begin, spilled[i].end, count);
-    } else {
-        for (size_t i = count; i-- > 0;)
-            visit(inline_[i].begin, inline_[i].end, count);
-    }
+    visit(text + at, length - at, pieces);
 }
 
 }  // namespace
+
+uint32_t TextStart(const uint8_t* object, uint32_t length)
+{
+    // FindPattern gives the index of the last byte matched, 0 for none.
+    const uint32_t last = bytesearch::FindPattern(object, 0, length, "obj", 3);
+    if (last == 0)
+        return length;
+    uint32_t start = last + 1;
+    if (start < length && (object[start] == ' ' || object[start] == '\n' || object[start] == '\r' ||
+                           object[start] == '\t' || object[start] == '\f' || object[start] == '\0'))
+        ++start;
+    return start;
+}
 
 Fingerprint Compute(const uint8_t* text, uint32_t length, uint32_t start)
 {
     // Nothing processed hashes as the empty text.
     Fingerprint f{XXH3_64bits(nullptr, 0)};
-    if (start >= length)
-        return f;
-    // The streaming form hashes the concatenation as the one-shot form does;
-    // a single run needs no state.
+    // The streaming form hashes the concatenation as the one-shot form does.
     XXH3_state_t state;
     size_t seen = 0;
-    ForEachRun(text, length, start, [&](uint32_t begin, uint32_t end, size_t runs) {
-        if (runs == 1) {
-            f.hash = XXH3_64bits(text + begin, end - begin);
+    ForEachPiece(text, length, start, [&](const uint8_t* piece, size_t size, size_t pieces) {
+        if (pieces == 1) {
+            f.hash = XXH3_64bits(piece, size);
             return;
         }
         if (seen++ == 0)
             XXH3_64bits_reset(&state);
-        XXH3_64bits_update(&state, text + begin, end - begin);
-        if (seen == runs)
+        XXH3_64bits_update(&state, piece, size);
+        if (seen == pieces)
             f.hash = XXH3_64bits_digest(&state);
     });
     return f;
 }
 
+Key ComputeKey(const uint8_t* text, uint32_t length, uint32_t start, const uint8_t* rest, int64_t restLength)
+{
+    uint8_t first[kKeyBytes];
+    size_t have = 0;
+    uint64_t total = 0;
+    const auto keep = [&](const uint8_t* piece, uint64_t size) {
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(size, sizeof(first) - have));
+        if (take > 0)
+            std::memcpy(first + have, piece, take);
+        have += take;
+        total += size;
+    };
+    ForEachPiece(text, length, start, [&](const uint8_t* piece, size_t size, size_t) { keep(piece, size); });
+    if (restLength > 0)
+        keep(rest, static_cast<uint64_t>(restLength));
+    return Key{XXH3_64bits_withSeed(first, have, total)};
+}
+
 std::string ProcessedBytes(const uint8_t* text, uint32_t length, uint32_t start)
 {
     std::string out;
-    if (start < length)
-        ForEachRun(text, length, start, [&](uint32_t begin, uint32_t end, size_t) {
-            out.append(reinterpret_cast<const char*>(text) + begin, end - begin);
-        });
+    ForEachPiece(text, length, start, [&](const uint8_t* piece, size_t size, size_t) {
+        out.append(reinterpret_cast<const char*>(piece), size);
+    });
     return out;
 }
 

@@ -140,6 +140,53 @@ TEST(CPdfFileAppendTest, CompactSharesEqualObjectsOnlyWhenWhatTheyReferToIsShare
     }
 }
 
+TEST(CPdfFileAppendTest, CompactNeverSharesObjectsThatDifferInMoreThanGenerations)
+{
+    // One page whose resources name 6; 6 and 7 as given.
+    const auto doc = [](const std::string& six, const std::string& seven, bool glued) {
+        PdfBuilder b;
+        if (glued)
+            b.Glued();
+        b.Object(1, "<</Type/Catalog/Pages 2 0 R>>").Object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>");
+        b.Object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Resources<</Font<</F1 5 0 R>>"
+                    "/Properties<</P6 6 0 R>>>>>>");
+        b.Object(5, kFont).Object(6, six).Object(7, seven);
+        return b.Trailer("/Root 1 0 R").Build();
+    };
+    const std::string large(20000, 'a');
+    std::string largeOther = large;
+    largeOther[15000] = 'b';
+    const struct {
+        std::string first, second;
+        const char* six;    // "+" written, "-" shared
+        const char* seven;
+    } cases[] = {
+        // Glued after "obj": the reference in 6 still counts, and 7 differs.
+        {doc("<</N 7 0 R>>", "(x)", true), doc("<</N 7 0 R>>", "(y)", true), "+", "+"},
+        {doc("<</N 7 0 R>>", "(x)", true), doc("<</N 7 0 R>>", "(x)", true), "-", "-"},
+        // Bytes that look like a reference inside a string or stream data,
+        // or a number where the other has a reference, are not generations.
+        {doc("<</T(Ref 12 R)>>", "(x)", false), doc("<</T(Ref 34 R)>>", "(x)", false), "+", "-"},
+        {doc("(x)", StreamObject("", "BT (Ref 12 R) Tj ET"), false),
+         doc("(x)", StreamObject("", "BT (Ref 34 R) Tj ET"), false), "-", "+"},
+        {doc("[5 0 R]", "(x)", false), doc("[5 ]", "(x)", false), "+", "-"},
+        // A reference's generation is the only thing that may differ.
+        {doc("[5 0 R]", "(x)", true), doc("[5 3 R]", "(x)", false), "-", "-"},
+        // Large data, copied straight from the file: equal is shared, and a
+        // difference far from where it starts still tells it apart.
+        {doc("(x)", StreamObject("", large), true), doc("(x)", StreamObject("", large), false), "-", "-"},
+        {doc("(x)", StreamObject("", large), false), doc("(x)", StreamObject("", largeOther), false), "-", "+"},
+    };
+    TempDir dir;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        ASSERT_EQ(Append(dir, cases[i].first, cases[i].second, true), "") << "case " << i;
+        const std::string out = ReadFile(dir.File("out.pdf"));
+        const int offset = TableSize(cases[i].first) - 1;
+        EXPECT_EQ(ObjectText(out, 6 + offset).empty(), cases[i].six[0] == '-') << "case " << i;
+        EXPECT_EQ(ObjectText(out, 7 + offset).empty(), cases[i].seven[0] == '-') << "case " << i;
+    }
+}
+
 TEST(CPdfFileAppendTest, CompactLongReferenceChainsDoNotExhaustTheStack)
 {
     constexpr int kChain = 100000;

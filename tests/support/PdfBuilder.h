@@ -42,11 +42,13 @@ class PdfAssembler {
 public:
     explicit PdfAssembler(const std::string& header = "%PDF-1.5", const std::string& prefix = "")
         : m_out(prefix + header + "\n%\xE2\xE3\xCF\xD3\n"), m_headerPos(prefix.size()) {}
-    // "N G obj\n<body>\nendobj\n"; the entry of N now names this copy.
-    size_t Object(int number, const std::string& body, int generation = 0)
+    // "N G obj\n<body>\nendobj\n" ("N G obj<body>..." when glued, as compact
+    // producers write it); the entry of N now names this copy.
+    size_t Object(int number, const std::string& body, int generation = 0, bool glued = false)
     {
         const size_t at = Here();
-        m_out += std::to_string(number) + " " + std::to_string(generation) + " obj\n" + body + "\nendobj\n";
+        m_out += std::to_string(number) + " " + std::to_string(generation) + (glued ? " obj" : " obj\n") + body +
+                 "\nendobj\n";
         m_entries[number] = {1, at, generation};
         return at;
     }
@@ -140,6 +142,8 @@ public:
     PdfBuilder& Version(const std::string& header) { m_header = header; return *this; }
     PdfBuilder& Trailer(const std::string& entries) { m_trailer = entries; return *this; }  // beside /Size
     PdfBuilder& Object(int n, const std::string& body, int gen = 0) { m_objects[n] = {gen, body}; return *this; }
+    // Every object's value right after its "obj", with no white space between.
+    PdfBuilder& Glued() { m_glued = true; return *this; }
     PdfBuilder& Stream(int number, const std::string& dictEntries, const std::string& data, int generation = 0)
     {
         return Object(number, StreamObject(dictEntries, data), generation);
@@ -152,13 +156,14 @@ private:
     {
         PdfAssembler a(m_header, m_prefix);
         for (const auto& [number, object] : m_objects)
-            a.Object(number, object.second, object.first);
+            a.Object(number, object.second, object.first, m_glued);
         const std::string size = "/Size " + std::to_string(m_objects.empty() ? 1 : m_objects.rbegin()->first + 1) + " ";
         a.StartXRef(xrefNumber < 0 ? a.Table({}, size + m_trailer) : a.XRefStream(xrefNumber, {}, m_trailer, compress));
         return a.Bytes();
     }
     std::string m_prefix, m_header = "%PDF-1.4", m_trailer;
     std::map<int, std::pair<int, std::string>> m_objects;
+    bool m_glued = false;
 };
 
 // bytes (made by PdfBuilder, one classic section from 0) with the offset its
