@@ -7,7 +7,7 @@ appended here too."""
 
 import os, unittest
 
-from e2etools import HERE, KINDS, MARKERS, Fixtures, KorvelTestCase, geometry, npages, outlines, read, renders
+from e2etools import HERE, KINDS, MARKERS, Fixtures, KorvelTestCase, geometry, must, npages, outlines, read, renders, write
 
 FIX = Fixtures()
 EXAMPLES = [os.path.join(HERE, "..", "..", "examples", n) for n in ("report.pdf", "invoice.pdf")]
@@ -56,6 +56,34 @@ class Variants(KorvelTestCase):
         # A result with bookmarks of both, as the first document again.
         again = self.append(plain, FIX.get("beta-objstm.pdf"), out="again.pdf")
         self.assertEqual(outlines(again), outlines(plain) + outlines(FIX.get("beta-objstm.pdf"), npages(plain)))
+
+    def test_compact_pages_show_their_own_document(self):
+        """Texts that differ only where they read like references, or whose
+        value follows "obj" with no white space, as compact producers write
+        them: under /s every page still shows what it showed in its input."""
+        def doc(name, words, glue):
+            form = "BT /F1 20 Tf 20 100 Td (%s) Tj ET" % words
+            objs = {1: "<</Type/Catalog/Pages 2 0 R>>", 2: "<</Type/Pages/Kids[3 0 R]/Count 1>>",
+                    3: "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Contents 4 0 R/Resources 6 0 R>>",
+                    4: "<</Length 6>>stream\n/X1 Do\nendstream", 5: "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>",
+                    6: "<</XObject<</X1 7 0 R>>>>",
+                    7: "<</Type/XObject/Subtype/Form/BBox[0 0 300 200]/Resources<</Font<</F1 5 0 R>>>>/Length %d>>"
+                       "stream\n%s\nendstream" % (len(form), form)}
+            path = os.path.join(self.dir, name)
+            size, out, table = 8, bytearray(b"%PDF-1.4\n"), b""
+            for n in range(1, size):
+                table += b"%010d 00000 n \n" % len(out)
+                out += b"%d 0 obj%s%s\nendobj\n" % (n, b"" if glue else b"\n", objs[n].encode())
+            write(path, bytes(out) + b"xref\n0 8\n0000000000 65535 f \n%strailer\n<</Size 8/Root 1 0 R>>\n"
+                  b"startxref\n%d\n%%%%EOF\n" % (table, len(out)))
+            return path
+        for glue, words in ((True, ("First document", "Second document")), (False, ("Invoice 12 R", "Invoice 34 R"))):
+            with self.subTest(glue=glue):
+                a, b = doc("a.pdf", words[0], glue), doc("b.pdf", words[1], glue)
+                out = self.append(a, b, "/s", out="compact.pdf")
+                self.assertEqual(renders(out), renders(a) + renders(b))
+                self.assertEqual(must("pdftotext", out, "-").split("\f")[:2],
+                                 [must("pdftotext", p, "-").split("\f")[0] for p in (a, b)])
 
 
 if __name__ == "__main__":
