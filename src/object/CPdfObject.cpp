@@ -6,19 +6,9 @@
 #include "object/CPdfResolver.h"
 #include "object/CPdfString.h"
 
-CPdfObject::CPdfObject() : m_kind(OBJ_NONE)
-{
-    m_u.real = 0;
-}
-
 CPdfObject::CPdfObject(const CPdfObject& other) : CPdfObject()
 {
     CopyFrom(other);
-}
-
-CPdfObject::CPdfObject(CPdfObject&& other) noexcept : m_kind(other.m_kind), m_u(other.m_u)
-{
-    other.m_kind = OBJ_NONE;
 }
 
 CPdfObject& CPdfObject::operator=(const CPdfObject& other)
@@ -41,12 +31,7 @@ CPdfObject& CPdfObject::operator=(CPdfObject&& other) noexcept
     return *this;
 }
 
-CPdfObject::~CPdfObject()
-{
-    Clear();
-}
-
-void CPdfObject::Clear()
+void CPdfObject::ReleasePayload()
 {
     switch (m_kind) {
     case OBJ_TEXT:
@@ -65,8 +50,6 @@ void CPdfObject::Clear()
     default:
         break;
     }
-    m_kind = OBJ_NONE;
-    m_u.real = 0;
 }
 
 void CPdfObject::CopyFrom(const CPdfObject& source)

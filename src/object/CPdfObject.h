@@ -41,15 +41,23 @@ enum EPdfObjectKind : int32_t {
 // included, and the value type never depends on the types it carries.
 class CPdfObject {
 public:
-    CPdfObject();
+    // Made, moved and emptied inline: the parser makes and drops values by
+    // the million, and most of them (numbers, references) own nothing.
+    CPdfObject() : m_kind(OBJ_NONE) { m_u.real = 0; }
     CPdfObject(const CPdfObject& other);
-    CPdfObject(CPdfObject&& other) noexcept;
+    CPdfObject(CPdfObject&& other) noexcept : m_kind(other.m_kind), m_u(other.m_u) { other.m_kind = OBJ_NONE; }
     CPdfObject& operator=(const CPdfObject& other);
     CPdfObject& operator=(CPdfObject&& other) noexcept;
-    ~CPdfObject();
+    ~CPdfObject() { Clear(); }
 
     // Releases the payload; the kind becomes OBJ_NONE.
-    void Clear();
+    void Clear()
+    {
+        if (OwnsPayload(m_kind))
+            ReleasePayload();
+        m_kind = OBJ_NONE;
+        m_u.real = 0;
+    }
     // This value must be empty; takes the source's kind and a copy of its
     // payload (shared containers gain one count).
     void CopyFrom(const CPdfObject& source);
@@ -133,6 +141,13 @@ public:
     int32_t GetRefGen() const { return m_u.ref.generation; }
 
 private:
+    static bool OwnsPayload(EPdfObjectKind kind)
+    {
+        return kind == OBJ_TEXT || kind == OBJ_NAME || kind == OBJ_KEYWORD || kind == OBJ_STRING ||
+               kind == OBJ_ARRAY || kind == OBJ_DICTIONARY || kind == OBJ_STREAM;
+    }
+    // Frees the text or string, or gives up the count on the container.
+    void ReleasePayload();
     void SetOwnedText(EPdfObjectKind kind, const char* text);
     // Clears the value, then makes it kind, holding the count it is given.
     void SetShared(EPdfObjectKind kind, CPdfShared* shared);
