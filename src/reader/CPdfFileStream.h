@@ -14,7 +14,7 @@ class CPdfInputFile;
 // document's one input file, so each refill reads at its own absolute
 // position and never relies on where the handle was left. Borrows the file;
 // holds a copy (one count) of its dictionary value.
-class CPdfFileStream : public CPdfStream {
+class CPdfFileStream final : public CPdfStream {
 public:
     CPdfFileStream(CPdfInputFile* file, int64_t start, int64_t length, const CPdfObject& dict);
     // A window that reads through a cache shared with the windows made from

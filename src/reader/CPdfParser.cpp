@@ -18,7 +18,8 @@
 
 using namespace pdfchar;
 
-CPdfParser::CPdfParser(CPdfResolver* resolver, CPdfStream* source) : m_resolver(resolver), m_source(source)
+CPdfParser::CPdfParser(CPdfResolver* resolver, CPdfStream* source)
+    : m_resolver(resolver), m_source(source), m_file(dynamic_cast<CPdfFileStream*>(source))
 {
     NextToken(m_current);
     NextToken(m_next);
@@ -135,12 +136,12 @@ void CPdfParser::MakeStream(CPdfObject& out)
 {
     // The rest of the line after the keyword "stream" is dropped.
     for (;;) {
-        const int c = m_source->GetChar();
+        const int c = Get();
         if (c < 0 || c == '\n')
             break;
         if (c == '\r') {
-            if (m_source->PeekChar() == '\n')
-                m_source->GetChar();
+            if (Peek() == '\n')
+                Get();
             break;
         }
     }
@@ -196,14 +197,14 @@ void CPdfParser::NextToken(CPdfObject& out)
     out.Clear();
     int c;
     for (;;) {
-        c = m_source->GetChar();
+        c = Get();
         if (c < 0) {
             out.SetEof();
             return;
         }
         if (c == '%') {
             do {
-                c = m_source->GetChar();
+                c = Get();
             } while (c >= 0 && c != '\r' && c != '\n');
             if (c < 0) {
                 out.SetEof();
@@ -222,16 +223,16 @@ void CPdfParser::NextToken(CPdfObject& out)
         ReadName(out);
         return;
     case '<':
-        if (m_source->PeekChar() == '<') {
-            m_source->GetChar();
+        if (Peek() == '<') {
+            Get();
             out.SetKeyword("<<");
         } else {
             ReadHexString(out);
         }
         return;
     case '>':
-        if (m_source->PeekChar() == '>') {
-            m_source->GetChar();
+        if (Peek() == '>') {
+            Get();
             out.SetKeyword(">>");
         } else {
             out.SetError();
@@ -262,7 +263,7 @@ void CPdfParser::ReadLiteralString(CPdfObject& out)
     m_token.clear();
     int depth = 1;
     for (;;) {
-        int c = m_source->GetChar();
+        int c = Get();
         if (c < 0)
             break;
         if (c == '(') {
@@ -271,15 +272,15 @@ void CPdfParser::ReadLiteralString(CPdfObject& out)
             if (--depth == 0)
                 break;
         } else if (c == '\\') {
-            c = m_source->GetChar();
+            c = Get();
             if (c < 0)
                 break;
             switch (c) {
             case '\n':
                 continue;
             case '\r':
-                if (m_source->PeekChar() == '\n')
-                    m_source->GetChar();
+                if (Peek() == '\n')
+                    Get();
                 continue;
             case 'n':
                 c = 0x0A;
@@ -300,10 +301,10 @@ void CPdfParser::ReadLiteralString(CPdfObject& out)
                 if (c >= '0' && c <= '7') {
                     int value = c - '0';
                     for (int digits = 1; digits < 3; ++digits) {
-                        const int d = m_source->PeekChar();
+                        const int d = Peek();
                         if (d < '0' || d > '7')
                             break;
-                        m_source->GetChar();
+                        Get();
                         value = value * 8 + (d - '0');
                     }
                     c = value & 0xFF;
@@ -322,7 +323,7 @@ void CPdfParser::ReadHexString(CPdfObject& out)
 {
     m_token.clear();
     for (;;) {
-        const int c = m_source->GetChar();
+        const int c = Get();
         if (c < 0 || c == '>')
             break;
         m_token.push_back(static_cast<char>(c));
@@ -337,10 +338,10 @@ void CPdfParser::ReadNumber(int first, CPdfObject& out)
     m_token.assign(1, static_cast<char>(first));
     bool real = first == '.';
     for (;;) {
-        const int c = m_source->PeekChar();
+        const int c = Peek();
         if (!IsDigit(c) && c != '.')
             break;
-        m_source->GetChar();
+        Get();
         real = real || c == '.';
         m_token.push_back(static_cast<char>(c));
     }
@@ -363,15 +364,15 @@ void CPdfParser::ReadName(CPdfObject& out)
 {
     m_token.clear();
     for (;;) {
-        int c = m_source->PeekChar();
+        int c = Peek();
         if (!IsRegular(c))
             break;
-        m_source->GetChar();
+        Get();
         if (c == '#') {
-            const int high = HexValue(m_source->PeekChar());
+            const int high = HexValue(Peek());
             if (high >= 0) {
-                m_source->GetChar();
-                const int second = m_source->GetChar();
+                Get();
+                const int second = Get();
                 const int low = HexValue(second);
                 c = high * 16 + (low >= 0 ? low : 0);
                 // A second byte that is not a hex digit is dropped.
@@ -386,8 +387,8 @@ void CPdfParser::ReadName(CPdfObject& out)
 void CPdfParser::ReadKeyword(int first, CPdfObject& out)
 {
     m_token.assign(1, static_cast<char>(first));
-    while (IsRegular(m_source->PeekChar()))
-        m_token.push_back(static_cast<char>(m_source->GetChar()));
+    while (IsRegular(Peek()))
+        m_token.push_back(static_cast<char>(Get()));
     if (m_token == "true")
         out.SetBool(true);
     else if (m_token == "false")

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "object/CPdfObject.h"
+#include "reader/CPdfFileStream.h"
 
 class CPdfResolver;
 class CPdfSecurityHandler;
@@ -66,10 +67,16 @@ private:
     void ReadName(CPdfObject& out);
     void ReadKeyword(int first, CPdfObject& out);
 
+    // The next byte, and the one after it without taking it. Most sources
+    // are windows of the file, read here without a virtual call a byte.
+    int Get() { return m_file != nullptr ? m_file->GetChar() : m_source->GetChar(); }
+    int Peek() { return m_file != nullptr ? m_file->PeekChar() : m_source->PeekChar(); }
+
     CPdfResolver* m_resolver;
     CPdfObject m_current;
     CPdfObject m_next;
     CPdfStream* m_source;
+    CPdfFileStream* m_file;  // the same source, when it is a window of the file
     bool m_decodeStreams = true;
     const CPdfSecurityHandler* m_security = nullptr;
     int32_t m_objectNumber = 0;
