@@ -54,8 +54,8 @@ private:
         bool allowReferences = false;
         std::string bytes;  // the object as read
         size_t textStart = 0;
-        // What is examined: the bytes after "obj" and one line-end byte (an
-        // offset, as a short string moves with the frame).
+        // What is examined: the bytes after "obj" and one white-space byte,
+        // if there is one (an offset, as a short string moves with the frame).
         std::string_view Text() const { return std::string_view(bytes).substr(textStart); }
         fingerprint::Key key;
         std::vector<int32_t> references;
