@@ -5,7 +5,7 @@ inputs decrypted by qpdf: valid, every page rendered alike, bookmark titles
 and form values as they read in the clear. A file with a user password is
 refused with its own message and nothing is written."""
 
-import os, re, shutil, unittest
+import os, random, re, shutil, unittest
 
 from e2etools import (Fixtures, KorvelTestCase, assemble, fields, korvel, must, npages, objects, outlines, read, run,
                       write)
@@ -25,6 +25,9 @@ VARIANTS = {  # name: (revision, arguments)
     "aes-256": (6, ["256", "--", "--object-streams=generate"]),
     "aes-256-clearmeta": (6, ["256", "--cleartext-metadata", "--"]), "aes-256-r5": (5, ["256", "--force-R5", "--"]),
 }
+
+
+DRAW_IMAGE = "q 150 0 0 150 20 20 cm /I Do Q"
 
 
 def pdf_text(text):
@@ -131,6 +134,28 @@ class Encryption(KorvelTestCase):
         # Several pages with bookmarks and an image, encrypted both.
         a, b = self.qpdf_variant("aes-256", FIX.get("alpha-gs.pdf")), self.qpdf_variant("rc4-40", FIX.get("beta-gs.pdf"))
         self.check_pair(a, b)
+
+    def test_compact_shares_large_data_of_encrypted_copies(self):
+        """A document with an image larger than what stays in memory, encrypted,
+        appended to itself: under /s the image is written once, decrypted, and
+        every page looks as before (append judges the renders)."""
+        source = os.path.join(self.inputs, "image.pdf")
+        if not os.path.exists(source):
+            # Noise: it stays larger than what is kept in memory once compressed.
+            pixels = random.Random(5).randbytes(60 * 60 * 3).decode("latin-1")
+            write(source, assemble({
+                1: "<</Type/Catalog/Pages 2 0 R>>", 2: "<</Type/Pages/Kids[3 0 R]/Count 1>>",
+                3: "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Contents 4 0 R/Resources<</XObject<</I 5 0 R>>>>>>",
+                4: "<</Length %d>>stream\n%s\nendstream" % (len(DRAW_IMAGE), DRAW_IMAGE),
+                5: "<</Type/XObject/Subtype/Image/Width 60/Height 60/ColorSpace/DeviceRGB/BitsPerComponent 8"
+                   "/Length %d>>stream\n%s\nendstream" % (len(pixels), pixels)}))
+        for name in ("rc4-128", "aes-256"):
+            with self.subTest(name=name):
+                a, _ = self.qpdf_variant(name, source)
+                plain, compact = self.append(a, a, out="plain.pdf"), self.append(a, a, "/s", out="compact.pdf")
+                self.assertEqual(len(re.findall(rb"/Subtype\s*/Image", read(compact))), 1)
+                self.assertEqual(len(re.findall(rb"/Subtype\s*/Image", read(plain))), 2)
+                self.assertLess(len(read(compact)), len(read(plain)) - 10000)
 
     def test_pdftk_owner_password_only(self):
         if not shutil.which("pdftk"):
