@@ -92,8 +92,9 @@ bool CPdfDuplicateMatcher::ReadExaminedText(int32_t number, Frame& frame)
     return true;
 }
 
-bool CPdfDuplicateMatcher::FindEqualObject(std::string_view text, const fingerprint::Key& key, int32_t part,
-                                           int32_t& targetPart, int32_t& target)
+bool CPdfDuplicateMatcher::FindEqualObject(std::string_view text, const objecttext::Layout& layout,
+                                           const fingerprint::Key& key, int32_t part, int32_t& targetPart,
+                                           int32_t& target)
 {
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data());
     const uint32_t length = static_cast<uint32_t>(text.size());
@@ -103,7 +104,7 @@ bool CPdfDuplicateMatcher::FindEqualObject(std::string_view text, const fingerpr
     // Candidates of the same key are told apart by their fingerprints, each
     // learnt once; a hash can collide, so the bytes themselves confirm (the
     // same bytes, usually; else the same bytes as the fingerprint sees them).
-    const fingerprint::Fingerprint print = fingerprint::Compute(bytes, length, 0);
+    const fingerprint::Fingerprint print = fingerprint::Compute(bytes, length, layout);
     std::string processed;
     CPdfRawObject candidate;
     for (CPdfFingerprintIndex::Item* item = first; item != last; ++item) {
@@ -151,8 +152,10 @@ bool CPdfDuplicateMatcher::BeginMatch(int32_t number, bool allowPages, std::vect
     // as the top level would examine them (no annotation in it) fails here
     // without its references walked: they are examined in their own turn,
     // with the same outcome.
-    frame.key = fingerprint::ComputeKey(reinterpret_cast<const uint8_t*>(text.data()),
-                                        static_cast<uint32_t>(text.size()), 0);
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const uint32_t length = static_cast<uint32_t>(text.size());
+    objecttext::Scan(bytes, length, frame.layout);
+    frame.key = fingerprint::ComputeKey(bytes, length, frame.layout);
     frame.allowReferences = Contains(text, "Annot", 5);
     if (!frame.allowReferences) {
         const auto [first, last] = m_index.Find(frame.key);
@@ -165,10 +168,7 @@ bool CPdfDuplicateMatcher::BeginMatch(int32_t number, bool allowPages, std::vect
     // are shared only when reached from an annotation.
     if (!allowPages && HoldsTreeWord(text))
         return Fail(number, allowPages);
-    objecttext::Layout layout;
-    objecttext::Scan(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()),
-                     layout);
-    for (const objecttext::Reference& ref : layout.references) {
+    for (const objecttext::Reference& ref : frame.layout.references) {
         // A reference to object 0 or beyond the table names nothing the first
         // document's copy could stand for.
         if (ref.number <= 0 || static_cast<size_t>(ref.number) >= t2)
@@ -288,7 +288,7 @@ bool CPdfDuplicateMatcher::MatchObject(int32_t number, bool allowPages)
         m_inProgress[static_cast<size_t>(a)] = 0;
         bool success = false;
         int32_t target = 0, targetPart = -1;
-        if (!failed && FindEqualObject(f->Text(), f->key, f->part, targetPart, target)) {
+        if (!failed && FindEqualObject(f->Text(), f->layout, f->key, f->part, targetPart, target)) {
             const bool reliesOnItself = std::find(f->dependsOn.begin(), f->dependsOn.end(), a) != f->dependsOn.end();
             success = !reliesOnItself || target == a;
         }

@@ -57,6 +57,7 @@ private:
         // What is examined: the bytes after "obj" and one white-space byte,
         // if there is one (an offset, as a short string moves with the frame).
         std::string_view Text() const { return std::string_view(bytes).substr(textStart); }
+        objecttext::Layout layout;  // of the examined text
         fingerprint::Key key;
         std::vector<int32_t> references;
         size_t next = 0;
@@ -77,8 +78,8 @@ private:
     bool ReadExaminedText(int32_t number, Frame& frame);
     // An earlier object (in input part, when part >= 0) equal to text;
     // false when there is none.
-    bool FindEqualObject(std::string_view text, const fingerprint::Key& key, int32_t part, int32_t& targetPart,
-                         int32_t& target);
+    bool FindEqualObject(std::string_view text, const objecttext::Layout& layout, const fingerprint::Key& key,
+                         int32_t part, int32_t& targetPart, int32_t& target);
     // Narrows the input a frame's references agree on; false when they
     // cannot all be in one.
     static bool Agree(int32_t& part, int32_t with);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/PdfObjectText.h"
+
 // The fingerprint of an object's text: a 64-bit hash of its "processed"
 // bytes. Processed bytes are the text from index start on with the
 // generation of every reference written as "0": references are found as
@@ -38,6 +40,9 @@ uint32_t TextStart(const uint8_t* object, uint32_t length);
 // XXH3 over the processed bytes, first to last: the library's fast hash, as
 // whole images and fonts are fingerprinted.
 Fingerprint Compute(const uint8_t* text, uint32_t length, uint32_t start);
+// The same from index 0, given the token layout objecttext::Scan made of
+// text[0, length), so that an object examined is scanned once.
+Fingerprint Compute(const uint8_t* text, uint32_t length, const objecttext::Layout& layout);
 
 // The key of an object whose processed bytes are those of text[start,
 // length), then restLength bytes more as they are (stream data kept in
@@ -45,6 +50,8 @@ Fingerprint Compute(const uint8_t* text, uint32_t length, uint32_t start);
 // rest.
 Key ComputeKey(const uint8_t* text, uint32_t length, uint32_t start, const uint8_t* rest = nullptr,
                int64_t restLength = 0);
+// The key of text[0, length), given its token layout.
+Key ComputeKey(const uint8_t* text, uint32_t length, const objecttext::Layout& layout);
 
 // The processed bytes themselves, first to last.
 std::string ProcessedBytes(const uint8_t* text, uint32_t length, uint32_t start);
