@@ -9,6 +9,7 @@
 #include <xxhash.h>
 
 #include "copy/PdfFingerprint.h"
+#include "text/PdfObjectText.h"
 
 namespace {
 
@@ -88,6 +89,15 @@ TEST(PdfFingerprintTest, TheHashIsTheHashOfTheProcessedBytes)
         const uint32_t start = text.empty() ? 0 : static_cast<uint32_t>(random() % (text.size() + 1));
         const std::string processed = Processed(text, start);
         ASSERT_EQ(Print(text, start).hash, XXH3_64bits(processed.data(), processed.size())) << text;
+        // The matcher hands over the layout it scanned; the index scans
+        // itself. Both must give the same print and key, or twins never meet.
+        const std::string examined = text.substr(start);
+        objecttext::Layout layout;
+        objecttext::Scan(Bytes(examined), Size(examined), layout);
+        ASSERT_EQ(fingerprint::Compute(Bytes(examined), Size(examined), layout), Print(text, start)) << text;
+        ASSERT_EQ(fingerprint::ComputeKey(Bytes(examined), Size(examined), layout),
+                  fingerprint::ComputeKey(Bytes(text), Size(text), start))
+            << text;
     }
 }
 
